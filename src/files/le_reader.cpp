@@ -1,0 +1,149 @@
+#include "files/le_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace lapquill {
+
+namespace {
+constexpr std::size_t kFileBufferSize = 64 * 1024;
+}
+
+LeReader::LeReader(std::span<const std::uint8_t> data)
+    : open_(true),
+      data_(data.data()),
+      windowSize_(data.size()),
+      size_(static_cast<std::int64_t>(data.size())) {}
+
+LeReader::LeReader(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) return;
+    // Only regular files: their size bounds every allocation a loader makes. A pipe or a
+    // device could claim any count and feed bytes forever.
+    struct stat st {};
+    if (fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        return;
+    }
+    size_ = static_cast<std::int64_t>(st.st_size);
+    buffer_ = new std::uint8_t[kFileBufferSize];
+    data_ = buffer_;
+    open_ = true;
+}
+
+LeReader::~LeReader() {
+    if (file_) std::fclose(file_);
+    delete[] buffer_;
+}
+
+bool LeReader::Fill() {
+    if (!file_) return false;
+    windowSize_ = std::fread(buffer_, 1, kFileBufferSize, file_);
+    windowPos_ = 0;
+    if (windowSize_ == 0) {
+        // The file ended earlier than its size said (it shrank while open): trust the data.
+        size_ = offset_;
+        return false;
+    }
+    return true;
+}
+
+std::size_t LeReader::ReadAvailable(void* out, std::size_t n) {
+    auto* dst = static_cast<std::uint8_t*>(out);
+    std::size_t done = 0;
+    while (done < n) {
+        if (windowPos_ == windowSize_ && !Fill()) break;
+        const std::size_t take = std::min(n - done, windowSize_ - windowPos_);
+        std::memcpy(dst + done, data_ + windowPos_, take);
+        windowPos_ += take;
+        done += take;
+        offset_ += static_cast<std::int64_t>(take);
+    }
+    return done;
+}
+
+bool LeReader::ReadBytes(void* out, std::size_t n) {
+    if (windowSize_ - windowPos_ >= n) {
+        std::memcpy(out, data_ + windowPos_, n);
+        windowPos_ += n;
+        offset_ += static_cast<std::int64_t>(n);
+        return true;
+    }
+    return ReadAvailable(out, n) == n;
+}
+
+bool LeReader::Skip(std::int64_t n) {
+    if (n <= 0) return true;
+    while (n > 0) {
+        if (windowPos_ == windowSize_ && !Fill()) return false;
+        const std::size_t inWindow = windowSize_ - windowPos_;
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(inWindow)));
+        windowPos_ += take;
+        offset_ += static_cast<std::int64_t>(take);
+        n -= static_cast<std::int64_t>(take);
+    }
+    return true;
+}
+
+template <typename T, std::size_t N>
+bool LeReader::ReadLittle(T* out) {
+    std::uint8_t b[N];
+    if (!ReadBytes(b, N)) return false;
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < N; ++i) v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
+    if constexpr (std::is_same_v<T, float>) {
+        const auto bits = static_cast<std::uint32_t>(v);
+        std::memcpy(out, &bits, sizeof(float));
+    } else {
+        *out = static_cast<T>(v);
+    }
+    return true;
+}
+
+bool LeReader::ReadI16(std::int16_t* out) { return ReadLittle<std::int16_t, 2>(out); }
+bool LeReader::ReadU16(std::uint16_t* out) { return ReadLittle<std::uint16_t, 2>(out); }
+bool LeReader::ReadI32(std::int32_t* out) { return ReadLittle<std::int32_t, 4>(out); }
+bool LeReader::ReadU32(std::uint32_t* out) { return ReadLittle<std::uint32_t, 4>(out); }
+bool LeReader::ReadF32(float* out) { return ReadLittle<float, 4>(out); }
+
+namespace {
+thread_local LoadFailure tLastFailure;
+}
+
+const LoadFailure& LastLoadFailure() { return tLastFailure; }
+
+bool Fail(const LeReader& r, const char* step) {
+    tLastFailure.step = step;
+    tLastFailure.offset = r.Offset();
+    return false;
+}
+
+bool Fail(const char* step) {
+    tLastFailure.step = step;
+    tLastFailure.offset = 0;
+    return false;
+}
+
+void ClearLoadFailure() { tLastFailure = LoadFailure{}; }
+
+bool MulSizes(std::int64_t a, std::int64_t b, std::int64_t* out) {
+    if (a < 0 || b < 0) return false;
+    if (a != 0 && b > std::numeric_limits<std::int64_t>::max() / a) return false;
+    *out = a * b;
+    return true;
+}
+
+bool AddSizes(std::int64_t a, std::int64_t b, std::int64_t* out) {
+    if (a < 0 || b < 0) return false;
+    if (a > std::numeric_limits<std::int64_t>::max() - b) return false;
+    *out = a + b;
+    return true;
+}
+
+}  // namespace lapquill

@@ -1,0 +1,131 @@
+#include "files/replay_file.h"
+
+#include <cstring>
+
+#include "files/le_reader.h"
+
+namespace lapquill {
+
+float ReplayBlock::LateralOffset() const {
+    const std::uint32_t bits = static_cast<std::uint32_t>(bytes[0]) |
+                               (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                               (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                               (static_cast<std::uint32_t>(bytes[3]) << 24);
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+std::span<const ReplaySample> ReplayFile::SamplesOf(std::int32_t record) const {
+    const std::size_t n = header.BlockCount();
+    const std::size_t first = static_cast<std::size_t>(record) * n;
+    if (record < 0 || first + n > samples.size()) return {};
+    return {samples.data() + first, n};
+}
+
+namespace {
+
+inline float AxisToFloat(std::int16_t v) { return static_cast<float>(v) * 1.52587890625e-05f; }
+
+bool ReadFixedVector(LeReader& r, Vector3* v) {
+    std::int32_t x, y, z;
+    if (!r.ReadI32(&x) || !r.ReadI32(&y) || !r.ReadI32(&z)) return false;
+    *v = {FixedToFloat(x), FixedToFloat(y), FixedToFloat(z)};
+    return true;
+}
+
+bool ReadAxis(LeReader& r, Vector3* v) {
+    std::int16_t x, y, z;
+    if (!r.ReadI16(&x) || !r.ReadI16(&y) || !r.ReadI16(&z)) return false;
+    *v = {AxisToFloat(x), AxisToFloat(y), AxisToFloat(z)};
+    return true;
+}
+
+bool ReadRecordFixedPart(LeReader& r, ReplayRecord* rec) {
+    return r.ReadF32(&rec->throttle) && r.ReadF32(&rec->brake) && r.ReadF32(&rec->steer) &&
+           r.ReadF32(&rec->clutch) && r.ReadF32(&rec->handbrake) && r.ReadU8(&rec->gear) &&
+           r.ReadBytes(rec->kept21.data(), 3) && r.ReadF32(&rec->speed) &&
+           r.ReadBytes(rec->kept28.data(), 4) && ReadFixedVector(r, &rec->position) &&
+           r.ReadBytes(rec->kept44.data(), 4) && r.ReadF32(&rec->distance) &&
+           ReadAxis(r, &rec->lateralAxis) && ReadAxis(r, &rec->forwardAxis);
+}
+
+bool LoadReplay(LeReader& r, ReplayFile* file) {
+    ClearLoadFailure();
+    ReleaseReplayFile(file);
+    ReplayHeader& h = file->header;
+    h.bytes.fill(0);
+    if (!r.IsOpen()) return Fail("open");
+    if (!r.ReadBytes(h.bytes.data(), 9)) return Fail(r, "magic");
+    if (!MagicMatches(h.bytes.data(), "QZRRAF")) return Fail(r, "magic");
+    if (h.Version() != kReplayVersion) return Fail(r, "version");
+    if (!r.ReadBytes(h.bytes.data() + 9, kReplayHeaderSize - 9)) return Fail(r, "header");
+    // More split times than the header holds would be read from beyond it.
+    if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count");
+
+    // Blocks: a block that cannot be read ends the loop without failing; whatever reads next
+    // then meets the end of the file. Unread blocks stay zero.
+    const int blockCount = h.BlockCount();
+    file->blocks.resize(static_cast<std::size_t>(blockCount));
+    for (auto& block : file->blocks) {
+        if (!r.ReadBytes(block.bytes.data(), kReplayBlockSize)) break;
+    }
+
+    const std::int64_t padding =
+        static_cast<std::int64_t>(h.DataOffset()) - (static_cast<std::int64_t>(blockCount) + 4) * 128;
+    if (!r.Skip(padding)) return Fail(r, "padding");
+
+    const std::int32_t recordCount = h.RecordCount();
+    if (recordCount < 1) return true;
+
+    // What one record consumes: its fixed part, each sample's 28 bytes plus any surplus of
+    // the sample stride, and any rest of the record stride. Refuse counts the file cannot
+    // hold before allocating for them.
+    const std::int64_t sampleSkip = static_cast<std::int64_t>(h.SampleStride()) - kReplaySampleSize;
+    const std::int64_t recordSkip = static_cast<std::int64_t>(h.RecordStride()) -
+                                    static_cast<std::int64_t>(blockCount) * h.SampleStride() -
+                                    kReplayRecordFixedSize;
+    const std::int64_t perRecord = kReplayRecordFixedSize +
+                                   blockCount * (kReplaySampleSize + (sampleSkip > 0 ? sampleSkip : 0)) +
+                                   (recordSkip > 0 ? recordSkip : 0);
+    std::int64_t needed = 0;
+    if (!MulSizes(perRecord, recordCount, &needed) || needed > r.Remaining()) {
+        return Fail(r, "record count");
+    }
+
+    file->records.resize(static_cast<std::size_t>(recordCount));
+    file->samples.resize(static_cast<std::size_t>(recordCount) * static_cast<std::size_t>(blockCount));
+    ReplaySample* sample = file->samples.data();
+    for (auto& rec : file->records) {
+        if (!ReadRecordFixedPart(r, &rec)) return Fail(r, "record");
+        for (int b = 0; b < blockCount; ++b, ++sample) {
+            if (!r.ReadBytes(sample->bytes.data(), kReplaySampleSize)) return Fail(r, "sample");
+            if (!r.Skip(sampleSkip)) return Fail(r, "sample stride");
+        }
+        if (!r.Skip(recordSkip)) return Fail(r, "record stride");
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LoadReplayFile(const std::string& path, ReplayFile* file) {
+    LeReader r(path);
+    return LoadReplay(r, file);
+}
+
+bool LoadReplayFileFromMemory(std::span<const std::uint8_t> data, ReplayFile* file) {
+    LeReader r(data);
+    return LoadReplay(r, file);
+}
+
+void ReleaseReplayFile(ReplayFile* file) {
+    file->blocks.clear();
+    file->blocks.shrink_to_fit();
+    file->records.clear();
+    file->records.shrink_to_fit();
+    file->samples.clear();
+    file->samples.shrink_to_fit();
+}
+
+}  // namespace lapquill

@@ -1,0 +1,195 @@
+// lapquill-cli info: a summary of each .raf, .smx or .tsf file, as text or one JSON object
+// per file.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "files/le_reader.h"
+#include "files/replay_file.h"
+#include "files/segment_file.h"
+#include "files/track_mesh.h"
+#include "tools/cli.h"
+
+namespace lapquill::cli {
+
+namespace {
+
+enum class Kind { Replay, Mesh, Segments, Unknown };
+
+Kind KindOf(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos) return Kind::Unknown;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == "raf") return Kind::Replay;
+    if (ext == "smx") return Kind::Mesh;
+    if (ext == "tsf") return Kind::Segments;
+    return Kind::Unknown;
+}
+
+// Collects "key": value pairs and prints them either as JSON or as aligned text lines.
+class Summary {
+public:
+    void Text(const std::string& key, std::string_view v) { items_.push_back({key, JsonString(v), std::string(v)}); }
+    void Number(const std::string& key, double v) {
+        items_.push_back({key, JsonNumber(v), JsonNumber(v)});
+    }
+    void Raw(const std::string& key, const std::string& json, const std::string& text) {
+        items_.push_back({key, json, text});
+    }
+    std::string Json() const {
+        std::string out = "{";
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            out += (i ? ", " : "") + JsonString(items_[i].key) + ": " + items_[i].json;
+        }
+        return out + "}";
+    }
+    std::string Plain() const {
+        std::ostringstream out;
+        for (const auto& it : items_) {
+            out << "  " << it.key << ": " << it.text << "\n";
+        }
+        return out.str();
+    }
+
+private:
+    struct Item {
+        std::string key, json, text;
+    };
+    std::vector<Item> items_;
+};
+
+void SummariseReplay(const ReplayFile& f, Summary* s) {
+    const ReplayHeader& h = f.header;
+    s->Text("kind", "replay");
+    s->Text("player", h.PlayerName());
+    s->Text("car", h.CarName());
+    s->Text("track", h.TrackName());
+    s->Text("config", h.TrackConfig());
+    s->Text("weather", h.Weather());
+    s->Number("blockCount", h.BlockCount());
+    s->Number("recordCount", f.RecordCount());
+    s->Number("dataOffset", h.DataOffset());
+    s->Number("recordStride", h.RecordStride());
+    s->Number("sampleStride", h.SampleStride());
+    std::string json = "[", text;
+    for (int k = 0; k < h.SectorCount(); ++k) {
+        json += (k ? ", " : "") + std::to_string(h.SplitTime(k));
+        text += (k ? " " : "") + std::to_string(h.SplitTime(k));
+    }
+    s->Raw("splitTimesMs", json + "]", text);
+    std::string offsets = "[", offsetText;
+    for (std::size_t b = 0; b < f.blocks.size(); ++b) {
+        offsets += (b ? ", " : "") + JsonNumber(f.blocks[b].LateralOffset());
+        offsetText += (b ? " " : "") + JsonNumber(f.blocks[b].LateralOffset());
+    }
+    s->Raw("lateralOffsets", offsets + "]", offsetText);
+    s->Number("durationSeconds", f.RecordCount() * 0.01);
+    if (!f.records.empty()) {
+        s->Number("firstDistance", f.records.front().distance);
+        s->Number("lastDistance", f.records.back().distance);
+        float top = 0;
+        for (const auto& r : f.records) top = std::max(top, r.speed);
+        s->Number("topSpeed", top);
+    }
+}
+
+void SummariseMesh(const TrackMesh& m, Summary* s) {
+    s->Text("kind", "mesh");
+    s->Text("track", m.header.TrackName());
+    char colour[16];
+    std::snprintf(colour, sizeof colour, "0x%08X", m.header.BackgroundColour());
+    s->Text("backgroundColour", colour);
+    s->Raw("listed", m.header.IsListable() ? "true" : "false", m.header.IsListable() ? "yes" : "no");
+    s->Number("objectCount", static_cast<double>(m.objects.size()));
+    std::int64_t vertices = 0, triangles = 0;
+    for (const auto& o : m.objects) {
+        vertices += static_cast<std::int64_t>(o.vertices.size());
+        triangles += static_cast<std::int64_t>(o.triangles.size());
+    }
+    s->Number("vertexCount", static_cast<double>(vertices));
+    s->Number("triangleCount", static_cast<double>(triangles));
+    s->Number("trailerCount", m.trailerCount);
+}
+
+void SummariseSegments(const TrackSegmentFile& f, Summary* s) {
+    s->Text("kind", "segments");
+    s->Number("markerCount", f.MarkerCount());
+    std::string json = "[", text;
+    for (std::size_t i = 0; i < f.records.size(); ++i) {
+        const auto& r = f.records[i];
+        json += (i ? ", " : "") + std::string("{\"name\": ") + JsonString(r.Name()) +
+                ", \"distance\": " + JsonNumber(r.markerDistance) + ", \"position\": [" +
+                JsonNumber(r.position.x) + ", " + JsonNumber(r.position.y) + ", " +
+                JsonNumber(r.position.z) + "], \"heading\": " + JsonNumber(r.heading) +
+                ", \"width\": " + JsonNumber(r.width) + "}";
+        text += "\n    " + std::string(r.Name()) + " at " + JsonNumber(r.markerDistance) + " m";
+    }
+    s->Raw("markers", json + "]", text);
+}
+
+}  // namespace
+
+int RunInfo(const Args& args) {
+    bool json = false;
+    std::vector<std::string> files;
+    for (const auto& a : args) {
+        if (a == "--json") {
+            json = true;
+        } else if (a.rfind("--", 0) == 0) {
+            return UsageError("unknown option '" + a + "' for info");
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) return UsageError("info needs at least one file");
+    int status = 0;
+    for (const auto& path : files) {
+        Summary s;
+        s.Text("path", path);
+        bool ok = false;
+        switch (KindOf(path)) {
+            case Kind::Replay: {
+                ReplayFile f;
+                ok = LoadReplayFile(path, &f);
+                if (ok) SummariseReplay(f, &s);
+                break;
+            }
+            case Kind::Mesh: {
+                TrackMesh m;
+                ok = LoadTrackMesh(path, &m);
+                if (ok) SummariseMesh(m, &s);
+                break;
+            }
+            case Kind::Segments: {
+                TrackSegmentFile f;
+                ok = LoadTrackSegmentFile(path, &f);
+                if (ok) SummariseSegments(f, &s);
+                break;
+            }
+            case Kind::Unknown:
+                break;
+        }
+        if (!ok) {
+            std::cerr << "error: could not load " << path << "\n";
+            if (KindOf(path) == Kind::Unknown) {
+                std::cerr << "  not a .raf, .smx or .tsf file\n";
+            } else if (!LastLoadFailure().step.empty()) {
+                std::cerr << "  stopped at " << LastLoadFailure().step << ", byte "
+                          << LastLoadFailure().offset << "\n";
+            }
+            status = 1;
+            continue;
+        }
+        if (json) {
+            std::cout << s.Json() << "\n";
+        } else {
+            std::cout << path << "\n" << s.Plain();
+        }
+    }
+    return status;
+}
+
+}  // namespace lapquill::cli

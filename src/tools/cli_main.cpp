@@ -1,0 +1,95 @@
+// lapquill-cli: the headless window of Lapquill. It inspects data files, prints the
+// statistics table, renders frames to PNG and writes the demo data set.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "tools/cli.h"
+
+namespace lapquill::cli {
+
+namespace {
+constexpr const char* kUsage =
+    "usage: lapquill-cli [-C DIR] SUBCOMMAND [OPTIONS] FILE...\n"
+    "\n"
+    "subcommands:\n"
+    "  info [--json] FILE...            summarise .raf, .smx and .tsf files\n"
+    "  table [STATE...] [--json] [--units D,S,A] RAF...\n"
+    "                                   print the statistics table of the view\n"
+    "  render [STATE...] [--size WxH] --out FILE.png RAF...\n"
+    "                                   write the frame the view draws as PNG\n"
+    "  demo [--out DIR] [--seed N]      write the demo data set\n"
+    "\n"
+    "STATE options, applied in order after loading:\n"
+    "  --key NAME    Home End Left Right Up Down PageUp PageDown A D S F Z X Q T 1 2 3\n"
+    "                Comma Period Backslash, or a code such as 0x24\n"
+    "  --sync lap|marker|corner\n"
+    "  --time N      playback time in records (0.01 s)\n"
+    "  --frames N [--fps F]   N frames at F frames per second on a simulated clock\n";
+}  // namespace
+
+int UsageError(const std::string& message) {
+    std::cerr << "lapquill-cli: " << message << "\n\n" << kUsage;
+    return 2;
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (u < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value)) return "null";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", value);
+    return buf;
+}
+
+}  // namespace lapquill::cli
+
+int main(int argc, char** argv) {
+    using namespace lapquill::cli;
+    Args args(argv + 1, argv + argc);
+    std::size_t i = 0;
+    if (i < args.size() && args[i] == "-C") {
+        if (i + 1 >= args.size()) return UsageError("-C needs a directory");
+        if (chdir(args[i + 1].c_str()) != 0) {
+            std::cerr << "lapquill-cli: cannot change into " << args[i + 1] << "\n";
+            return 2;
+        }
+        i += 2;
+    }
+    if (i >= args.size()) return UsageError("no subcommand");
+    const std::string sub = args[i];
+    const Args rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+    if (sub == "info") return RunInfo(rest);
+    if (sub == "table") return RunTable(rest);
+    if (sub == "render") return RunRender(rest);
+    if (sub == "demo") return RunDemo(rest);
+    if (sub == "help" || sub == "--help" || sub == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
+    return UsageError("unknown subcommand '" + sub + "'");
+}

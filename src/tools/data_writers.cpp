@@ -13,7 +13,7 @@ namespace {
 class ByteSink {
 public:
     explicit ByteSink(std::vector<std::uint8_t>* out) : out_(out) {}
-    void U8(std::uint8_t v) { out_->push_back(v); }
+    void U8(std::uint8_t v) { Bytes(&v, 1); }
     void U16(std::uint16_t v) {
         U8(static_cast<std::uint8_t>(v));
         U8(static_cast<std::uint8_t>(v >> 8));
@@ -28,12 +28,15 @@ public:
         std::memcpy(&bits, &v, sizeof bits);
         U32(bits);
     }
+    // resize + memcpy rather than insert: GCC 12 warns falsely about insert on byte vectors.
     void Bytes(const void* p, std::size_t n) {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        out_->insert(out_->end(), b, b + n);
+        if (n == 0) return;
+        const std::size_t at = out_->size();
+        out_->resize(at + n);
+        std::memcpy(out_->data() + at, p, n);
     }
     void Zeros(std::int64_t n) {
-        if (n > 0) out_->insert(out_->end(), static_cast<std::size_t>(n), 0);
+        if (n > 0) out_->resize(out_->size() + static_cast<std::size_t>(n), 0);
     }
 
 private:

@@ -39,7 +39,8 @@ void StartPlayback(PlaybackState* state, std::int32_t segmentLength, double now)
     state->playStartTime = now;
 }
 
-PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLength, double now) {
+PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLength,
+                                 const Clock& clock) {
     if (!state->isPlaying) return PlaybackStep::Idle;
     const std::int32_t length = segmentLength;
     const std::int32_t t = state->playbackTime;
@@ -48,6 +49,7 @@ PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLengt
         state->isPlaying = false;
         return PlaybackStep::Stopped;
     }
+    const double now = clock();
     // Whole records elapsed; a stall of days still fits, and more than the lap is cut anyway.
     const double elapsed = (now - state->playStartTime) * state->playbackSpeed * 100.0;
     const double limited = std::clamp(std::trunc(elapsed), -2147483648.0, 2147483647.0);

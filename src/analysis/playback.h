@@ -48,7 +48,9 @@ enum class PlaybackStep {
 
 // The playback step at the end of each frame, without the camera update the caller runs after
 // Advanced. The elapsed time per step has no upper bound: a stall advances all it covered.
-PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLength, double now);
+// The clock is read only when playback can continue.
+PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLength,
+                                 const Clock& clock);
 
 // The frames drawn per second, refreshed about once a second.
 struct FrameRateCounter {

@@ -1,0 +1,312 @@
+#include "view/analysis_view.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "analysis/channels.h"
+
+namespace lapquill {
+
+CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock)
+    : window_(window), clock_(std::move(clock)) {
+    ClearReplays();
+    BuildTrackCatalogue(&catalogue_);
+}
+
+CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock, const std::string& catalogueFolder)
+    : window_(window), clock_(std::move(clock)) {
+    ClearReplays();
+    BuildTrackCatalogueFrom(catalogueFolder, &catalogue_);
+}
+
+CAnalysisView::~CAnalysisView() {
+    if (device_) ReleaseDeviceObjects();
+    device_.reset();
+    ClearReplaySet(&set_);
+}
+
+// ---- Replay set ---------------------------------------------------------------------------
+
+void CAnalysisView::OpenReplays(bool replace) {
+    const auto chosen = window_.ChooseReplayFiles(OpenReplayDialog{});
+    // A dialog can only be confirmed with a file chosen; an empty answer is a cancel.
+    if (!chosen || chosen->empty()) return;
+    if (replace) ClearReplays();
+    for (const std::string& path : *chosen) {
+        // Rejected files do not use up a place: the limit is on accepted replays only.
+        if (set_.replayCount >= kMaxReplays) {
+            window_.MessageBox(ReplayLimitMessage());
+            return;
+        }
+        AddReplay(path);
+    }
+}
+
+bool CAnalysisView::AddReplay(const std::string& path) {
+    const std::int32_t n = set_.replayCount;
+    if (n >= kMaxReplays) return false;
+    if (n == 0) segments_.ClearIndices();
+    std::vector<std::string> messages;
+    const AcceptResult result = AcceptReplay(&set_, catalogue_, path, &messages);
+    for (const std::string& message : messages) window_.MessageBox(message);
+    if (result == AcceptResult::Rejected) return false;
+
+    RecomputeSegments();
+    if (n == 0) segments_.currentSegment = set_.MarkerCount() > 0 ? 0 : kCustomSegment;
+    if (device_) ResetDevice();
+    if (set_.replayCount == 1) ApplyPlaybackTime();
+    return true;
+}
+
+void CAnalysisView::ClearReplays() {
+    if (device_) ReleaseDeviceObjects();
+    playback_.playbackTime = 0;
+    playback_.isPlaying = false;
+    cameraTarget_ = {0, 0, 0};
+    cameraHeight_ = 500.0f;
+    cameraYaw_ = cameraPitch_ = cameraRoll_ = 0;
+    ClearReplaySet(&set_);
+    segments_.ClearIndices();
+    segments_.currentSegment = kCustomSegment;
+    trackBoundsSet_ = false;
+    if (device_) ResetDevice();
+}
+
+void CAnalysisView::RecomputeSegments() {
+    lapquill::RecomputeSegments(set_.Loaded(), set_.LoadedSearches(), set_.segmentMarkerDistances,
+                                &segments_);
+}
+
+// ---- Segment look-ups ---------------------------------------------------------------------
+
+std::int32_t CAnalysisView::RecordIndexAt(std::int32_t r, std::int32_t t) const {
+    return RecordIndexAt(r, t, playback_.syncMode);
+}
+
+std::int32_t CAnalysisView::RecordIndexAt(std::int32_t r, std::int32_t t, SyncMode kind) const {
+    return lapquill::RecordIndexAt(segments_, set_.replays[r], r, t, kind);
+}
+
+std::int32_t CAnalysisView::SegmentLength(std::int32_t r) const {
+    return lapquill::SegmentLength(segments_, set_.replays[r], r, playback_.syncMode);
+}
+
+// ---- Keys and commands ----------------------------------------------------------------------
+
+bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
+    switch (code) {
+        case 'Q':
+            statsVisible_ = !statsVisible_;
+            window_.InvalidateRect();
+            return true;
+        case VK_OEM_5:
+            fpsVisible_ = !fpsVisible_;
+            window_.InvalidateRect();
+            return true;
+        case 'T':
+            ToggleFollowCar();
+            if (set_.replayCount > 0) ApplyPlaybackTime();
+            return true;
+        default:
+            break;
+    }
+    if (set_.replayCount == 0) return false;
+
+    PlaybackState& p = playback_;
+    switch (code) {
+        case VK_LEFT: PanCamera(PanDirection::Left); return true;
+        case VK_RIGHT: PanCamera(PanDirection::Right); return true;
+        case VK_UP: PanCamera(PanDirection::Up); return true;
+        case VK_DOWN: PanCamera(PanDirection::Down); return true;
+        case VK_HOME:
+            p.playStartTime = AbsoluteTime();
+            p.playbackTime = 0;
+            ApplyPlaybackTime();
+            return true;
+        case VK_END:
+            p.playbackTime = SegmentLength(0);
+            ApplyPlaybackTime();
+            return true;
+        case 'Z': ZoomIn(); return true;
+        case 'X': ZoomOut(); return true;
+        case 'A':
+            if (p.isPlaying) {
+                p.playbackSpeed = SpeedStepDown(p.playbackSpeed);
+            } else {
+                if (p.playbackTime > 0) --p.playbackTime;
+                ApplyPlaybackTime();
+            }
+            return true;
+        case 'D':
+            if (p.isPlaying) {
+                p.playbackSpeed = SpeedStepUp(p.playbackSpeed);
+            } else {
+                if (p.playbackTime < SegmentLength(0)) ++p.playbackTime;
+                ApplyPlaybackTime();
+            }
+            return true;
+        case 'S':
+            if (p.isPlaying) {
+                // Pausing asks for no frame: the last one stays, speed readout and all.
+                p.isPlaying = false;
+            } else {
+                StartPlayback(&p, SegmentLength(0), AbsoluteTime());
+                window_.InvalidateRect();
+            }
+            return true;
+        case 'F': p.playForward = !p.playForward; return true;
+        case '1': SetSyncMode(SyncMode::Lap); return true;
+        case '2': SetSyncMode(SyncMode::DetectedCorner); return true;
+        case '3': SetSyncMode(SyncMode::SegmentMarker); return true;
+        case VK_PRIOR:
+            SelectPreviousSegment();
+            PlaceTimeInSelectedSegment();
+            return true;
+        case VK_NEXT:
+            SelectNextSegment();
+            PlaceTimeInSelectedSegment();
+            return true;
+        case VK_OEM_COMMA: MarkCustomStart(); return true;
+        case VK_OEM_PERIOD: MarkCustomEnd(); return true;
+        default: return false;
+    }
+}
+
+void CAnalysisView::SetSyncMode(SyncMode mode) {
+    playback_.syncMode = mode;
+    if (set_.replayCount > 0) ApplyPlaybackTime();
+}
+
+void CAnalysisView::SetPlaybackTime(std::int32_t time) {
+    playback_.playbackTime = time;
+    if (set_.replayCount > 0) ApplyPlaybackTime();
+}
+
+void CAnalysisView::MarkCustomStart() {
+    if (set_.replayCount == 0) return;
+    const std::int32_t i = RecordIndexAt(0, playback_.playbackTime);
+    SetCustomStart(&segments_, set_.replays[0].records[i].distance);
+    RecomputeSegments();
+    window_.InvalidateRect();
+}
+
+void CAnalysisView::MarkCustomEnd() {
+    if (set_.replayCount == 0) return;
+    const std::int32_t i = RecordIndexAt(0, playback_.playbackTime);
+    SetCustomEnd(&segments_, set_.replays[0].records[i].distance);
+    RecomputeSegments();
+    window_.InvalidateRect();
+}
+
+void CAnalysisView::SelectPreviousSegment() {
+    lapquill::SelectPreviousSegment(&segments_, set_.MarkerCount());
+}
+
+void CAnalysisView::SelectNextSegment() {
+    lapquill::SelectNextSegment(&segments_, set_.MarkerCount());
+}
+
+void CAnalysisView::PlaceTimeInSelectedSegment() {
+    // In lap time a marker segment starts where replay 0 reaches its marker; every other
+    // segment starts at its own sync point, time 0.
+    if (playback_.syncMode == SyncMode::Lap && segments_.currentSegment != kCustomSegment) {
+        playback_.playbackTime = RecordIndexAt(0, 0, SyncMode::SegmentMarker);
+    } else {
+        playback_.playbackTime = 0;
+    }
+    ApplyPlaybackTime();
+}
+
+// ---- Playback -------------------------------------------------------------------------------
+
+void CAnalysisView::FollowSegmentInLapMode() {
+    const std::int32_t markers = segments_.MarkerCount();
+    const std::int32_t i0 = RecordIndexAt(0, playback_.playbackTime, SyncMode::Lap);
+    std::int32_t s = 1;
+    while (s < markers && lapquill::RecordIndexAt(segments_, set_.replays[0], 0, 0,
+                                                  SyncMode::SegmentMarker, s) <= i0) {
+        ++s;
+    }
+    segments_.currentSegment = s - 1;
+}
+
+void CAnalysisView::ApplyPlaybackTime() {
+    if (set_.replayCount == 0) return;
+    if (playback_.syncMode == SyncMode::Lap && segments_.currentSegment != kCustomSegment) {
+        FollowSegmentInLapMode();
+    }
+    TrackCar();
+}
+
+void CAnalysisView::AdvancePlayback() {
+    if (!playback_.isPlaying) return;
+    if (set_.replayCount == 0) {
+        playback_.isPlaying = false;
+        return;
+    }
+    switch (AdvancePlaybackTime(&playback_, SegmentLength(0), clock_)) {
+        case PlaybackStep::Idle: break;
+        case PlaybackStep::Stopped:
+        case PlaybackStep::ClockWentBack: window_.InvalidateRect(); break;
+        case PlaybackStep::Advanced: ApplyPlaybackTime(); break;
+    }
+}
+
+float CAnalysisView::TimeFromSync(std::int32_t r) const {
+    const std::int32_t records =
+        RecordIndexAt(r, playback_.playbackTime) - RecordIndexAt(r, 0) + 1;
+    return static_cast<float>(records) * 0.01f;
+}
+
+float CAnalysisView::PlaybackTimingDifference(std::int32_t r) const {
+    const std::int32_t t =
+        std::min({SegmentLength(0), SegmentLength(r), playback_.playbackTime});
+    return TimingDifference(set_.replays[0], RecordIndexAt(0, t), set_.replays[r],
+                            RecordIndexAt(r, t), &set_.distanceSearches[0],
+                            &set_.distanceSearches[r]);
+}
+
+// ---- Statistics -----------------------------------------------------------------------------
+
+StatsTable CAnalysisView::BuildStatsTableNow() const {
+    const std::int32_t n = set_.replayCount;
+    std::array<StatsColumnInput, kMaxReplays> columns;
+    std::array<std::array<std::int32_t, kMaxSectorCount>, kMaxReplays> splits;
+    const SyncMode mode = playback_.syncMode;
+    for (std::int32_t r = 0; r < n; ++r) {
+        const ReplayFile& replay = set_.replays[r];
+        const ReplayHeader& h = replay.header;
+        StatsColumnInput& c = columns[r];
+        const int sectors = std::min<int>(h.SectorCount(), kMaxSectorCount);
+        for (int k = 0; k < sectors; ++k) splits[r][k] = h.SplitTime(k);
+        c.title = set_.replayTitles[r];
+        c.playerName = h.PlayerName();
+        c.carName = h.CarName();
+        c.weather = h.Weather();
+        c.splitTimes = {splits[r].data(), static_cast<std::size_t>(sectors)};
+        const std::int32_t k = RecordIndexAt(r, playback_.playbackTime);
+        c.cursor = replay.records[k];
+        const LateralLongitudinal acc = LateralLongitudinalAccel(replay, k);
+        c.lateralAccel = acc.lateral;
+        c.longitudinalAccel = acc.longitudinal;
+        c.yaw = YawAngle(replay, k);
+        c.timingDifference = PlaybackTimingDifference(r);
+        c.segmentTime = SegmentTime(segments_, replay, r);
+        c.timeFromSync = TimeFromSync(r);
+        c.entranceSpeed = EntranceSpeed(segments_, replay, r, mode);
+        c.exitSpeed = ExitSpeed(segments_, replay, r, mode);
+    }
+    StatsInput input;
+    input.columns = {columns.data(), static_cast<std::size_t>(n)};
+    input.currentSegment = segments_.currentSegment;
+    input.segmentMarkerNames = set_.segmentMarkerNames;
+    input.syncMode = mode;
+    input.isPlaying = playback_.isPlaying;
+    input.playbackSpeed = playback_.playbackSpeed;
+    input.playForward = playback_.playForward;
+    input.units = units_;
+    return BuildStatsTable(input);
+}
+
+}  // namespace lapquill

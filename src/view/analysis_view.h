@@ -1,0 +1,155 @@
+// CAnalysisView: the one view of the program. It owns the track catalogue, the replay set, the
+// segment data, the playback state, the camera, the overlay flags and the drawing device, and
+// turns keys, commands, paints and size changes into changes of them. It talks to its window
+// only through ViewWindow. Times are records (0.01 s) unless named in seconds; the clock is
+// injectable so that tests and lapquill-cli can run playback on simulated time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "analysis/playback.h"
+#include "analysis/replay_set.h"
+#include "analysis/segments.h"
+#include "analysis/stats_text.h"
+#include "files/track_mesh.h"
+#include "render/math_types.h"
+#include "render/render_device.h"
+#include "view/view_window.h"
+
+namespace lapquill {
+
+// The virtual-key codes the view handles; menu commands send the same codes.
+inline constexpr std::uint32_t VK_PRIOR = 0x21;  // Page Up
+inline constexpr std::uint32_t VK_NEXT = 0x22;   // Page Down
+inline constexpr std::uint32_t VK_END = 0x23;
+inline constexpr std::uint32_t VK_HOME = 0x24;
+inline constexpr std::uint32_t VK_LEFT = 0x25;
+inline constexpr std::uint32_t VK_UP = 0x26;
+inline constexpr std::uint32_t VK_RIGHT = 0x27;
+inline constexpr std::uint32_t VK_DOWN = 0x28;
+inline constexpr std::uint32_t VK_OEM_COMMA = 0xBC;
+inline constexpr std::uint32_t VK_OEM_PERIOD = 0xBE;
+inline constexpr std::uint32_t VK_OEM_5 = 0xDC;  // the backslash key
+
+enum class PanDirection { Left, Right, Up, Down };
+
+class CAnalysisView {
+public:
+    // Builds the catalogue from data/smx below the current directory.
+    explicit CAnalysisView(ViewWindow& window, Clock clock = SteadyClock());
+    // Same, with the catalogue from another folder (tests).
+    CAnalysisView(ViewWindow& window, Clock clock, const std::string& catalogueFolder);
+    ~CAnalysisView();
+    CAnalysisView(const CAnalysisView&) = delete;
+    CAnalysisView& operator=(const CAnalysisView&) = delete;
+
+    // The replay set. OpenReplays asks the window for files; replace clears the set first.
+    void OpenReplays(bool replace);
+    bool AddReplay(const std::string& path);  // true when accepted; needs fewer than six
+    void ClearReplays();
+
+    // Keys and commands. HandleKeyAction returns false for keys it leaves to the window.
+    bool HandleKeyAction(std::uint32_t code);
+    void SetSyncMode(SyncMode mode);  // the sync commands of the menu
+    void SetPlaybackTime(std::int32_t time);  // playbackTime := time; applied when loaded
+    void MarkCustomStart();
+    void MarkCustomEnd();
+    void SelectPreviousSegment();
+    void SelectNextSegment();
+
+    // Playback.
+    void ApplyPlaybackTime();
+    void AdvancePlayback();  // the step at the end of every frame
+    double AbsoluteTime() const { return clock_(); }
+    float TimeFromSync(std::int32_t r) const;               // s
+    float PlaybackTimingDifference(std::int32_t r) const;   // s, positive when r is behind
+    std::int32_t RecordIndexAt(std::int32_t r, std::int32_t t) const;
+    std::int32_t RecordIndexAt(std::int32_t r, std::int32_t t, SyncMode kind) const;
+    std::int32_t SegmentLength(std::int32_t r) const;
+
+    // The statistics table at the playback time, as the overlay draws it.
+    StatsTable BuildStatsTableNow() const;
+    void SetDisplayUnits(const DisplayUnits& units) { units_ = units; }
+    const DisplayUnits& Units() const { return units_; }
+
+    // Window messages and the rendering hooks.
+    void OnPaint();
+    void OnSize(std::int32_t width, std::int32_t height);
+    void OnDestroy();
+    void RenderFrame();
+    HRESULT ResetDevice();
+    void CreateDeviceObjects();
+    void ReleaseDeviceObjects();
+    void TrackCar();
+    void UpdateCamera();
+    void PanCamera(PanDirection direction);
+    void ZoomIn();
+    void ZoomOut();
+    void ToggleFollowCar();
+
+    // State, read by the program's frame, lapquill-cli and the tests.
+    const ReplaySet& Replays() const { return set_; }
+    std::int32_t ReplayCount() const { return set_.replayCount; }
+    const SegmentData& Segments() const { return segments_; }
+    const PlaybackState& Playback() const { return playback_; }
+    const TrackCatalogue& Catalogue() const { return catalogue_; }
+    bool StatsVisible() const { return statsVisible_; }
+    bool FpsVisible() const { return fpsVisible_; }
+    bool HasDevice() const { return device_ != nullptr; }
+    RenderDevice* Device() const { return device_.get(); }
+
+    Vector3 CameraTarget() const { return cameraTarget_; }
+    float CameraHeight() const { return cameraHeight_; }
+    float CameraYaw() const { return cameraYaw_; }
+    float CameraPitch() const { return cameraPitch_; }
+    float CameraRoll() const { return cameraRoll_; }
+    bool FollowCar() const { return followCar_; }
+    std::int32_t FollowDistance() const { return followDistance_; }
+    Vector3 FollowPoint() const { return followPoint_; }
+
+    // How often the device objects were released and the device reset (tests check that these
+    // happen at the right moments).
+    int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
+    int ResetDeviceCalls() const { return resetDeviceCalls_; }
+
+private:
+    void PlaceTimeInSelectedSegment();
+    void FollowSegmentInLapMode();
+    void RecomputeSegments();
+
+    ViewWindow& window_;
+    Clock clock_;
+
+    TrackCatalogue catalogue_;
+    ReplaySet set_;
+    SegmentData segments_;
+    PlaybackState playback_;
+    DisplayUnits units_;
+
+    // Overlay flags.
+    bool statsVisible_ = true;
+    bool fpsVisible_ = false;
+    FrameRateCounter frameRate_;
+
+    // Camera.
+    bool followCar_ = false;
+    std::int32_t followDistance_ = 300;  // m, and records of lag of the top-down target
+    float followTilt_ = 0.5f;            // rad above the car's horizon
+    Vector3 cameraTarget_{0, 0, 0};      // m; z is the tracked height + cameraHeight
+    float cameraHeight_ = 500.0f;        // m above the tracked point
+    Vector3 followPoint_{0, 0, 0};       // m, the car the chase camera looks at
+    float cameraYaw_ = 0, cameraPitch_ = 0, cameraRoll_ = 0;  // rad
+
+    // Device.
+    std::unique_ptr<RenderDevice> device_;
+    bool deviceCreated_ = false;  // the first paint tried to make the device
+    Vector3 trackBoundsMin_{0, 0, 0};
+    Vector3 trackBoundsMax_{0, 0, 0};
+    bool trackBoundsSet_ = false;
+    int releaseDeviceObjectsCalls_ = 0;
+    int resetDeviceCalls_ = 0;
+};
+
+}  // namespace lapquill

@@ -1,0 +1,94 @@
+// TextureFont: a font whose printable ASCII glyphs are rasterised once per device set-up into a
+// white 4-bit-alpha texture, and strings drawn as screen-space textured quads from it. The view
+// owns its fonts; the device objects code calls CreateGlyphTexture + CreateDrawResources after
+// every device set-up and ReleaseDrawResources + ReleaseGlyphTexture before every tear-down; the
+// statistics overlay measures and draws with it. Positions are back-buffer pixels, origin
+// top-left, y down; colours ARGB; sizes in points at the window's logical DPI.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/render_device.h"
+#include "render/vertex_types.h"
+
+namespace lapquill {
+
+// Creation flags (fontFlags).
+inline constexpr std::uint32_t FontBold = 1;       // weight 700 instead of 400
+inline constexpr std::uint32_t FontItalic = 2;     // italic face
+inline constexpr std::uint32_t FontDepthTest = 4;  // depth testing stays on while text is drawn
+
+// Flags of DrawString.
+inline constexpr std::uint32_t DrawFiltered = 4;  // linear instead of point sampling
+
+inline constexpr int kDefaultFontDpi = 96;                 // logical pixels per inch
+inline constexpr std::uint32_t kFontNameSize = 80;         // bytes, NUL included
+inline constexpr std::uint32_t kGlyphCount = 96;           // characters 32 to 127
+inline constexpr std::uint32_t kTextVerticesPerGlyph = 6;  // two triangles
+inline constexpr std::uint32_t kTextGlyphsPerBatch = 50;   // glyphs per vertex-buffer fill
+inline constexpr std::uint32_t kTextVertexBufferBytes =
+    kTextGlyphsPerBatch * kTextVerticesPerGlyph * sizeof(TexturedScreenVertex);  // 8400
+
+// The extent of a text, like a Win32 SIZE.
+struct TextSize {
+    std::int32_t cx = 0;  // width, pixels
+    std::int32_t cy = 0;  // height, pixels
+};
+
+class TextureFont {
+  public:
+    // Copies the face name (at most 79 characters), the height in points and the flags; no
+    // device resources yet.
+    TextureFont(const char* faceName, std::uint32_t heightPoints, std::uint32_t flags = 0);
+    ~TextureFont();  // ReleaseDrawResources, then ReleaseGlyphTexture
+    TextureFont(const TextureFont&) = delete;
+    TextureFont& operator=(const TextureFont&) = delete;
+
+    // Remembers the device and rasterises characters 32 to 126 into a new glyph texture at
+    // `dpi` logical pixels per inch. Returns the device's result when the texture cannot be
+    // made, E_FAIL when the face cannot be found, else S_OK.
+    HRESULT CreateGlyphTexture(RenderDevice* device, int dpi = kDefaultFontDpi);
+    // The dynamic vertex buffer and the two state blocks (saved and draw) of DrawString.
+    HRESULT CreateDrawResources();
+    // Releases the vertex buffer and deletes the state blocks; S_OK.
+    HRESULT ReleaseDrawResources();
+    // Releases the glyph texture and forgets the device; S_OK.
+    HRESULT ReleaseGlyphTexture();
+
+    // Width and height in pixels of `text` as laid out in the glyph texture (textScale not
+    // applied); line feeds start new lines; bytes outside 32..126 take no space. E_FAIL when
+    // text or size is null.
+    HRESULT MeasureText(const char* text, TextSize* size) const;
+    // Draws `text` with its first line's top-left corner at pixel (x, y) in an ARGB colour,
+    // leaving every device state as it found it. E_FAIL without a device or vertex buffer.
+    HRESULT DrawString(float x, float y, std::uint32_t colour, const char* text,
+                       std::uint32_t flags = 0);
+
+    char fontName[kFontNameSize];          // face name, NUL-terminated
+    std::uint32_t fontHeight;              // points
+    std::uint32_t fontFlags;               // FontBold | FontItalic | FontDepthTest
+    RenderDevice* device = nullptr;        // not owned; null when none
+    Texture* glyphTexture = nullptr;       // owned; null when none
+    VertexBuffer* vertexBuffer = nullptr;  // owned; null when none
+    std::uint32_t textureWidth = 0;        // texels
+    std::uint32_t textureHeight = 0;       // texels
+    float textScale = 1.0f;  // 1, or below 1 when the texture had to be smaller than wanted
+    // For characters 32 to 127: left u, top v, right u, bottom v of the glyph's cell, 0..1;
+    // 32 to 126 are filled by CreateGlyphTexture.
+    float glyphCoords[kGlyphCount][4] = {};
+    std::uint32_t savedStateBlock = 0;  // device state captured by DrawString; 0 when none
+    std::uint32_t drawStateBlock = 0;   // the state text is drawn with; 0 when none
+};
+
+// The glyph quads of `text` drawn at (x, y): six vertices per visible character, appended to
+// `out`, in the order DrawString sends them to the device. Spaces advance without quads; line
+// feeds return to x one line lower; other bytes outside 32..126 are skipped. Quad sizes are the
+// glyph cells divided by textScale, corners offset by -0.5 so texels land on pixel centres.
+void BuildStringVertices(const TextureFont& font, float x, float y, std::uint32_t colour,
+                         const char* text, std::vector<TexturedScreenVertex>* out);
+
+// Win32's MulDiv: a * b / c rounded to the nearest integer, halves away from zero.
+std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
+
+}  // namespace lapquill

@@ -34,11 +34,17 @@ public:
 
     // What the window answers.
     ClientRect client{0, 0, 1280, 800};
-    std::deque<std::optional<std::vector<std::string>>> dialogAnswers;
+    struct DialogAnswer {
+        bool cancelled = false;
+        std::vector<std::string> paths;
+    };
+    std::deque<DialogAnswer> dialogAnswers;
     bool deviceFails = false;
 
-    void AnswerDialog(std::vector<std::string> paths) { dialogAnswers.emplace_back(std::move(paths)); }
-    void CancelDialog() { dialogAnswers.emplace_back(std::nullopt); }
+    void AnswerDialog(std::vector<std::string> paths) {
+        dialogAnswers.push_back({false, std::move(paths)});
+    }
+    void CancelDialog() { dialogAnswers.push_back({true, {}}); }
 
     void InvalidateRect() override { ++invalidations; }
     ClientRect GetClientRect() const override { return client; }
@@ -50,10 +56,13 @@ public:
     std::optional<std::vector<std::string>> ChooseReplayFiles(
         const OpenReplayDialog& dialog) override {
         dialogs.push_back(dialog);
-        if (dialogAnswers.empty()) return std::nullopt;
-        auto answer = std::move(dialogAnswers.front());
+        if (dialogAnswers.empty() || dialogAnswers.front().cancelled) {
+            if (!dialogAnswers.empty()) dialogAnswers.pop_front();
+            return std::nullopt;
+        }
+        std::vector<std::string> paths = dialogAnswers.front().paths;
         dialogAnswers.pop_front();
-        return answer;
+        return paths;
     }
     void Present(const PresentedFrame&) override { ++presents; }
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override {

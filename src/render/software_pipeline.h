@@ -1,0 +1,189 @@
+// The inside of SoftwareDevice: the queue of draws and clears, the two stages that turn them into
+// pixels (geometry: fetch, transform, clip, project, cull; raster: edge functions and spans) and
+// the threads that run them. Owned by one SoftwareDevice; nothing here is used by other modules.
+// Screen positions are 24.8 fixed-point pixels, y down; colours ARGB.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "render/render_device.h"
+
+namespace lapquill::software {
+
+// Fixed-point screen positions: 8 fraction bits, like the subpixel grid of real hardware.
+inline constexpr int kSubpixelBits = 8;
+inline constexpr std::int32_t kSubpixelScale = 1 << kSubpixelBits;
+// Where a pixel is sampled, in subpixels from its integer position. Direct3D 8 samples pixel
+// (i, j) at (i, j), so a quad from (0, 0) to (w, h) covers exactly the pixels 0..w-1, 0..h-1.
+inline constexpr std::int32_t kPixelCentreOffset = 0;
+// Top-left fill rule: a sample exactly on an edge belongs to the triangle only when the edge is
+// a top or a left one; on the others the edge function must be strictly positive.
+inline constexpr std::int64_t kNonTopLeftEdgeBias = -1;
+// Geometry is clipped against near and far, and against a band this far outside the viewport
+// only when it reaches beyond it, which keeps every edge function inside 64 bits.
+inline constexpr float kGuardBandPixels = 16384.0f;
+// Threads own interleaved bands of this many rows.
+inline constexpr int kBandRows = 16;
+// Triangles set up between two synchronisations of the threads.
+inline constexpr std::uint32_t kChunkTriangles = 8192;
+
+using ByteBlob = std::shared_ptr<std::uint8_t[]>;
+
+// A texture as the sampler reads it: decoded to ARGB8888 at UnlockRect.
+struct TextureImage {
+    std::int32_t width = 0;             // texels
+    std::int32_t height = 0;            // texels
+    std::vector<std::uint32_t> texels;  // ARGB, row-major, no padding
+};
+
+enum class StageSource : std::uint8_t { Diffuse, Texture, Factor };
+struct StageArg {
+    StageSource source = StageSource::Diffuse;
+    bool complement = false;      // 1 - x
+    bool alphaReplicate = false;  // the alpha in every channel
+};
+enum class StageOp : std::uint8_t { Disable, SelectArg1, SelectArg2, Modulate, Add };
+
+// Everything a draw needs, validated once when the state changed and shared by its triangles.
+struct RasterState {
+    // vertex fetch and transform
+    bool pretransformed = false;      // XYZRHW: positions are pixels already
+    std::uint32_t stride = 0;         // bytes per vertex
+    std::int32_t diffuseOffset = -1;  // bytes into the vertex; -1: no colour, white
+    std::int32_t texOffset = -1;      // bytes into the vertex; -1: no coordinates, (0, 0)
+    float wvp[4][4] = {};             // world * view * projection
+    std::int32_t width = 0;           // viewport = back buffer, pixels
+    std::int32_t height = 0;
+    std::uint32_t cullMode = D3DCULL_CCW;
+    bool flatShade = false;  // D3DSHADE_FLAT: the first vertex's colour everywhere
+    // pixel pipeline
+    bool opaque = true;          // the colour written is the stage output, dst unread
+    bool srcAlphaBlend = false;  // SRCALPHA / INVSRCALPHA, the program's blend
+    std::uint32_t srcBlend = D3DBLEND_ONE;
+    std::uint32_t dstBlend = D3DBLEND_ZERO;
+    bool alphaTest = false;
+    std::uint32_t alphaFunc = D3DCMP_ALWAYS;
+    std::uint32_t alphaRef = 0;    // 0..255
+    bool stagePassThrough = true;  // stage 0 gives the diffuse colour unchanged
+    StageOp colorOp = StageOp::Disable;
+    StageOp alphaOp = StageOp::Disable;
+    StageArg colorArg1, colorArg2, alphaArg1, alphaArg2;
+    std::uint32_t textureFactor = 0xFFFFFFFF;     // ARGB
+    std::shared_ptr<const TextureImage> texture;  // null: TEXTURE reads opaque white
+    std::uint32_t magFilter = D3DTEXF_POINT;
+    std::uint32_t minFilter = D3DTEXF_POINT;
+    std::uint32_t addressU = D3DTADDRESS_WRAP;
+    std::uint32_t addressV = D3DTADDRESS_WRAP;
+};
+
+enum TriangleFlags : std::uint32_t {
+    kFlatColour = 1,   // the three colours are equal
+    kOpaqueAlpha = 2,  // the three alphas are 255
+    kConstantRhw = 4,  // the three rhw are equal: affine texture coordinates suffice
+};
+
+// A set-up, visible, non-degenerate triangle, clockwise on the screen (positive area).
+struct RasterTriangle {
+    std::int32_t x[3], y[3];  // 24.8 fixed-point pixels
+    std::uint32_t colour[3];  // ARGB
+    float u[3], v[3];         // texture coordinates (textured states only)
+    float rhw[3];             // 1 / w (textured states only)
+    std::int16_t minX, maxX;  // pixels whose centre may be covered, inside the viewport
+    std::int16_t minY, maxY;
+    std::uint32_t state;  // index into the flush's RasterState list
+    std::uint32_t flags;  // TriangleFlags
+};
+
+struct DrawCommand {
+    std::uint32_t state = 0;      // index into Pipeline::states
+    ByteBlob data;                // the vertex buffer's memory at the time of the draw
+    std::uint32_t firstByte = 0;  // of the first vertex
+    std::uint32_t triangleCount = 0;
+};
+
+struct Command {
+    bool isClear = false;
+    std::uint32_t colour = 0;  // clear: ARGB
+    D3DRECT rect{};            // clear: inside the viewport
+    DrawCommand draw;
+};
+
+// The geometry stage for triangles [first, first + count) of a draw: appends what is visible.
+void SetupTriangles(const RasterState& state, std::uint32_t stateIndex, const DrawCommand& draw,
+                    std::uint32_t first, std::uint32_t count, std::vector<RasterTriangle>& out);
+
+// The raster stage: draws the rows of the triangles that belong to `thread` of `threadCount`.
+struct Target {
+    std::uint32_t* pixels;  // back buffer
+    std::int32_t width;     // pixels; also the pitch in pixels
+    std::int32_t height;
+};
+void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
+                     const Target& target, int thread, int threadCount);
+void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int thread,
+               int threadCount);
+
+inline bool ThreadOwnsRow(int y, int thread, int threadCount) {
+    return (y / kBandRows) % threadCount == thread;
+}
+
+// A barrier for the rasterising threads: spins briefly (the other side is usually a few
+// microseconds away), then sleeps.
+class SpinBarrier {
+  public:
+    explicit SpinBarrier(int count) : count_(count) {}
+    void Wait();
+
+  private:
+    int count_;
+    std::atomic<int> arrived_{0};
+    std::atomic<std::uint32_t> generation_{0};
+};
+
+struct Pipeline {
+    explicit Pipeline(int threadCount);
+    ~Pipeline();
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+
+    void Resize(std::int32_t width, std::int32_t height);
+    // Rasterises every queued command into `back` in order and empties the queue.
+    void Flush();
+    void DiscardQueue();
+    void SwapBuffers() { back.swap(front); }
+
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint32_t> back;   // drawn into
+    std::vector<std::uint32_t> front;  // presented
+    std::vector<RasterState> states;   // validated states of the queued draws
+    std::vector<Command> commands;     // in call order
+    int ThreadCount() const;
+
+  private:
+    struct Chunk {
+        bool isClear;
+        std::size_t command;          // clear: its command; draw: first command
+        std::uint32_t firstTriangle;  // draw: in that command
+        std::uint32_t triangleCount;  // draw: over the following commands
+    };
+    void BuildChunks();
+    void RunFlush(int thread);
+    void SetupChunk(const Chunk& chunk, int thread, std::vector<RasterTriangle>& out);
+    void WorkerLoop(int thread);
+
+    int threadCount_;
+    std::vector<Chunk> chunks_;
+    std::vector<RasterTriangle> output_[2][8];  // [chunk parity][thread]
+    SpinBarrier barrier_;
+    std::vector<std::thread> workers_;
+    std::atomic<std::uint32_t> jobGeneration_{0};
+    std::atomic<int> jobsDone_{0};
+    std::atomic<bool> quit_{false};
+};
+
+}  // namespace lapquill::software

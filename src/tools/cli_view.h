@@ -1,0 +1,89 @@
+// The headless side of lapquill-cli shared by `table` and `render`: a window without a screen
+// (messages collected, the open dialog answered with the files of the command line, frames kept
+// in memory), the STATE options and their parsing, and a session that builds the view the way
+// the program does, opens the files and applies the options in order on a simulated clock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/cli.h"
+#include "view/analysis_view.h"
+
+namespace lapquill::cli {
+
+class HeadlessWindow final : public ViewWindow {
+public:
+    HeadlessWindow(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
+
+    std::vector<std::string> messages;     // every message box, in order
+    std::vector<std::string> chosenFiles;  // what the open dialog answers
+    std::vector<std::uint32_t> lastFrame;  // the last presented picture, row by row
+    std::int32_t lastFrameWidth = 0, lastFrameHeight = 0;
+    int invalidations = 0;
+
+    void InvalidateRect() override { ++invalidations; }
+    ClientRect GetClientRect() const override { return {0, 0, width_, height_}; }
+    void SetScrollInfo(ScrollBarId, const ScrollInfo&, bool) override {}
+    void ShowScrollBar(ScrollBarId, bool) override {}
+    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog&) override {
+        if (chosenFiles.empty()) return std::nullopt;
+        return chosenFiles;
+    }
+    void Present(const PresentedFrame& frame) override;
+    std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override;
+
+private:
+    std::int32_t width_, height_;
+};
+
+struct StateOption {
+    enum class Kind { Key, Sync, Time, Frames } kind;
+    std::uint32_t key = 0;             // Key: a virtual-key code
+    SyncMode sync = SyncMode::Lap;     // Sync
+    std::int32_t time = 0;             // Time: records
+    std::int32_t frames = 0;           // Frames
+};
+
+struct ViewOptions {
+    std::vector<StateOption> state;  // in command-line order
+    double fps = 100.0;              // frames per second of the simulated clock
+    DisplayUnits units;
+    bool json = false;
+    std::int32_t width = 1280, height = 800;
+    std::string out;                 // render only
+    std::vector<std::string> files;
+};
+
+// A key name of the command line (Home, PageUp, A, 1, Comma, Backslash ...) or a code such as
+// 0x24; false when it is neither.
+bool ParseKeyName(const std::string& name, std::uint32_t* code);
+// --units DIST,SPEED,ACCEL with m|km|mi, kmh|mph, ms2|g.
+bool ParseUnits(const std::string& text, DisplayUnits* units);
+// The options of table (and, with allowRender, render's --size and --out). On a usage error
+// returns false with the reason.
+bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* options, std::string* error);
+
+// The view as the program builds it: sized and painted once, then the files opened, then the
+// STATE options applied. The simulated clock reads 0 until the first frame.
+class HeadlessSession {
+public:
+    explicit HeadlessSession(const ViewOptions& options);
+    void Run();
+    CAnalysisView& View() { return *view_; }
+    HeadlessWindow& Window() { return window_; }
+    double Now() const { return now_; }
+
+private:
+    const ViewOptions& options_;
+    HeadlessWindow window_;
+    double now_ = 0;
+    std::int64_t framesRun_ = 0;
+    std::unique_ptr<CAnalysisView> view_;
+};
+
+}  // namespace lapquill::cli

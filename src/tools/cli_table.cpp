@@ -9,7 +9,7 @@
 
 #include "analysis/channels.h"
 #include "tools/cli.h"
-#include "tools/cli_view.h"
+#include "tools/headless_view.h"
 
 namespace lapquill::cli {
 

@@ -1,4 +1,4 @@
-#include "tools/cli_view.h"
+#include "tools/headless_view.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/replay_builder.h"
+#include "tools/headless_view.h"
+
+namespace lapquill::cli {
+namespace {
+
+TEST(ParseViewOptions, StateOptionsKeepTheirOrder) {
+    ViewOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseViewOptions({"--key", "S", "--frames", "10", "--fps", "25", "--sync", "corner",
+                                  "--time", "40", "--key", "0x24", "--units", "mi,mph,g", "--json",
+                                  "a.raf", "b.raf"},
+                                 false, &o, &error))
+        << error;
+    ASSERT_EQ(o.state.size(), 5u);
+    EXPECT_EQ(o.state[0].key, 'S');
+    EXPECT_EQ(o.state[1].frames, 10);
+    EXPECT_EQ(o.state[2].sync, SyncMode::DetectedCorner);
+    EXPECT_EQ(o.state[3].time, 40);
+    EXPECT_EQ(o.state[4].key, VK_HOME);
+    EXPECT_EQ(o.fps, 25.0);
+    EXPECT_EQ(o.units.distanceUnit, 2);
+    EXPECT_EQ(o.units.accelerationUnit, 1);
+    EXPECT_TRUE(o.json);
+    EXPECT_EQ(o.files, (std::vector<std::string>{"a.raf", "b.raf"}));
+}
+
+TEST(ParseViewOptions, UsageErrors) {
+    const std::vector<Args> bad = {{},
+                                   {"--key", "Enter", "a.raf"},
+                                   {"--sync", "fast", "a.raf"},
+                                   {"--time", "-1", "a.raf"},
+                                   {"--frames", "x", "a.raf"},
+                                   {"--units", "m,kmh", "a.raf"},
+                                   {"--size", "10x10", "a.raf"},
+                                   {"--key"}};
+    for (const Args& args : bad) {
+        ViewOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseViewOptions(args, false, &o, &error)) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(error.empty());
+    }
+    std::uint32_t code = 0;
+    for (const char* name : {"Home", "End", "Left", "Right", "Up", "Down", "PageUp", "PageDown", "A",
+                             "D", "S", "F", "Z", "X", "Q", "T", "1", "2", "3", "Comma", "Period",
+                             "Backslash"}) {
+        EXPECT_TRUE(ParseKeyName(name, &code)) << name;
+    }
+    EXPECT_TRUE(ParseKeyName("0xDC", &code));
+    EXPECT_EQ(code, 0xDCu);
+}
+
+// The session opens the files as the dialog would return them and runs frames on its clock.
+TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
+    test::TestWorld world;
+    world.AddTrack("Harrow Vale", "harrow.smx");
+    world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
+    const std::string a = world.AddLap("a", test::BuildLap({}));
+    test::LapSpec other;
+    other.config = "Club";
+    const std::string b = world.AddLap("b", test::BuildLap(other));
+    ViewOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseViewOptions({"--key", "S", "--frames", "40", "--fps", "100", "--key", "A",
+                                  "--frames", "40", a, b},
+                                 false, &o, &error));
+    HeadlessSession session(o);
+    session.Run();
+    CAnalysisView& v = session.View();
+    EXPECT_TRUE(v.HasDevice());
+    EXPECT_EQ(v.ReplayCount(), 1);
+    ASSERT_EQ(session.Window().messages.size(), 1u);
+    EXPECT_NE(session.Window().messages[0].find("track configuration \"Club\""), std::string::npos);
+    EXPECT_DOUBLE_EQ(session.Now(), 0.8);
+    EXPECT_EQ(v.Playback().playbackTime, 40 + 20);  // 40 frames at 1x, then 40 at 0.5x
+    const StatsTable t = v.BuildStatsTableNow();
+    EXPECT_EQ(t.speedText, "0.50x");
+}
+
+}  // namespace
+}  // namespace lapquill::cli

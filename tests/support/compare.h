@@ -11,4 +11,8 @@ inline constexpr float kFloatTolerance = 1e-5f;
 // Colour channels after blending or filtering: one step of 8-bit rounding.
 inline constexpr int kColourChannelTolerance = 1;
 
+// Glyph metrics are whole pixels at every size: the ascent and the descent are each rounded, so
+// a cell rasterised at half the size is within 1.5 pixels of half the full cell (0.75 each).
+inline constexpr float kGlyphRoundingPixels = 1.5f;
+
 }  // namespace lapquill::test

@@ -1,9 +1,7 @@
-// GlyphRasteriser: turns characters of a named font into 8-bit coverage, for TextureFont's glyph
-// texture. It finds the face through fontconfig (family name plus bold/italic, so "Arial" finds
-// its metric twin) and renders with FreeType's anti-aliased grey mode. One object owns its
-// FreeType library and face and frees them when destroyed. Sizes are whole pixels; a character
-// cell is its advance width by the font's ascent + descent, its top at the cell's y and the
-// baseline at y + ascent.
+// GlyphRasteriser: characters of a named font as 8-bit coverage, for TextureFont's glyph
+// texture. fontconfig finds the face (family plus bold/italic, so "Arial" finds its metric twin);
+// FreeType renders it anti-aliased. Each object owns its FreeType library and face. Whole pixels:
+// a cell is the advance width by ascent + descent, top at the cell's y, baseline at y + ascent.
 #pragma once
 
 #include <cstdint>

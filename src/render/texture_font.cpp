@@ -185,10 +185,7 @@ HRESULT TextureFont::CreateGlyphTexture(RenderDevice* newDevice, int dpi) {
 
 HRESULT TextureFont::CreateDrawResources() {
     if (!device) return E_FAIL;
-    if (vertexBuffer) {  // a second set-up without a tear-down
-        vertexBuffer->Release();
-        vertexBuffer = nullptr;
-    }
+    ReleaseDrawResources();  // a second set-up without a tear-down leaks nothing
     const HRESULT created =
         device->CreateVertexBuffer(kTextVertexBufferBytes, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, 0,
                                    D3DPOOL_DEFAULT, &vertexBuffer);

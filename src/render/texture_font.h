@@ -1,9 +1,8 @@
-// TextureFont: a font whose printable ASCII glyphs are rasterised once per device set-up into a
-// white 4-bit-alpha texture, and strings drawn as screen-space textured quads from it. The view
-// owns its fonts; the device objects code calls CreateGlyphTexture + CreateDrawResources after
-// every device set-up and ReleaseDrawResources + ReleaseGlyphTexture before every tear-down; the
-// statistics overlay measures and draws with it. Positions are back-buffer pixels, origin
-// top-left, y down; colours ARGB; sizes in points at the window's logical DPI.
+// TextureFont: printable ASCII rasterised once per device set-up into a white 4-bit-alpha
+// texture; strings drawn as screen-space textured quads. The view owns its fonts; the device
+// objects code calls CreateGlyphTexture + CreateDrawResources after each set-up and
+// ReleaseDrawResources + ReleaseGlyphTexture before each tear-down; the overlay measures and
+// draws. Back-buffer pixels (origin top-left, y down), ARGB colours, points at a logical DPI.
 #pragma once
 
 #include <cstdint>

@@ -77,7 +77,7 @@ TrackSegmentFile BuildDemoSegments(const DemoTrack& track, const DemoCar& car) {
             --k;
         const double entry = std::min(static_cast<double>(r[k].distance), first.start);
         const double earliest = previousEnd + 25;
-        double at = std::max(earliest, entry - 80);
+        double at = std::max(earliest, entry - 120);
         if (at > entry - 10) at = 0.5 * (previousEnd + entry);
         const DemoTrackPoint p = CentreLineAt(track, at);
         // The marker line runs along (sin a, cos a) and the track crosses it along
@@ -113,9 +113,14 @@ DemoDataSet BuildDemoDataSet(const DemoOptions& options) {
     }
     const std::size_t fastest = static_cast<std::size_t>(
         std::min_element(natural.begin(), natural.end()) - natural.begin());
+    // The gaps are spread over the field: one in each fifth of 0.1 to 2.7 s, in seeded order.
     DemoRandom rng(options.seed ^ 0x5DEECE66Dull);
-    for (std::size_t i = 0; i < drivers.size(); ++i) {
-        const double gap = i == fastest ? 0.0 : rng.Uniform(0.25, 2.7);
+    std::vector<double> gaps;
+    for (int k = 0; k < 5; ++k) gaps.push_back(0.1 + 0.52 * (k + rng.Uniform(0.2, 0.8)));
+    for (std::size_t k = gaps.size(); k > 1; --k)
+        std::swap(gaps[k - 1], gaps[rng.Below(static_cast<int>(k))]);
+    for (std::size_t i = 0, next = 0; i < drivers.size(); ++i) {
+        const double gap = i == fastest ? 0.0 : gaps[next++];
         DemoLapOptions o = lapOptions;
         o.pace = i == fastest ? 1.0
                               : TuneDemoPace(set.track, set.cars[drivers[i].car], drivers[i], o,

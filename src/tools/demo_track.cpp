@@ -59,7 +59,7 @@ constexpr std::array<Piece, 30> kPieces = {{
     {160, 0, -1, false}, {45, 55, 4, false},   {40, 0, 4, false},   {45, 55, 4, false},
     {200, 0, -1, false}, {17, -165, 5, false}, {170, 0, -1, false}, {60, 80, 6, false},
     {120, 0, -1, false}, {110, -50, 7, false}, {150, 0, -1, false}, {38, 95, 8, false},
-    {230, 0, -1, false}, {200, 40, 9, false},  {130, 0, -1, false}, {35, 80, 10, false},
+    {230, 0, -1, false}, {200, 40, 9, false},  {200, 0, -1, false}, {35, 80, 10, false},
     {150, 0, -1, false}, {50, -70, 11, false}, {270, 0, -1, true},  {45, 95, 12, false},
     {255, 0, -1, true},  {0, 0, -1, false},
 }};
@@ -171,7 +171,69 @@ void BuildCentreLine(const std::array<double, 2>& extra, DemoTrack* t, RawLayout
     Integrate(t);
 }
 
+// The racing line: among all paths within the usable width, the one whose summed squared
+// curvature is least. Solved by coordinate descent on the offsets (each step minimises the
+// squared second differences exactly for one offset, then clamps it to the width), first on
+// a coarse grid where long waves settle quickly, then refined grid by grid.
+void SolveRacingLine(DemoTrack* t) {
+    const double limit = t->halfWidth - t->lineMargin;
+    std::vector<double> d;
+    const int levels[4] = {32, 16, 8, 4};  // m between offsets
+    const int sweeps[4] = {3000, 1500, 800, 400};
+    for (int level = 0; level < 4; ++level) {
+        const int n = static_cast<int>(std::lround(t->length / levels[level]));
+        const double h = t->length / n;
+        std::vector<DemoTrackPoint> c(n);
+        for (int i = 0; i < n; ++i) c[i] = CentreLineAt(*t, i * h);
+        if (d.empty()) {
+            d.assign(n, 0.0);
+        } else {
+            // Refine: the previous grid had half as many offsets.
+            std::vector<double> finer(n);
+            const int m = static_cast<int>(d.size());
+            for (int i = 0; i < n; ++i) {
+                const double x = static_cast<double>(i) * m / n;
+                const int a = static_cast<int>(x);
+                finer[i] = d[a % m] + (d[(a + 1) % m] - d[a % m]) * (x - a);
+            }
+            d = std::move(finer);
+        }
+        const auto point = [&](int i, double* px, double* py) {
+            const int k = ((i % n) + n) % n;
+            *px = c[k].position.x + d[k] * c[k].left.x;
+            *py = c[k].position.y + d[k] * c[k].left.y;
+        };
+        for (int sweep = 0; sweep < sweeps[level]; ++sweep) {
+            for (int i = 0; i < n; ++i) {
+                double x[5], y[5];
+                for (int k = 0; k < 5; ++k) point(i + k - 2, &x[k], &y[k]);
+                // Gradient of the three second differences that contain point i.
+                const double gx = x[0] - 4 * x[1] + 6 * x[2] - 4 * x[3] + x[4];
+                const double gy = y[0] - 4 * y[1] + 6 * y[2] - 4 * y[3] + y[4];
+                const double step = (gx * c[i].left.x + gy * c[i].left.y) / 6.0;
+                d[i] = std::clamp(d[i] - step, -limit, limit);
+            }
+        }
+    }
+    t->lineStep = t->length / static_cast<double>(d.size());
+    t->line = std::move(d);
+}
+
 }  // namespace
+
+double RacingLineAt(const DemoTrack& track, double s) {
+    const int n = static_cast<int>(track.line.size());
+    double x = std::fmod(s, track.length);
+    if (x < 0) x += track.length;
+    x /= track.lineStep;
+    const int i = std::min(static_cast<int>(x), n - 1);
+    const double f = x - i;
+    const double p0 = track.line[(i + n - 1) % n], p1 = track.line[i];
+    const double p2 = track.line[(i + 1) % n], p3 = track.line[(i + 2) % n];
+    // Catmull-Rom: continuous slope, so the line's curvature has no spikes.
+    return 0.5 * ((2 * p1) + (-p0 + p2) * f + (2 * p0 - 5 * p1 + 4 * p2 - p3) * f * f +
+                  (-p0 + 3 * p1 - 3 * p2 + p3) * f * f * f);
+}
 
 DemoTrack BuildDemoTrack() {
     DemoTrack t;
@@ -259,6 +321,7 @@ DemoTrack BuildDemoTrack() {
         return 0.5 * (t.corners[corner].end + t.corners[corner + 1].start);
     };
     t.sectorEnds = {mid(4), mid(10)};
+    SolveRacingLine(&t);
     return t;
 }
 

@@ -47,7 +47,12 @@ struct DemoTrack {
     std::vector<double> curvature;  // 1/m, positive turning left
     std::vector<DemoCorner> corners;
     std::vector<DemoComplex> complexes;
-    std::vector<double> sectorEnds;          // m, end of sectors 1 and 2 (sector 3 ends the lap)
+    std::vector<double> sectorEnds;  // m, end of sectors 1 and 2 (sector 3 ends the lap)
+    // The racing line as a lateral offset from the centre line (positive left), sampled every
+    // lineStep metres: the line of least curvature that keeps lineMargin from the edges.
+    std::vector<double> line;                // m
+    double lineStep = 4.0;                   // m
+    double lineMargin = 1.1;                 // m between the line and the asphalt edge
     unsigned backgroundColour = 0xFF2C5226;  // ARGB, the land beyond the modelled grass
 };
 
@@ -68,6 +73,10 @@ DemoTrack BuildDemoTrack();
 // the second derivative and replays built on them give clean accelerations.
 DemoTrackPoint CentreLineAt(const DemoTrack& track, double s);
 double ElevationAt(const DemoTrack& track, double s);  // m, road surface height
+// Offset of the racing line at distance s, interpolated smoothly (C1) between samples.
+double RacingLineAt(const DemoTrack& track, double s);
+// Offset of the racing line at distance s, interpolated smoothly (C1) between samples.
+double RacingLineAt(const DemoTrack& track, double s);
 
 // The track mesh: grass, gravel, run-off, asphalt, lines, kerbs and the start-finish line,
 // written ground first because the map is drawn without a depth buffer. density scales the

@@ -30,15 +30,6 @@ double Along(double s, double a, double length) {
     return Wrap(s - a + 0.5 * length, length) - 0.5 * length;
 }
 
-// Outside-inside-outside: +1 at the apex, -1 at turn-in and at the exit, back to 0 beyond,
-// with a continuous slope throughout.
-double LineShape(double x) {
-    const double ax = std::abs(x);
-    if (ax <= 1) return std::cos(std::numbers::pi * x);
-    if (ax <= 2) return -0.5 * (1 + std::cos(std::numbers::pi * (ax - 1)));
-    return 0;
-}
-
 struct Frame {
     double scale;          // m of line per m of centre line
     double curvature;      // 1/m of the line, positive left
@@ -81,21 +72,19 @@ class Driving {
     ReplayFile Records() const;
 
   private:
-    // Lateral offset of the driver's line from the centre line, positive to the left.
+    // Lateral offset of the driver's line from the centre line, positive to the left: the
+    // racing line, narrowed to the driver's taste and shifted to their apexes, plus the
+    // moment they run wide.
     double Offset(double s) const {
-        double sum = 0, mistake = 0;
-        for (std::size_t c = 0; c < track_.corners.size(); ++c) {
-            const DemoCorner& k = track_.corners[c];
-            const double apex = k.apex + driver_.apexShift;
-            const double in = apex - k.start + 35, out = k.end - apex + 55;
-            const double x = Along(s, apex, track_.length);
-            sum += k.direction * LineShape(x / (x < 0 ? in : out));
-            if (static_cast<int>(c) == driver_.mistakeCorner) {
-                const double u = (x - 0.6 * out) / (0.3 * out);
-                mistake -= k.direction * driver_.mistakeSeverity * 1.3 * std::exp(-u * u);
-            }
+        const double room = (track_.halfWidth - track_.lineMargin);
+        double d = usable_ / room * driver_.lineWidth * RacingLineAt(track_, s - driver_.apexShift);
+        if (driver_.mistakeCorner >= 0) {
+            const DemoCorner& k = track_.corners[driver_.mistakeCorner];
+            const double out = k.end - k.apex + 40;
+            const double u = (Along(s, k.apex, track_.length) - 0.6 * out) / (0.3 * out);
+            d -= k.direction * driver_.mistakeSeverity * 1.3 * std::exp(-u * u);
         }
-        return usable_ * driver_.lineWidth * std::tanh(1.4 * sum) / std::tanh(1.4) + mistake;
+        return d;
     }
 
     Frame FrameAt(double s) const {

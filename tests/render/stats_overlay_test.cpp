@@ -176,27 +176,22 @@ class StatsOverlayTest : public ::testing::Test {
 
 // ---- AppendQuad ---------------------------------------------------------------------------------
 
-TEST(AppendQuad, CornersRunTopLeftBottomLeftTopRightThenTopRightBottomLeftBottomRight) {
+TEST(AppendQuad, RunsCounterClockwiseWithGradientAcrossOrDown) {
+    constexpr std::uint32_t a = 0xAAAAAAAAu, b = 0xBBBBBBBBu;
     std::vector<ScreenVertex> v;
-    AppendQuad(&v, true, 10, 20, 30, 4, 0xAAAAAAAAu, 0xBBBBBBBBu);
-    AppendQuad(&v, false, 10, 20, 30, 4, 0xAAAAAAAAu, 0xBBBBBBBBu);
+    AppendQuad(&v, true, 10, 20, 30, 4, a, b);
+    AppendQuad(&v, false, 10, 20, 30, 4, a, b);
     ASSERT_EQ(v.size(), 12u);
+    // Top-left, bottom-left, top-right, top-right, bottom-left, bottom-right.
     const float xs[] = {10, 10, 40, 40, 10, 40};
     const float ys[] = {20, 24, 20, 20, 24, 24};
-    const std::uint32_t horizontal[] = {0xAAAAAAAAu, 0xAAAAAAAAu, 0xBBBBBBBBu,
-                                        0xBBBBBBBBu, 0xAAAAAAAAu, 0xBBBBBBBBu};
-    const std::uint32_t vertical[] = {0xAAAAAAAAu, 0xBBBBBBBBu, 0xAAAAAAAAu,
-                                      0xAAAAAAAAu, 0xBBBBBBBBu, 0xBBBBBBBBu};
-    for (int i = 0; i < 6; ++i) {
-        for (int q = 0; q < 2; ++q) {
-            const ScreenVertex& p = v[static_cast<std::size_t>(q * 6 + i)];
-            EXPECT_EQ(p.x, xs[i]) << "vertex " << i;
-            EXPECT_EQ(p.y, ys[i]) << "vertex " << i;
-            EXPECT_EQ(p.z, 0.0f);
-            EXPECT_EQ(p.rhw, 1.0f);
-            EXPECT_EQ(p.colour, q == 0 ? horizontal[i] : vertical[i])
-                << "quad " << q << " vertex " << i;
-        }
+    const std::uint32_t across[] = {a, a, b, b, a, b};
+    const std::uint32_t down[] = {a, b, a, a, b, b};
+    for (std::size_t i = 0; i < 12; ++i) {
+        EXPECT_EQ(v[i].x, xs[i % 6]) << "vertex " << i;
+        EXPECT_EQ(v[i].y, ys[i % 6]) << "vertex " << i;
+        EXPECT_EQ(v[i].rhw, 1.0f);
+        EXPECT_EQ(v[i].colour, i < 6 ? across[i] : down[i - 6]) << "vertex " << i;
     }
 }
 
@@ -468,7 +463,7 @@ TEST_F(StatsOverlayTest, QuadsShowUnderClockwiseCullingAndVanishUnderCounterCloc
     EXPECT_EQ(Pixel(lineX, lineY), kGrey);
 }
 
-TEST_F(StatsOverlayTest, DrawsLinesTextsThenBarsAndNothingWhenHidden) {
+TEST_F(StatsOverlayTest, DrawsLinesTextsThenBarsOrNothingWhenHidden) {
     Measure(2, 1);
     const StatsTable table = MakeTable(2, 1);
     device->recordDrawCalls = true;
@@ -492,16 +487,13 @@ TEST_F(StatsOverlayTest, DrawsLinesTextsThenBarsAndNothingWhenHidden) {
     overlay.statsVisible = true;
     ASSERT_EQ(DrawFrame(StatsTable{}, D3DCULL_CW), S_OK);
     EXPECT_EQ(device->counters.drawCalls, 0);
-}
 
-TEST_F(StatsOverlayTest, FrameWithoutBarBufferStillDrawsLinesAndTexts) {
-    Measure(1, 1);
+    // Without memory for the bar buffer the frame keeps its lines and texts.
     device->FailVertexBufferCreationAfter(0);
-    device->recordDrawCalls = true;
-    EXPECT_LT(DrawFrame(MakeTable(1, 1), D3DCULL_CW), 0);
+    EXPECT_LT(DrawFrame(table, D3DCULL_CW), 0);
     ASSERT_GE(device->drawCallLog.size(), 2u);
-    EXPECT_EQ(device->drawCallLog.front().fvf, kScreenVertexFvf);         // the lines
-    EXPECT_EQ(device->drawCallLog.back().fvf, kTexturedScreenVertexFvf);  // no bars after texts
+    EXPECT_EQ(device->drawCallLog.front().fvf, kScreenVertexFvf);
+    EXPECT_EQ(device->drawCallLog.back().fvf, kTexturedScreenVertexFvf);
 }
 
 TEST_F(StatsOverlayTest, SpeedReadoutOnlyWithASpeedText) {

@@ -115,7 +115,8 @@ void BM_RecomputeSegments(benchmark::State& state) {
     }
     SegmentData segments = view.Segments();
     for (auto _ : state) {
-        RecomputeSegments(set.Loaded(), set.LoadedSearches(), set.segmentMarkerDistances, &segments);
+        RecomputeSegments(set.Loaded(), set.LoadedSearches(), set.segmentMarkerDistances,
+                          &segments);
         benchmark::DoNotOptimize(segments.cornerDistances.data());
     }
 }

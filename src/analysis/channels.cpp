@@ -10,9 +10,15 @@ namespace lapquill {
 
 namespace {
 
-Vector3 Sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vector3 Scale(const Vector3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vector3 Sub(const Vector3& a, const Vector3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vector3 Scale(const Vector3& a, float s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+float Dot(const Vector3& a, const Vector3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vector3 Normalized(const Vector3& v) {
     Vector3 out;
     D3DXVec3Normalize(&out, &v);

@@ -58,7 +58,8 @@ PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLengt
         state->playStartTime = now;
         return PlaybackStep::ClockWentBack;
     }
-    const std::int64_t moved = state->playForward ? std::int64_t{t} + steps : std::int64_t{t} - steps;
+    const std::int64_t moved =
+        state->playForward ? std::int64_t{t} + steps : std::int64_t{t} - steps;
     state->playbackTime = static_cast<std::int32_t>(std::clamp<std::int64_t>(moved, 0, length));
     // Advance the reference by the real time the whole records consumed, so the rest of a
     // record's time carries over into the next step.

@@ -20,7 +20,7 @@ using Clock = std::function<double()>;
 Clock SteadyClock();
 
 inline constexpr std::array<float, 7> kPlaybackSpeeds = {0.25f, 0.5f, 1.0f, 2.0f,
-                                                        3.0f,  5.0f, 10.0f};
+                                                         3.0f,  5.0f, 10.0f};
 
 // One step towards 0.25 (down) or 10 (up); the ends and any speed not in the list stay.
 float SpeedStepDown(float speed);
@@ -32,7 +32,7 @@ struct PlaybackState {
     bool isPlaying = false;
     float playbackSpeed = 1.0f;  // one of kPlaybackSpeeds
     bool playForward = true;
-    double playStartTime = 0;    // s: the clock reading up to which playbackTime is advanced
+    double playStartTime = 0;  // s: the clock reading up to which playbackTime is advanced
 };
 
 // S while paused: from the end forwards starts over at 0, from 0 backwards starts at the end.
@@ -54,9 +54,9 @@ PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLengt
 
 // The frames drawn per second, refreshed about once a second.
 struct FrameRateCounter {
-    double lastTime = 0;         // s, clock reading of the last refresh
-    std::int32_t frameCount = 0; // frames since then
-    std::string text;            // "%.2f" frames per second; empty until the first refresh
+    double lastTime = 0;          // s, clock reading of the last refresh
+    std::int32_t frameCount = 0;  // frames since then
+    std::string text;             // "%.2f" frames per second; empty until the first refresh
 
     void CountFrame(double now);
 };

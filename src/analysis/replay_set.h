@@ -23,13 +23,13 @@ inline constexpr std::int32_t kMaxReplays = 6;
 struct ReplaySet {
     std::array<ReplayFile, kMaxReplays> replays;  // slots 0 .. replayCount - 1 are accepted
     std::int32_t replayCount = 0;
-    std::array<std::string, kMaxReplays> replayTitles;         // file name without folder, extension
+    std::array<std::string, kMaxReplays> replayTitles;  // file name without folder, extension
     std::array<DistanceSearch, kMaxReplays> distanceSearches;  // built when a slot is accepted
-    TrackMesh trackMesh;    // the reference replay's track
+    TrackMesh trackMesh;                                       // the reference replay's track
     bool meshLoaded = false;
-    TrackSegmentFile segmentFile;                  // marker count 0 when none is loaded
-    std::vector<std::string> segmentMarkerNames;   // one per marker, file order
-    std::vector<float> segmentMarkerDistances;     // m, one per marker, file order
+    TrackSegmentFile segmentFile;                 // marker count 0 when none is loaded
+    std::vector<std::string> segmentMarkerNames;  // one per marker, file order
+    std::vector<float> segmentMarkerDistances;    // m, one per marker, file order
 
     std::span<const ReplayFile> Loaded() const {
         return {replays.data(), static_cast<std::size_t>(replayCount)};
@@ -60,8 +60,8 @@ std::string NoSegmentsMessage(std::string_view trackName, std::string_view track
 std::string ReplayLimitMessage();
 
 enum class AcceptResult {
-    Rejected,   // the set is as it was
-    Accepted    // the replay is slot replayCount - 1
+    Rejected,  // the set is as it was
+    Accepted   // the replay is slot replayCount - 1
 };
 
 // Loads path into slot replayCount (which must be below six) and accepts it if it has records

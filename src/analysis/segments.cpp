@@ -58,9 +58,7 @@ void RecomputeSegments(std::span<const ReplayFile> replays,
     const std::size_t m = markerDistances.size();
     seg->cornerDistances.assign(m, 1e12f);
     float customCorner = 1e12f;
-    auto searchOf = [&](std::size_t r) {
-        return r < searches.size() ? &searches[r] : nullptr;
-    };
+    auto searchOf = [&](std::size_t r) { return r < searches.size() ? &searches[r] : nullptr; };
 
     for (std::size_t r = 0; r < replays.size(); ++r) {
         const ReplayFile& replay = replays[r];
@@ -76,11 +74,13 @@ void RecomputeSegments(std::span<const ReplayFile> replays,
         std::vector<std::int32_t>& starts = seg->markerStartIndices.emplace_back();
         seg->cornerStartIndices.emplace_back();
         starts.reserve(m);
-        for (float d : markerDistances) starts.push_back(NearestRecordAtDistance(replay, d, search));
+        for (float d : markerDistances)
+            starts.push_back(NearestRecordAtDistance(replay, d, search));
         for (std::size_t k = 0; k < m; ++k) {
             const std::int32_t end = k + 1 < m ? starts[k + 1] : replay.RecordCount();
             const std::int32_t corner = FindCornerEntry(replay, starts[k], end);
-            seg->cornerDistances[k] = std::min(seg->cornerDistances[k], replay.records[corner].distance);
+            seg->cornerDistances[k] =
+                std::min(seg->cornerDistances[k], replay.records[corner].distance);
         }
     }
     seg->customCornerDistance = customCorner;
@@ -113,8 +113,8 @@ std::int32_t SegmentEnd(const SegmentData& seg, const ReplayFile& replay, std::i
     } else if (s == seg.MarkerCount() - 1) {
         end = replay.RecordCount() - 1;
     } else {
-        const auto& list =
-            kind == SyncMode::DetectedCorner ? seg.cornerStartIndices[r] : seg.markerStartIndices[r];
+        const auto& list = kind == SyncMode::DetectedCorner ? seg.cornerStartIndices[r]
+                                                            : seg.markerStartIndices[r];
         end = list[s + 1] - 1;
     }
     // Two markers nearest one record, or markers out of order, would end a segment before it

@@ -26,8 +26,8 @@ inline constexpr std::int32_t kCustomSegment = -1;
 inline constexpr std::int32_t kTimeBeyondEnd = 1073741823;
 
 struct SegmentData {
-    float customStartDistance = 0;           // m; kept when the replay set is cleared
-    float customEndDistance = 1e12f;         // m; kept when the replay set is cleared
+    float customStartDistance = 0;                 // m; kept when the replay set is cleared
+    float customEndDistance = 1e12f;               // m; kept when the replay set is cleared
     std::int32_t currentSegment = kCustomSegment;  // -1 custom, else the marker's index
     // Per replay slot, rebuilt by RecomputeSegments.
     std::vector<std::int32_t> customStartIndices;   // record nearest customStartDistance

@@ -34,22 +34,43 @@ const char* LateralLabel(const DisplayUnits& u) {
 
 const char* SyncText(SyncMode mode) {
     switch (mode) {
-        case SyncMode::Lap: return "Lap";
-        case SyncMode::SegmentMarker: return "Segment Marker";
-        case SyncMode::DetectedCorner: return "Detected Corner";
+        case SyncMode::Lap:
+            return "Lap";
+        case SyncMode::SegmentMarker:
+            return "Segment Marker";
+        case SyncMode::DetectedCorner:
+            return "Detected Corner";
     }
     return "";
 }
 
-std::string SectorLabel(int k) { return "Sector " + std::to_string(k); }
+std::string SectorLabel(int k) {
+    return "Sector " + std::to_string(k);
+}
 
 // The labels of rows below the sector rows, in order; blank rows are empty.
 void AppendLowerLabels(const DisplayUnits& u, std::vector<std::string>* labels) {
-    for (const char* l : {"Lap Time", "Throttle", "Brake", "Input Steer", "Clutch", "Handbrake",
-                          "Gear", SpeedLabel(u), DistanceLabel(u), "Timing Diff (s)",
-                          "Longitudinal accel", LateralLabel(u), "Yaw (deg)", "", "Track Segment:",
-                          "Segment Time (s)", "", "Sync replay to:", "Time from sync (s)",
-                          "Entrance speed", "Exit speed"}) {
+    for (const char* l : {"Lap Time",
+                          "Throttle",
+                          "Brake",
+                          "Input Steer",
+                          "Clutch",
+                          "Handbrake",
+                          "Gear",
+                          SpeedLabel(u),
+                          DistanceLabel(u),
+                          "Timing Diff (s)",
+                          "Longitudinal accel",
+                          LateralLabel(u),
+                          "Yaw (deg)",
+                          "",
+                          "Track Segment:",
+                          "Segment Time (s)",
+                          "",
+                          "Sync replay to:",
+                          "Time from sync (s)",
+                          "Entrance speed",
+                          "Exit speed"}) {
         labels->emplace_back(l);
     }
 }
@@ -72,7 +93,8 @@ StatsColumn BuildColumn(const StatsColumnInput& in, bool first, const StatsTable
         add(SectorLabel(static_cast<int>(k) + 1), StatsRowKind::Time, FormatLapTime(sector));
     }
     // Without split times there is no lap time to show.
-    add("Lap Time", StatsRowKind::Time, splits.empty() ? std::string() : FormatLapTime(splits.back()));
+    add("Lap Time", StatsRowKind::Time,
+        splits.empty() ? std::string() : FormatLapTime(splits.back()));
 
     const ReplayRecord& rec = in.cursor;
     add("Throttle", StatsRowKind::Gauge, {}, rec.throttle);
@@ -113,9 +135,12 @@ float DisplaySpeed(float v, const DisplayUnits& u) {
 
 float DisplayDistance(float d, const DisplayUnits& u) {
     switch (u.distanceUnit) {
-        case 0: return d;
-        case 1: return d * 0.001f;
-        default: return d * 0.00062137103f;
+        case 0:
+            return d;
+        case 1:
+            return d * 0.001f;
+        default:
+            return d * 0.00062137103f;
     }
 }
 

@@ -47,8 +47,8 @@ enum class StatsRowKind {
 struct StatsCell {
     std::string label;  // the row's label as drawn, unit included
     StatsRowKind kind;
-    std::string text;   // the value text as drawn; empty for gauges and blank rows
-    float gauge = 0;    // Gauge: fraction (clutch already inverted); CentredGauge: degrees
+    std::string text;  // the value text as drawn; empty for gauges and blank rows
+    float gauge = 0;   // Gauge: fraction (clutch already inverted); CentredGauge: degrees
 };
 
 // What one column shows, gathered at the playback time (all SI).

@@ -22,7 +22,8 @@ std::string GaugeText(const StatsCell& c) {
         std::string bar(11, ' ');
         bar[5] = '|';
         // A positive steer draws left of the centre, a negative one right of it.
-        for (int i = 1; i <= n; ++i) bar[static_cast<std::size_t>(c.gauge >= 0 ? 5 - i : 5 + i)] = '#';
+        for (int i = 1; i <= n; ++i)
+            bar[static_cast<std::size_t>(c.gauge >= 0 ? 5 - i : 5 + i)] = '#';
         return "[" + bar + "]";
     }
     const float f = std::clamp(c.gauge, 0.0f, 1.0f);
@@ -32,7 +33,8 @@ std::string GaugeText(const StatsCell& c) {
 }
 
 std::string CellText(const StatsCell& c) {
-    return c.kind == StatsRowKind::Gauge || c.kind == StatsRowKind::CentredGauge ? GaugeText(c) : c.text;
+    return c.kind == StatsRowKind::Gauge || c.kind == StatsRowKind::CentredGauge ? GaugeText(c)
+                                                                                 : c.text;
 }
 
 void PrintText(const StatsTable& t, std::ostream& out) {
@@ -53,7 +55,8 @@ void PrintText(const StatsTable& t, std::ostream& out) {
         return s;
     };
     std::string line = pad("", labelWidth);
-    for (std::size_t i = 0; i < t.columns.size(); ++i) line += "  " + pad(t.columns[i].title, widths[i]);
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+        line += "  " + pad(t.columns[i].title, widths[i]);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << "\n";
     for (std::size_t r = 0; r < rows; ++r) {
@@ -80,7 +83,9 @@ std::string IntList(const std::vector<std::int32_t>& v) {
     return s + "]";
 }
 
-std::string F(double v) { return JsonNumber(v); }
+std::string F(double v) {
+    return JsonNumber(v);
+}
 
 void PrintJson(CAnalysisView& v, const HeadlessWindow& w, const StatsTable& t, std::ostream& out) {
     const ReplaySet& set = v.Replays();
@@ -96,7 +101,8 @@ void PrintJson(CAnalysisView& v, const HeadlessWindow& w, const StatsTable& t, s
              ", \"distance\": " + F(set.segmentMarkerDistances[m]) + "}";
     }
     s += "], \"messages\": [";
-    for (std::size_t m = 0; m < w.messages.size(); ++m) s += (m ? ", " : "") + JsonString(w.messages[m]);
+    for (std::size_t m = 0; m < w.messages.size(); ++m)
+        s += (m ? ", " : "") + JsonString(w.messages[m]);
     s += "], \"playbackTime\": " + std::to_string(p.playbackTime);
     s += ", \"syncMode\": " + std::to_string(static_cast<int>(p.syncMode));
     s += ", \"currentSegment\": " + std::to_string(seg.currentSegment);
@@ -124,7 +130,8 @@ void PrintJson(CAnalysisView& v, const HeadlessWindow& w, const StatsTable& t, s
         for (std::size_t i = 0; i < splits.size(); ++i) {
             s += (i ? ", " : "") + std::to_string(i == 0 ? splits[0] : splits[i] - splits[i - 1]);
         }
-        s += "], \"lapTimeMs\": " + (splits.empty() ? std::string("null") : std::to_string(splits.back()));
+        s += "], \"lapTimeMs\": " +
+             (splits.empty() ? std::string("null") : std::to_string(splits.back()));
         s += ", \"record\": " + std::to_string(k);
         s += ", \"throttle\": " + F(rec.throttle) + ", \"brake\": " + F(rec.brake);
         s += ", \"steer\": " + F(rec.steer) + ", \"clutch\": " + F(rec.clutch);

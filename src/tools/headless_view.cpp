@@ -12,27 +12,44 @@ void HeadlessWindow::Present(const PresentedFrame& frame) {
     if (!frame.pixels) return;
     lastFrameWidth = frame.width;
     lastFrameHeight = frame.height;
-    lastFrame.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    lastFrame.resize(static_cast<std::size_t>(frame.width) *
+                     static_cast<std::size_t>(frame.height));
     for (std::int32_t y = 0; y < frame.height; ++y) {
         const auto* row = reinterpret_cast<const std::uint8_t*>(frame.pixels) +
                           static_cast<std::ptrdiff_t>(y) * frame.pitch;
-        std::memcpy(&lastFrame[static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width)], row,
-                    static_cast<std::size_t>(frame.width) * 4);
+        std::memcpy(&lastFrame[static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width)],
+                    row, static_cast<std::size_t>(frame.width) * 4);
     }
 }
 
-std::unique_ptr<RenderDevice> HeadlessWindow::CreateDevice(std::int32_t width, std::int32_t height) {
+std::unique_ptr<RenderDevice> HeadlessWindow::CreateDevice(std::int32_t width,
+                                                           std::int32_t height) {
     return std::make_unique<SoftwareDevice>(width, height);
 }
 
 bool ParseKeyName(const std::string& name, std::uint32_t* code) {
-    static const std::map<std::string, std::uint32_t> kNames = {
-        {"Home", VK_HOME},   {"End", VK_END},      {"Left", VK_LEFT},         {"Right", VK_RIGHT},
-        {"Up", VK_UP},       {"Down", VK_DOWN},    {"PageUp", VK_PRIOR},      {"PageDown", VK_NEXT},
-        {"A", 'A'},          {"D", 'D'},           {"S", 'S'},                {"F", 'F'},
-        {"Z", 'Z'},          {"X", 'X'},           {"Q", 'Q'},                {"T", 'T'},
-        {"1", '1'},          {"2", '2'},           {"3", '3'},                {"Comma", VK_OEM_COMMA},
-        {"Period", VK_OEM_PERIOD}, {"Backslash", VK_OEM_5}};
+    static const std::map<std::string, std::uint32_t> kNames = {{"Home", VK_HOME},
+                                                                {"End", VK_END},
+                                                                {"Left", VK_LEFT},
+                                                                {"Right", VK_RIGHT},
+                                                                {"Up", VK_UP},
+                                                                {"Down", VK_DOWN},
+                                                                {"PageUp", VK_PRIOR},
+                                                                {"PageDown", VK_NEXT},
+                                                                {"A", 'A'},
+                                                                {"D", 'D'},
+                                                                {"S", 'S'},
+                                                                {"F", 'F'},
+                                                                {"Z", 'Z'},
+                                                                {"X", 'X'},
+                                                                {"Q", 'Q'},
+                                                                {"T", 'T'},
+                                                                {"1", '1'},
+                                                                {"2", '2'},
+                                                                {"3", '3'},
+                                                                {"Comma", VK_OEM_COMMA},
+                                                                {"Period", VK_OEM_PERIOD},
+                                                                {"Backslash", VK_OEM_5}};
     if (const auto it = kNames.find(name); it != kNames.end()) {
         *code = it->second;
         return true;
@@ -52,7 +69,8 @@ bool ParseUnits(const std::string& text, DisplayUnits* units) {
     const std::size_t a = text.find(',');
     const std::size_t b = a == std::string::npos ? a : text.find(',', a + 1);
     if (b == std::string::npos) return false;
-    const std::string d = text.substr(0, a), s = text.substr(a + 1, b - a - 1), c = text.substr(b + 1);
+    const std::string d = text.substr(0, a), s = text.substr(a + 1, b - a - 1),
+                      c = text.substr(b + 1);
     static const std::map<std::string, std::uint8_t> kDist = {{"m", 0}, {"km", 1}, {"mi", 2}};
     static const std::map<std::string, std::uint8_t> kSpeed = {{"kmh", 0}, {"mph", 1}};
     static const std::map<std::string, std::uint8_t> kAccel = {{"ms2", 0}, {"g", 1}};
@@ -96,20 +114,26 @@ bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* o, std::s
         } else if (a == "--sync") {
             if (!value(&v)) return false;
             StateOption s{StateOption::Kind::Sync};
-            if (v == "lap") s.sync = SyncMode::Lap;
-            else if (v == "marker") s.sync = SyncMode::SegmentMarker;
-            else if (v == "corner") s.sync = SyncMode::DetectedCorner;
-            else return *error = "--sync takes lap, marker or corner", false;
+            if (v == "lap")
+                s.sync = SyncMode::Lap;
+            else if (v == "marker")
+                s.sync = SyncMode::SegmentMarker;
+            else if (v == "corner")
+                s.sync = SyncMode::DetectedCorner;
+            else
+                return *error = "--sync takes lap, marker or corner", false;
             o->state.push_back(s);
         } else if (a == "--time") {
             if (!value(&v)) return false;
             StateOption s{StateOption::Kind::Time};
-            if (!ParseInt(v, 0, kTimeBeyondEnd, &s.time)) return *error = "bad --time '" + v + "'", false;
+            if (!ParseInt(v, 0, kTimeBeyondEnd, &s.time))
+                return *error = "bad --time '" + v + "'", false;
             o->state.push_back(s);
         } else if (a == "--frames") {
             if (!value(&v)) return false;
             StateOption s{StateOption::Kind::Frames};
-            if (!ParseInt(v, 0, 100000000, &s.frames)) return *error = "bad --frames '" + v + "'", false;
+            if (!ParseInt(v, 0, 100000000, &s.frames))
+                return *error = "bad --frames '" + v + "'", false;
             o->state.push_back(s);
         } else if (a == "--fps") {
             if (!value(&v)) return false;
@@ -158,9 +182,15 @@ void HeadlessSession::Run() {
     v.OpenReplays(true);
     for (const StateOption& s : options_.state) {
         switch (s.kind) {
-            case StateOption::Kind::Key: v.HandleKeyAction(s.key); break;
-            case StateOption::Kind::Sync: v.SetSyncMode(s.sync); break;
-            case StateOption::Kind::Time: v.SetPlaybackTime(s.time); break;
+            case StateOption::Kind::Key:
+                v.HandleKeyAction(s.key);
+                break;
+            case StateOption::Kind::Sync:
+                v.SetSyncMode(s.sync);
+                break;
+            case StateOption::Kind::Time:
+                v.SetPlaybackTime(s.time);
+                break;
             case StateOption::Kind::Frames:
                 for (std::int32_t f = 0; f < s.frames; ++f) {
                     // Each frame first moves the clock on, then ends with the playback step.

@@ -16,7 +16,7 @@
 namespace lapquill::cli {
 
 class HeadlessWindow final : public ViewWindow {
-public:
+  public:
     HeadlessWindow(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
 
     std::vector<std::string> messages;     // every message box, in order
@@ -37,16 +37,16 @@ public:
     void Present(const PresentedFrame& frame) override;
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override;
 
-private:
+  private:
     std::int32_t width_, height_;
 };
 
 struct StateOption {
     enum class Kind { Key, Sync, Time, Frames } kind;
-    std::uint32_t key = 0;             // Key: a virtual-key code
-    SyncMode sync = SyncMode::Lap;     // Sync
-    std::int32_t time = 0;             // Time: records
-    std::int32_t frames = 0;           // Frames
+    std::uint32_t key = 0;          // Key: a virtual-key code
+    SyncMode sync = SyncMode::Lap;  // Sync
+    std::int32_t time = 0;          // Time: records
+    std::int32_t frames = 0;        // Frames
 };
 
 struct ViewOptions {
@@ -55,7 +55,7 @@ struct ViewOptions {
     DisplayUnits units;
     bool json = false;
     std::int32_t width = 1280, height = 800;
-    std::string out;                 // render only
+    std::string out;  // render only
     std::vector<std::string> files;
 };
 
@@ -71,14 +71,14 @@ bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* options, 
 // The view as the program builds it: sized and painted once, then the files opened, then the
 // STATE options applied. The simulated clock reads 0 until the first frame.
 class HeadlessSession {
-public:
+  public:
     explicit HeadlessSession(const ViewOptions& options);
     void Run();
     CAnalysisView& View() { return *view_; }
     HeadlessWindow& Window() { return window_; }
     double Now() const { return now_; }
 
-private:
+  private:
     const ViewOptions& options_;
     HeadlessWindow window_;
     double now_ = 0;

@@ -115,10 +115,18 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
 
     PlaybackState& p = playback_;
     switch (code) {
-        case VK_LEFT: PanCamera(PanDirection::Left); return true;
-        case VK_RIGHT: PanCamera(PanDirection::Right); return true;
-        case VK_UP: PanCamera(PanDirection::Up); return true;
-        case VK_DOWN: PanCamera(PanDirection::Down); return true;
+        case VK_LEFT:
+            PanCamera(PanDirection::Left);
+            return true;
+        case VK_RIGHT:
+            PanCamera(PanDirection::Right);
+            return true;
+        case VK_UP:
+            PanCamera(PanDirection::Up);
+            return true;
+        case VK_DOWN:
+            PanCamera(PanDirection::Down);
+            return true;
         case VK_HOME:
             p.playStartTime = AbsoluteTime();
             p.playbackTime = 0;
@@ -128,8 +136,12 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
             p.playbackTime = SegmentLength(0);
             ApplyPlaybackTime();
             return true;
-        case 'Z': ZoomIn(); return true;
-        case 'X': ZoomOut(); return true;
+        case 'Z':
+            ZoomIn();
+            return true;
+        case 'X':
+            ZoomOut();
+            return true;
         case 'A':
             if (p.isPlaying) {
                 p.playbackSpeed = SpeedStepDown(p.playbackSpeed);
@@ -155,10 +167,18 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
                 window_.InvalidateRect();
             }
             return true;
-        case 'F': p.playForward = !p.playForward; return true;
-        case '1': SetSyncMode(SyncMode::Lap); return true;
-        case '2': SetSyncMode(SyncMode::DetectedCorner); return true;
-        case '3': SetSyncMode(SyncMode::SegmentMarker); return true;
+        case 'F':
+            p.playForward = !p.playForward;
+            return true;
+        case '1':
+            SetSyncMode(SyncMode::Lap);
+            return true;
+        case '2':
+            SetSyncMode(SyncMode::DetectedCorner);
+            return true;
+        case '3':
+            SetSyncMode(SyncMode::SegmentMarker);
+            return true;
         case VK_PRIOR:
             SelectPreviousSegment();
             PlaceTimeInSelectedSegment();
@@ -167,9 +187,14 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
             SelectNextSegment();
             PlaceTimeInSelectedSegment();
             return true;
-        case VK_OEM_COMMA: MarkCustomStart(); return true;
-        case VK_OEM_PERIOD: MarkCustomEnd(); return true;
-        default: return false;
+        case VK_OEM_COMMA:
+            MarkCustomStart();
+            return true;
+        case VK_OEM_PERIOD:
+            MarkCustomEnd();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -246,22 +271,25 @@ void CAnalysisView::AdvancePlayback() {
         return;
     }
     switch (AdvancePlaybackTime(&playback_, SegmentLength(0), clock_)) {
-        case PlaybackStep::Idle: break;
+        case PlaybackStep::Idle:
+            break;
         case PlaybackStep::Stopped:
-        case PlaybackStep::ClockWentBack: window_.InvalidateRect(); break;
-        case PlaybackStep::Advanced: ApplyPlaybackTime(); break;
+        case PlaybackStep::ClockWentBack:
+            window_.InvalidateRect();
+            break;
+        case PlaybackStep::Advanced:
+            ApplyPlaybackTime();
+            break;
     }
 }
 
 float CAnalysisView::TimeFromSync(std::int32_t r) const {
-    const std::int32_t records =
-        RecordIndexAt(r, playback_.playbackTime) - RecordIndexAt(r, 0) + 1;
+    const std::int32_t records = RecordIndexAt(r, playback_.playbackTime) - RecordIndexAt(r, 0) + 1;
     return static_cast<float>(records) * 0.01f;
 }
 
 float CAnalysisView::PlaybackTimingDifference(std::int32_t r) const {
-    const std::int32_t t =
-        std::min({SegmentLength(0), SegmentLength(r), playback_.playbackTime});
+    const std::int32_t t = std::min({SegmentLength(0), SegmentLength(r), playback_.playbackTime});
     return TimingDifference(set_.replays[0], RecordIndexAt(0, t), set_.replays[r],
                             RecordIndexAt(r, t), &set_.distanceSearches[0],
                             &set_.distanceSearches[r]);

@@ -36,7 +36,7 @@ inline constexpr std::uint32_t VK_OEM_5 = 0xDC;  // the backslash key
 enum class PanDirection { Left, Right, Up, Down };
 
 class CAnalysisView {
-public:
+  public:
     // Builds the catalogue from data/smx below the current directory.
     explicit CAnalysisView(ViewWindow& window, Clock clock = SteadyClock());
     // Same, with the catalogue from another folder (tests).
@@ -52,7 +52,7 @@ public:
 
     // Keys and commands. HandleKeyAction returns false for keys it leaves to the window.
     bool HandleKeyAction(std::uint32_t code);
-    void SetSyncMode(SyncMode mode);  // the sync commands of the menu
+    void SetSyncMode(SyncMode mode);          // the sync commands of the menu
     void SetPlaybackTime(std::int32_t time);  // playbackTime := time; applied when loaded
     void MarkCustomStart();
     void MarkCustomEnd();
@@ -63,8 +63,8 @@ public:
     void ApplyPlaybackTime();
     void AdvancePlayback();  // the step at the end of every frame
     double AbsoluteTime() const { return clock_(); }
-    float TimeFromSync(std::int32_t r) const;               // s
-    float PlaybackTimingDifference(std::int32_t r) const;   // s, positive when r is behind
+    float TimeFromSync(std::int32_t r) const;              // s
+    float PlaybackTimingDifference(std::int32_t r) const;  // s, positive when r is behind
     std::int32_t RecordIndexAt(std::int32_t r, std::int32_t t) const;
     std::int32_t RecordIndexAt(std::int32_t r, std::int32_t t, SyncMode kind) const;
     std::int32_t SegmentLength(std::int32_t r) const;
@@ -114,7 +114,7 @@ public:
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
     int ResetDeviceCalls() const { return resetDeviceCalls_; }
 
-private:
+  private:
     void PlaceTimeInSelectedSegment();
     void FollowSegmentInLapMode();
     void RecomputeSegments();

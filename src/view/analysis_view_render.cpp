@@ -70,9 +70,11 @@ void CAnalysisView::CreateDeviceObjects() {
                 trackBoundsMin_ = lo;
                 trackBoundsMax_ = hi;
             } else {
-                trackBoundsMin_ = {std::min(trackBoundsMin_.x, lo.x), std::min(trackBoundsMin_.y, lo.y),
+                trackBoundsMin_ = {std::min(trackBoundsMin_.x, lo.x),
+                                   std::min(trackBoundsMin_.y, lo.y),
                                    std::min(trackBoundsMin_.z, lo.z)};
-                trackBoundsMax_ = {std::max(trackBoundsMax_.x, hi.x), std::max(trackBoundsMax_.y, hi.y),
+                trackBoundsMax_ = {std::max(trackBoundsMax_.x, hi.x),
+                                   std::max(trackBoundsMax_.y, hi.y),
                                    std::max(trackBoundsMax_.z, hi.z)};
             }
         }
@@ -81,7 +83,9 @@ void CAnalysisView::CreateDeviceObjects() {
     UpdateCamera();
 }
 
-void CAnalysisView::ReleaseDeviceObjects() { ++releaseDeviceObjectsCalls_; }
+void CAnalysisView::ReleaseDeviceObjects() {
+    ++releaseDeviceObjectsCalls_;
+}
 
 void CAnalysisView::RenderFrame() {
     if (device_) {
@@ -130,15 +134,24 @@ void CAnalysisView::PanCamera(PanDirection direction) {
         // The ground seen by the top-down camera: half its height is z * tan(fov / 2) either
         // way, half its width that times the aspect.
         const ClientRect rc = window_.GetClientRect();
-        const float aspect = rc.bottom > 0 ? static_cast<float>(rc.right) / static_cast<float>(rc.bottom) : 1.0f;
+        const float aspect =
+            rc.bottom > 0 ? static_cast<float>(rc.right) / static_cast<float>(rc.bottom) : 1.0f;
         const float yScale = std::cos(kFieldOfView / 2) / std::sin(kFieldOfView / 2);
-        const float width = 2.0f * cameraTarget_.z * aspect / yScale;   // x1 - x0
-        const float height = 2.0f * cameraTarget_.z / yScale;           // y0 - y1
+        const float width = 2.0f * cameraTarget_.z * aspect / yScale;  // x1 - x0
+        const float height = 2.0f * cameraTarget_.z / yScale;          // y0 - y1
         switch (direction) {
-            case PanDirection::Left: cameraTarget_.x -= 0.05f * width; break;
-            case PanDirection::Right: cameraTarget_.x += 0.05f * width; break;
-            case PanDirection::Up: cameraTarget_.y += 0.05f * height; break;
-            case PanDirection::Down: cameraTarget_.y -= 0.05f * height; break;
+            case PanDirection::Left:
+                cameraTarget_.x -= 0.05f * width;
+                break;
+            case PanDirection::Right:
+                cameraTarget_.x += 0.05f * width;
+                break;
+            case PanDirection::Up:
+                cameraTarget_.y += 0.05f * height;
+                break;
+            case PanDirection::Down:
+                cameraTarget_.y -= 0.05f * height;
+                break;
         }
     } else if (direction == PanDirection::Up || direction == PanDirection::Down) {
         const float old = cameraHeight_;
@@ -176,6 +189,8 @@ void CAnalysisView::ZoomOut() {
     ApplyPlaybackTime();
 }
 
-void CAnalysisView::ToggleFollowCar() { followCar_ = !followCar_; }
+void CAnalysisView::ToggleFollowCar() {
+    followCar_ = !followCar_;
+}
 
 }  // namespace lapquill

@@ -47,7 +47,7 @@ struct OpenReplayDialog {
 };
 
 class ViewWindow {
-public:
+  public:
     virtual ~ViewWindow() = default;
 
     // Asks for a repaint of the whole client area, without erasing it first.

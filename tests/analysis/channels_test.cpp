@@ -45,7 +45,9 @@ std::vector<Vector3> Line(int n, float step, Vector3 direction) {
     return p;
 }
 
-float Length(const Vector3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+float Length(const Vector3& v) {
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
 
 TEST(RecordVelocity, ConstantSpeedAlongForwardAxis) {
     const ReplayFile f = FromPositions(Line(20, 0.2f, {1, 0, 0}));
@@ -74,7 +76,8 @@ TEST(RecordVelocity, EndsUseOneSidedDifferences) {
 
 TEST(LateralLongitudinalAccel, EndsUseTheSecondDifferenceThatExists) {
     // Steps 1, 2, 4, 8, 16 m: second differences 1, 2, 4, 8 m ending at records 2..5.
-    const ReplayFile f = FromPositions({{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {7, 0, 0}, {15, 0, 0}, {31, 0, 0}});
+    const ReplayFile f =
+        FromPositions({{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {7, 0, 0}, {15, 0, 0}, {31, 0, 0}});
     EXPECT_FLOAT_EQ(LateralLongitudinalAccel(f, 0).longitudinal, 1e4f);  // over records 0..2
     EXPECT_FLOAT_EQ(LateralLongitudinalAccel(f, 1).longitudinal, 2e4f);  // over 1..3
     EXPECT_FLOAT_EQ(LateralLongitudinalAccel(f, 2).longitudinal, 0.5f * 1e4f + 0.5f * 4e4f);
@@ -82,17 +85,21 @@ TEST(LateralLongitudinalAccel, EndsUseTheSecondDifferenceThatExists) {
     EXPECT_FLOAT_EQ(LateralLongitudinalAccel(f, 5).longitudinal, 8e4f);  // over 3..5
     EXPECT_FLOAT_EQ(RecordAcceleration(f, 5).x, 8e4f);
     // Too few records for any second difference: defined as no acceleration.
-    EXPECT_EQ(LateralLongitudinalAccel(FromPositions({{0, 0, 0}, {1, 0, 0}}), 1).longitudinal, 0.0f);
+    EXPECT_EQ(LateralLongitudinalAccel(FromPositions({{0, 0, 0}, {1, 0, 0}}), 1).longitudinal,
+              0.0f);
 }
 
 TEST(YawAngle, SlidingAndRollingBackwards) {
     const Vector3 lateral{0, 0.5f, 0}, forward{0.5f, 0, 0};
-    EXPECT_NEAR(YawAngle(FromPositions(Line(5, 0.25f, {0, 1, 0}), lateral, forward), 2), -90.0f, 1e-5f);
+    EXPECT_NEAR(YawAngle(FromPositions(Line(5, 0.25f, {0, 1, 0}), lateral, forward), 2), -90.0f,
+                1e-5f);
     const float against = YawAngle(FromPositions(Line(5, 0.25f, {0, -1, 0}), lateral, forward), 2);
     EXPECT_LT(against, 90.0f);
     EXPECT_NEAR(against, 90.0f, 1e-4f);
-    EXPECT_NEAR(YawAngle(FromPositions(Line(5, 0.25f, {-1, 0, 0}), lateral, forward), 2), -180.0f, 1e-5f);
-    EXPECT_NEAR(YawAngle(FromPositions(Line(5, 0.25f, {1, 0, 0}), lateral, forward), 2), -0.0000049f, 1e-6f);
+    EXPECT_NEAR(YawAngle(FromPositions(Line(5, 0.25f, {-1, 0, 0}), lateral, forward), 2), -180.0f,
+                1e-5f);
+    EXPECT_NEAR(YawAngle(FromPositions(Line(5, 0.25f, {1, 0, 0}), lateral, forward), 2),
+                -0.0000049f, 1e-6f);
     // A stationary car has no direction of travel; the angle is still a number.
     EXPECT_TRUE(std::isfinite(YawAngle(FromPositions({{1, 1, 0}, {1, 1, 0}, {1, 1, 0}}), 1)));
 }
@@ -113,9 +120,9 @@ TEST(RecordHeading, CompassDirectionsOfTheForwardAxis) {
 
 TEST(NearestRecordAtDistance, TiesAndRepeats) {
     const ReplayFile f = FromDistances({0, 10, 20, 20, 20, 30});
-    EXPECT_EQ(NearestRecordAtDistance(f, 5.0f), 0);    // halfway: the earlier record
+    EXPECT_EQ(NearestRecordAtDistance(f, 5.0f), 0);  // halfway: the earlier record
     EXPECT_EQ(NearestRecordAtDistance(f, 15.0f), 1);
-    EXPECT_EQ(NearestRecordAtDistance(f, 20.0f), 4);   // equal to several: the last of them
+    EXPECT_EQ(NearestRecordAtDistance(f, 20.0f), 4);  // equal to several: the last of them
     EXPECT_EQ(NearestRecordAtDistance(f, -50.0f), 0);
     EXPECT_EQ(NearestRecordAtDistance(f, 1e12f), 5);
     EXPECT_EQ(NearestRecordAtDistance(FromDistances({7}), 100.0f), 0);
@@ -134,11 +141,22 @@ TEST(NearestRecordAtDistance, SearchMatchesLinearScanOnRandomSeries) {
         float rising = value(rng);
         for (int i = 0; i < n; ++i) {
             switch (series % 3 == 0 ? 9 : kind(rng)) {
-                case 0: d.push_back(value(rng)); break;                  // jump anywhere
-                case 1: d.push_back(d.empty() ? 0.0f : d.back()); break;  // repeat
-                case 2: d.push_back(NAN); break;
-                case 3: d.push_back(series % 7 == 0 ? INFINITY : rising); break;
-                default: rising += static_cast<float>(rng() % 4) * 0.5f; d.push_back(rising); break;
+                case 0:
+                    d.push_back(value(rng));
+                    break;  // jump anywhere
+                case 1:
+                    d.push_back(d.empty() ? 0.0f : d.back());
+                    break;  // repeat
+                case 2:
+                    d.push_back(NAN);
+                    break;
+                case 3:
+                    d.push_back(series % 7 == 0 ? INFINITY : rising);
+                    break;
+                default:
+                    rising += static_cast<float>(rng() % 4) * 0.5f;
+                    d.push_back(rising);
+                    break;
             }
         }
         const ReplayFile f = FromDistances(d);

@@ -150,7 +150,8 @@ TEST(BuildStatsTable, GearsAndOtherUnits) {
     EXPECT_EQ(rows.at("Lateral accel (g)")->text, "       0.81");
     EXPECT_EQ(rows.at("Longitudinal accel")->text, "      -0.33");
     in.units = {1, 0, 0};
-    EXPECT_EQ(ByLabel(BuildStatsTable(in).columns[0]).at("Track Distance (km)")->text, "       1.23");
+    EXPECT_EQ(ByLabel(BuildStatsTable(in).columns[0]).at("Track Distance (km)")->text,
+              "       1.23");
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 namespace lapquill::test {
 
 class FakeWindow final : public ViewWindow {
-public:
+  public:
     struct ScrollCall {
         ScrollBarId bar;
         ScrollInfo info;

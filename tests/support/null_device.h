@@ -8,7 +8,7 @@
 namespace lapquill::test {
 
 class NullDevice final : public RenderDevice {
-public:
+  public:
     NullDevice(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
 
     int resets = 0;
@@ -65,7 +65,9 @@ public:
     }
     HRESULT SetVertexShader(std::uint32_t) override { return D3D_OK; }
     HRESULT SetStreamSource(std::uint32_t, VertexBuffer*, std::uint32_t) override { return D3D_OK; }
-    HRESULT DrawPrimitive(D3DPRIMITIVETYPE, std::uint32_t, std::uint32_t) override { return D3D_OK; }
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE, std::uint32_t, std::uint32_t) override {
+        return D3D_OK;
+    }
     HRESULT CreateVertexBuffer(std::uint32_t, std::uint32_t, std::uint32_t, D3DPOOL,
                                VertexBuffer** buffer) override {
         *buffer = nullptr;
@@ -85,7 +87,7 @@ public:
     HRESULT CaptureStateBlock(std::uint32_t) override { return D3D_OK; }
     HRESULT DeleteStateBlock(std::uint32_t) override { return D3D_OK; }
 
-private:
+  private:
     std::int32_t width_, height_;
 };
 

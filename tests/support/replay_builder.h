@@ -108,7 +108,7 @@ inline TrackSegmentFile MarkersAt(const std::vector<std::pair<std::string, float
 // A temporary working folder with data/smx and data/raf; the process works inside it for the
 // object's life (the program resolves data/smx against the current directory).
 class TestWorld {
-public:
+  public:
     TestWorld() : previous_(std::filesystem::current_path()) {
         std::filesystem::create_directories(dir_.path() / "data" / "smx");
         std::filesystem::create_directories(dir_.path() / "data" / "raf");
@@ -134,7 +134,7 @@ public:
     }
     std::string Root() const { return dir_.path().string(); }
 
-private:
+  private:
     TempDir dir_;
     std::filesystem::path previous_;
 };

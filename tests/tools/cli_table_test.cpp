@@ -12,10 +12,10 @@ namespace {
 TEST(ParseViewOptions, StateOptionsKeepTheirOrder) {
     ViewOptions o;
     std::string error;
-    ASSERT_TRUE(ParseViewOptions({"--key", "S", "--frames", "10", "--fps", "25", "--sync", "corner",
-                                  "--time", "40", "--key", "0x24", "--units", "mi,mph,g", "--json",
-                                  "a.raf", "b.raf"},
-                                 false, &o, &error))
+    ASSERT_TRUE(ParseViewOptions(
+        {"--key", "S", "--frames", "10", "--fps", "25", "--sync", "corner", "--time", "40", "--key",
+         "0x24", "--units", "mi,mph,g", "--json", "a.raf", "b.raf"},
+        false, &o, &error))
         << error;
     ASSERT_EQ(o.state.size(), 5u);
     EXPECT_EQ(o.state[0].key, 'S');
@@ -46,9 +46,10 @@ TEST(ParseViewOptions, UsageErrors) {
         EXPECT_FALSE(error.empty());
     }
     std::uint32_t code = 0;
-    for (const char* name : {"Home", "End", "Left", "Right", "Up", "Down", "PageUp", "PageDown", "A",
-                             "D", "S", "F", "Z", "X", "Q", "T", "1", "2", "3", "Comma", "Period",
-                             "Backslash"}) {
+    for (const char* name :
+         {"Home", "End", "Left", "Right", "Up",     "Down",     "PageUp", "PageDown",
+          "A",    "D",   "S",    "F",     "Z",      "X",        "Q",      "T",
+          "1",    "2",   "3",    "Comma", "Period", "Backslash"}) {
         EXPECT_TRUE(ParseKeyName(name, &code)) << name;
     }
     EXPECT_TRUE(ParseKeyName("0xDC", &code));
@@ -66,9 +67,9 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
     const std::string b = world.AddLap("b", test::BuildLap(other));
     ViewOptions o;
     std::string error;
-    ASSERT_TRUE(ParseViewOptions({"--key", "S", "--frames", "40", "--fps", "100", "--key", "A",
-                                  "--frames", "40", a, b},
-                                 false, &o, &error));
+    ASSERT_TRUE(ParseViewOptions(
+        {"--key", "S", "--frames", "40", "--fps", "100", "--key", "A", "--frames", "40", a, b},
+        false, &o, &error));
     HeadlessSession session(o);
     session.Run();
     CAnalysisView& v = session.View();

@@ -21,11 +21,12 @@ using test::TestWorld;
 // A world with one track ("Harrow Vale", configuration "GP") whose markers lie at 50, 150 and
 // 300 m: records 200, 600 and 1200 of a lap that runs 0.25 m per record.
 class ViewTest : public ::testing::Test {
-protected:
+  protected:
     ViewTest() {
         world.AddTrack("Harrow Vale", "harrow.smx");
-        world.AddSegments("Harrow Vale", "GP",
-                          test::MarkersAt({{"Turn 1", 50.0f}, {"Chicane", 150.0f}, {"Hairpin", 300.0f}}));
+        world.AddSegments(
+            "Harrow Vale", "GP",
+            test::MarkersAt({{"Turn 1", 50.0f}, {"Chicane", 150.0f}, {"Hairpin", 300.0f}}));
     }
 
     std::string Lap(const std::string& name, LapSpec spec = {}) {
@@ -132,9 +133,9 @@ TEST_F(ViewTest, OpenReplacesAddExtendsAndTheLimitOfSix) {
     v.OpenReplays(true);
     EXPECT_EQ(v.ReplayCount(), 1);
     ASSERT_EQ(window.messages.size(), 3u);  // no segment file, then two of the wrong track
-    EXPECT_EQ(window.messages[1],
-              "Could not add replay \"" + laps[0] + "\" because it is from track \"Harrow Vale\" "
-              "but was expecting replay from track \"Fenwick\"");
+    EXPECT_EQ(window.messages[1], "Could not add replay \"" + laps[0] +
+                                      "\" because it is from track \"Harrow Vale\" "
+                                      "but was expecting replay from track \"Fenwick\"");
 }
 
 TEST_F(ViewTest, RejectedFilesDoNotUseUpPlaces) {
@@ -158,9 +159,10 @@ TEST(ReplayTitleFromPath, FileNameWithoutFolderAndLastExtension) {
 
 TEST_F(ViewTest, KeysWithoutReplays) {
     CAnalysisView& v = View();
-    for (std::uint32_t key : std::initializer_list<std::uint32_t>{'S', 'A', 'D', 'F', 'Z', 'X', '1', '2', '3', VK_HOME, VK_END, VK_LEFT,
-                              VK_RIGHT, VK_UP, VK_DOWN, VK_PRIOR, VK_NEXT, VK_OEM_COMMA,
-                              VK_OEM_PERIOD, 0x20u, 'B'}) {
+    for (std::uint32_t key : std::initializer_list<std::uint32_t>{
+             'S',     'A',      'D',     'F',          'Z',           'X',      '1',
+             '2',     '3',      VK_HOME, VK_END,       VK_LEFT,       VK_RIGHT, VK_UP,
+             VK_DOWN, VK_PRIOR, VK_NEXT, VK_OEM_COMMA, VK_OEM_PERIOD, 0x20u,    'B'}) {
         EXPECT_FALSE(v.HandleKeyAction(key)) << key;
     }
     EXPECT_EQ(window.invalidations, 0);
@@ -230,7 +232,8 @@ TEST_F(ViewTest, KeysWithAReplay) {
     const float x = v.CameraTarget().x;
     EXPECT_TRUE(v.HandleKeyAction(VK_RIGHT));
     EXPECT_GT(v.CameraTarget().x, x);
-    for (std::uint32_t key : std::initializer_list<std::uint32_t>{VK_LEFT, VK_UP, VK_DOWN}) EXPECT_TRUE(v.HandleKeyAction(key));
+    for (std::uint32_t key : std::initializer_list<std::uint32_t>{VK_LEFT, VK_UP, VK_DOWN})
+        EXPECT_TRUE(v.HandleKeyAction(key));
     // Chase camera zoom changes the following distance: 300 - 9.
     EXPECT_TRUE(v.HandleKeyAction('T'));
     EXPECT_TRUE(v.HandleKeyAction('Z'));

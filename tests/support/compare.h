@@ -15,4 +15,11 @@ inline constexpr int kColourChannelTolerance = 1;
 // a cell rasterised at half the size is within 1.5 pixels of half the full cell (0.75 each).
 inline constexpr float kGlyphRoundingPixels = 1.5f;
 
+// Positions of up to a few thousand metres in single precision: a few steps of the float's
+// resolution there (about 0.5 mm at 4096 m) after a handful of operations.
+inline constexpr float kMetreTolerance = 2e-3f;
+// A point projected to the screen and picked back, in pixels: the float resolution of metre
+// coordinates scaled by the pixels per metre of a default view.
+inline constexpr float kPixelTolerance = 0.02f;
+
 }  // namespace lapquill::test

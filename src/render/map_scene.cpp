@@ -1,0 +1,297 @@
+// The track map's geometry and its vertex buffers. See map_scene.h.
+#include "render/map_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "render/math3d.h"
+
+namespace lapquill {
+
+namespace {
+
+// Where the lateral offset range starts before the blocks are scanned; a replay without blocks
+// keeps it, which is how it is recognised.
+constexpr float kNoOffsetLow = 1e12f;
+constexpr float kNoOffsetHigh = -1e12f;
+
+MapVertex At(const Vector3& p, std::uint32_t colour) {
+    return MapVertex{p.x, p.y, p.z, colour};
+}
+
+Vector3 Along(const Vector3& p, const Vector3& axis, float s) {
+    return Vector3{p.x + axis.x * s, p.y + axis.y * s, p.z + axis.z * s};
+}
+
+// The box of each run of kBatchTriangles triangles. A run holding a coordinate that is not a
+// finite number gets an unbounded box, which is never culled: whatever the device makes of such
+// a triangle stays its own decision.
+std::vector<MapExtent> ChunkBounds(std::span<const MapVertex> vertices) {
+    constexpr std::size_t kChunkVertices = 3 * kBatchTriangles;
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    std::vector<MapExtent> bounds;
+    bounds.reserve((vertices.size() + kChunkVertices - 1) / kChunkVertices);
+    for (std::size_t first = 0; first < vertices.size(); first += kChunkVertices) {
+        const std::size_t end = std::min(first + kChunkVertices, vertices.size());
+        MapExtent box{{kInf, kInf, kInf}, {-kInf, -kInf, -kInf}};
+        bool finite = true;
+        for (std::size_t i = first; i < end; ++i) {
+            const MapVertex& v = vertices[i];
+            if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
+                finite = false;
+                break;
+            }
+            box.min = {std::min(box.min.x, v.x), std::min(box.min.y, v.y),
+                       std::min(box.min.z, v.z)};
+            box.max = {std::max(box.max.x, v.x), std::max(box.max.y, v.y),
+                       std::max(box.max.z, v.z)};
+        }
+        if (!finite) box = MapExtent{{-kInf, -kInf, -kInf}, {kInf, kInf, kInf}};
+        bounds.push_back(box);
+    }
+    return bounds;
+}
+
+// Draws triangles [range.first, range.end) of the bound buffer in batches, skipping the batches
+// whose chunks all lie outside the view when a view-projection is given.
+void DrawBatches(RenderDevice* device, const SceneBuffer& buffer, TriangleRange range,
+                 const Matrix4* cullViewProjection) {
+    range.first = std::max(range.first, 0);
+    range.end = std::min(range.end, buffer.triangleCount);
+    for (const DrawBatch& batch : TriangleBatches(range)) {
+        if (cullViewProjection != nullptr) {
+            const std::size_t firstTriangle = batch.startVertex / 3;
+            const std::size_t c0 = firstTriangle / kBatchTriangles;
+            const std::size_t c1 = (firstTriangle + batch.primitiveCount - 1) / kBatchTriangles;
+            bool outside = c1 < buffer.chunkBounds.size();
+            if (outside) {
+                MapExtent box = buffer.chunkBounds[c0];
+                for (std::size_t c = c0 + 1; c <= c1; ++c) {
+                    const MapExtent& b = buffer.chunkBounds[c];
+                    box.min = {std::min(box.min.x, b.min.x), std::min(box.min.y, b.min.y),
+                               std::min(box.min.z, b.min.z)};
+                    box.max = {std::max(box.max.x, b.max.x), std::max(box.max.y, b.max.y),
+                               std::max(box.max.z, b.max.z)};
+                }
+                outside = BoxOutsideClipVolume(box, *cullViewProjection);
+            }
+            if (outside) continue;
+        }
+        device->DrawPrimitive(D3DPT_TRIANGLELIST, batch.startVertex, batch.primitiveCount);
+    }
+}
+
+}  // namespace
+
+bool MeshExtent(const TrackMesh& mesh, MapExtent* extent) {
+    if (mesh.objects.empty()) return false;
+    MapExtent box{};
+    for (std::size_t i = 0; i < mesh.objects.size(); ++i) {
+        const MeshObject& o = mesh.objects[i];
+        const Vector3 lo{o.centre.x - o.radius, o.centre.y - o.radius, o.centre.z - o.radius};
+        const Vector3 hi{o.centre.x + o.radius, o.centre.y + o.radius, o.centre.z + o.radius};
+        if (i == 0) {
+            box = {lo, hi};
+            continue;
+        }
+        if (lo.x < box.min.x) box.min.x = lo.x;
+        if (lo.y < box.min.y) box.min.y = lo.y;
+        if (lo.z < box.min.z) box.min.z = lo.z;
+        if (hi.x > box.max.x) box.max.x = hi.x;
+        if (hi.y > box.max.y) box.max.y = hi.y;
+        if (hi.z > box.max.z) box.max.z = hi.z;
+    }
+    *extent = box;
+    return true;
+}
+
+std::int32_t MeshTriangleCount(const TrackMesh& mesh) {
+    std::int64_t n = 0;
+    for (const MeshObject& o : mesh.objects) n += static_cast<std::int64_t>(o.triangles.size());
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(n, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::vector<MapVertex> BuildMeshVertices(const TrackMesh& mesh) {
+    std::vector<MapVertex> out;
+    out.reserve(3 * static_cast<std::size_t>(MeshTriangleCount(mesh)));
+    for (const MeshObject& o : mesh.objects) {
+        for (const MeshTriangle& t : o.triangles) {
+            for (std::uint16_t index : t.index) {
+                // The loader rejects indices beyond the object's vertices.
+                const MeshVertex& v = o.vertices[index];
+                out.push_back(MapVertex{v.x, v.y, v.z, v.colour});
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<MapVertex> BuildMarkerVertices(std::span<const SegmentMarkerRecord> markers) {
+    std::vector<MapVertex> out;
+    out.reserve(6 * markers.size());
+    for (const SegmentMarkerRecord& m : markers) {
+        const float s = std::sin(m.heading);
+        const float c = std::cos(m.heading);
+        const float half = m.width / 2;
+        const Vector3& p = m.position;
+        // u runs along the marker line, v along the track.
+        const float ux = half * s, uy = half * c;
+        const float vx = kMarkerHalfLength * c, vy = -kMarkerHalfLength * s;
+        const MapVertex p1{p.x + vx - ux, p.y + vy - uy, p.z, kMarkerColour};
+        const MapVertex p2{p.x + vx + ux, p.y + vy + uy, p.z, kMarkerColour};
+        const MapVertex p3{p.x - vx + ux, p.y - vy + uy, p.z, kMarkerColour};
+        const MapVertex p4{p.x - vx - ux, p.y - vy - uy, p.z, kMarkerColour};
+        out.insert(out.end(), {p1, p2, p3, p1, p3, p4});
+    }
+    return out;
+}
+
+LateralRange LateralOffsetRange(const ReplayFile& replay) {
+    LateralRange r{kNoOffsetLow, kNoOffsetHigh};
+    for (const ReplayBlock& b : replay.blocks) {
+        const float offset = b.LateralOffset();
+        if (offset < r.lo) r.lo = offset;
+        if (offset > r.hi) r.hi = offset;
+    }
+    // Without blocks the range would stay (1e12, -1e12): a ribbon two billion kilometres wide
+    // over the whole map. Such a replay gets a narrow ribbon on the car's own line instead.
+    if (r.lo == kNoOffsetLow && r.hi == kNoOffsetHigh) {
+        r = {-kRibbonWidthWithoutBlocks / 2, kRibbonWidthWithoutBlocks / 2};
+    }
+    return r;
+}
+
+std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay, std::uint32_t colour) {
+    const LateralRange range = LateralOffsetRange(replay);
+    std::vector<MapVertex> out;
+    out.reserve(6 * replay.records.size());
+    Vector3 prevA{}, prevB{};
+    for (std::size_t k = 0; k < replay.records.size(); ++k) {
+        const ReplayRecord& r = replay.records[k];
+        Vector3 l;
+        D3DXVec3Normalize(&l, &r.lateralAxis);
+        const Vector3 a = Along(r.position, l, range.lo);
+        const Vector3 b = Along(r.position, l, range.hi);
+        if (k == 0) {
+            out.insert(out.end(), {At(b, colour), At(a, colour), At(a, colour), At(b, colour),
+                                   At(b, colour), At(a, colour)});
+        } else {
+            out.insert(out.end(), {At(b, colour), At(a, colour), At(prevA, colour),
+                                   At(prevB, colour), At(b, colour), At(prevA, colour)});
+        }
+        prevA = a;
+        prevB = b;
+    }
+    return out;
+}
+
+TriangleRange RibbonDrawRange(std::int32_t syncRecord, std::int32_t currentRecord) {
+    return TriangleRange{2 * syncRecord, 2 * currentRecord + 2};
+}
+
+std::vector<DrawBatch> TriangleBatches(TriangleRange range) {
+    std::vector<DrawBatch> out;
+    for (std::int64_t first = range.first; first < range.end; first += kBatchTriangles) {
+        const std::int64_t count = std::min<std::int64_t>(kBatchTriangles, range.end - first);
+        out.push_back(
+            DrawBatch{static_cast<std::uint32_t>(3 * first), static_cast<std::uint32_t>(count)});
+    }
+    return out;
+}
+
+HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> vertices,
+                          SceneBuffer* out) {
+    ReleaseSceneBuffer(out);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex);
+    if (bytes > std::numeric_limits<std::uint32_t>::max()) return E_OUTOFMEMORY;
+    const auto length = static_cast<std::uint32_t>(bytes);
+    VertexBuffer* buffer = nullptr;
+    HRESULT hr = device->CreateVertexBuffer(length, 0, kMapVertexFvf, D3DPOOL_DEFAULT, &buffer);
+    if (hr < 0 || buffer == nullptr) return hr < 0 ? hr : E_FAIL;
+    std::uint8_t* data = nullptr;
+    hr = buffer->Lock(0, length, &data, 0);
+    if (hr < 0 || data == nullptr) {
+        buffer->Release();
+        return hr < 0 ? hr : E_FAIL;
+    }
+    if (length > 0) std::memcpy(data, vertices.data(), length);
+    hr = buffer->Unlock();
+    if (hr < 0) {
+        buffer->Release();
+        return hr;
+    }
+    out->buffer = buffer;
+    out->triangleCount = static_cast<std::int32_t>(vertices.size() / 3);
+    out->chunkBounds = ChunkBounds(vertices);
+    return D3D_OK;
+}
+
+void ReleaseSceneBuffer(SceneBuffer* buffer) {
+    if (buffer->buffer != nullptr) buffer->buffer->Release();
+    buffer->buffer = nullptr;
+    buffer->triangleCount = 0;
+    buffer->chunkBounds.clear();
+}
+
+void ReleaseMapSceneBuffers(MapSceneBuffers* buffers) {
+    ReleaseSceneBuffer(&buffers->track);
+    ReleaseSceneBuffer(&buffers->markers);
+    for (SceneBuffer& path : buffers->paths) ReleaseSceneBuffer(&path);
+}
+
+bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& vp) {
+    // Each side of the clip volume is a half-space linear in the homogeneous coordinates, so a
+    // box lies beyond it exactly when all eight corners do. A small relative margin keeps a
+    // corner that rounding puts on the plane from counting as beyond it.
+    constexpr double kMargin = 1e-6;
+    bool left = true, right = true, bottom = true, top = true, nearSide = true, farSide = true;
+    const auto& m = vp.m;
+    for (int i = 0; i < 8; ++i) {
+        const double x = (i & 1) ? box.max.x : box.min.x;
+        const double y = (i & 2) ? box.max.y : box.min.y;
+        const double z = (i & 4) ? box.max.z : box.min.z;
+        const double cx = x * m[0][0] + y * m[1][0] + z * m[2][0] + m[3][0];
+        const double cy = x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1];
+        const double cz = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
+        const double cw = x * m[0][3] + y * m[1][3] + z * m[2][3] + m[3][3];
+        const double eps =
+            kMargin * (std::fabs(cx) + std::fabs(cy) + std::fabs(cz) + std::fabs(cw));
+        // NaN fails every comparison, so such a box is never called outside.
+        left = left && cx < -cw - eps;
+        right = right && cx > cw + eps;
+        bottom = bottom && cy < -cw - eps;
+        top = top && cy > cw + eps;
+        nearSide = nearSide && cz < -eps;
+        farSide = farSide && cz > cw + eps;
+    }
+    return left || right || bottom || top || nearSide || farSide;
+}
+
+void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,
+                  std::span<const TriangleRange> ribbonRanges, const Matrix4* cullViewProjection) {
+    device->SetVertexShader(kMapVertexFvf);
+    if (buffers.track.buffer != nullptr) {
+        device->SetStreamSource(0, buffers.track.buffer, sizeof(MapVertex));
+        DrawBatches(device, buffers.track, {0, buffers.track.triangleCount}, cullViewProjection);
+    }
+    // Markers and ribbons are seen from either side.
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    if (buffers.markers.buffer != nullptr && buffers.markers.triangleCount > 0) {
+        device->SetStreamSource(0, buffers.markers.buffer, sizeof(MapVertex));
+        device->DrawPrimitive(D3DPT_TRIANGLELIST, 0,
+                              static_cast<std::uint32_t>(buffers.markers.triangleCount));
+    }
+    const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxRibbons);
+    for (std::size_t i = 0; i < slots; ++i) {
+        const SceneBuffer& path = buffers.paths[i];
+        if (path.buffer == nullptr) continue;
+        device->SetStreamSource(0, path.buffer, sizeof(MapVertex));
+        DrawBatches(device, path, ribbonRanges[i], cullViewProjection);
+    }
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+}
+
+}  // namespace lapquill

@@ -242,6 +242,27 @@ void ReleaseMapSceneBuffers(MapSceneBuffers* buffers) {
     for (SceneBuffer& path : buffers->paths) ReleaseSceneBuffer(&path);
 }
 
+HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
+                              MapSceneBuffers* buffers) {
+    HRESULT hr = D3D_OK;
+    if (!input.markers.empty()) {
+        hr = CreateSceneBuffer(device, BuildMarkerVertices(input.markers), &buffers->markers);
+        if (hr < 0) return hr;
+    }
+    if (input.mesh != nullptr) {
+        hr = CreateSceneBuffer(device, BuildMeshVertices(*input.mesh), &buffers->track);
+        if (hr < 0) return hr;
+    }
+    const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxRibbons);
+    for (std::size_t i = 0; i < slots; ++i) {
+        const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
+        hr = CreateSceneBuffer(device, BuildRibbonVertices(input.replays[i], colour),
+                               &buffers->paths[i]);
+        if (hr < 0) return hr;
+    }
+    return hr;
+}
+
 bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& vp) {
     // Each side of the clip volume is a half-space linear in the homogeneous coordinates, so a
     // box lies beyond it exactly when all eight corners do. A small relative margin keeps a

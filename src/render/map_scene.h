@@ -105,6 +105,21 @@ struct MapSceneBuffers {
 };
 void ReleaseMapSceneBuffers(MapSceneBuffers* buffers);
 
+// What the map is built from.
+struct MapSceneInput {
+    const TrackMesh* mesh = nullptr;               // null while no mesh is loaded
+    std::span<const SegmentMarkerRecord> markers;  // the segment file's records; may be empty
+    std::span<const ReplayFile> replays;           // the loaded slots in order, at most six
+    std::span<const std::uint32_t> colours;        // ARGB per slot, at least one per replay
+};
+
+// Builds and fills the marker buffer (when there are markers), the mesh buffer (when a mesh is
+// loaded) and one ribbon per replay, in that order. Stops at the first buffer that cannot be
+// created or filled and returns its error; the buffers made before it stay in `buffers` for
+// ReleaseMapSceneBuffers. Each vertex array is freed as soon as it is copied.
+HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
+                              MapSceneBuffers* buffers);
+
 // True when nothing of the box can appear under viewProjection: all its corners lie beyond one
 // side of the clip volume (left, right, bottom, top, near or far).
 bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& viewProjection);

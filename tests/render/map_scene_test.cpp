@@ -74,25 +74,16 @@ float Width(const MapVertex& a, const MapVertex& b) {
 
 TEST(MeshExtent, SpansEveryObjectsSphere) {
     TrackMesh mesh;
-    MeshObject a;
-    a.centre = {0, 0, 0};
-    a.radius = 5;
-    MeshObject b;
-    b.centre = {100, -50, 2};
-    b.radius = 10;
-    mesh.objects = {a, b};
+    mesh.objects.resize(2);
+    mesh.objects[0].radius = 5;
+    mesh.objects[1].centre = {100, -50, 2};
+    mesh.objects[1].radius = 10;
     MapExtent e{};
     ASSERT_TRUE(MeshExtent(mesh, &e));
-    EXPECT_FLOAT_EQ(e.min.x, -5);
-    EXPECT_FLOAT_EQ(e.min.y, -60);
-    EXPECT_FLOAT_EQ(e.min.z, -8);
-    EXPECT_FLOAT_EQ(e.max.x, 110);
-    EXPECT_FLOAT_EQ(e.max.y, 5);
-    EXPECT_FLOAT_EQ(e.max.z, 12);
-
-    TrackMesh empty;
-    EXPECT_FALSE(MeshExtent(empty, &e));
-    EXPECT_FLOAT_EQ(e.max.x, 110);  // untouched
+    const float got[6] = {e.min.x, e.min.y, e.min.z, e.max.x, e.max.y, e.max.z};
+    const float expected[6] = {-5, -60, -8, 110, 5, 12};
+    for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(got[i], expected[i]) << i;
+    EXPECT_FALSE(MeshExtent(TrackMesh{}, &e));
 }
 
 TEST(BuildMeshVertices, ExpandsTrianglesInFileOrder) {
@@ -176,21 +167,15 @@ TEST(BuildRibbonVertices, SpansTheOffsetsAlongTheNormalisedLateralAxis) {
         SCOPED_TRACE(row.name);
         const std::vector<MapVertex> v = BuildRibbonVertices(StraightReplay(4, row.offsets), 7u);
         ASSERT_EQ(v.size(), 24u);
-        // Segment 2 joins record 1 to record 2: B2 A2 A1, B1 B2 A1.
+        // Segment 2 joins record 1 to record 2: B2 A2 A1, B1 B2 A1 (the car's y is its record).
+        const struct {
+            bool b;
+            float y;
+        } order[6] = {{true, 2}, {false, 2}, {false, 1}, {true, 1}, {true, 2}, {false, 1}};
         const MapVertex* s = &v[12];
-        EXPECT_NEAR(s[0].x, row.expectedB, kFloatTolerance);
-        EXPECT_FLOAT_EQ(s[0].y, 2);
-        EXPECT_NEAR(s[1].x, row.expectedA, kFloatTolerance);
-        EXPECT_FLOAT_EQ(s[1].y, 2);
-        EXPECT_NEAR(s[2].x, row.expectedA, kFloatTolerance);
-        EXPECT_FLOAT_EQ(s[2].y, 1);
-        EXPECT_NEAR(s[3].x, row.expectedB, kFloatTolerance);
-        EXPECT_FLOAT_EQ(s[3].y, 1);
-        EXPECT_NEAR(s[4].x, row.expectedB, kFloatTolerance);
-        EXPECT_FLOAT_EQ(s[4].y, 2);
-        EXPECT_NEAR(s[5].x, row.expectedA, kFloatTolerance);
-        EXPECT_FLOAT_EQ(s[5].y, 1);
         for (int i = 0; i < 6; ++i) {
+            EXPECT_NEAR(s[i].x, order[i].b ? row.expectedB : row.expectedA, kFloatTolerance) << i;
+            EXPECT_FLOAT_EQ(s[i].y, order[i].y) << i;
             EXPECT_FLOAT_EQ(s[i].z, 2);
             EXPECT_EQ(s[i].colour, 7u);
         }
@@ -228,14 +213,8 @@ TEST(TriangleBatches, SplitsIntoCallsOfAtMostTwoHundred) {
 
     EXPECT_TRUE(TriangleBatches({10, 10}).empty());
     EXPECT_TRUE(TriangleBatches({12, 4}).empty());
-}
-
-TEST(RibbonDrawRange, AtTheSyncPointDrawsOnlyTheDegeneratePair) {
-    const TriangleRange r = RibbonDrawRange(0, 0);
-    EXPECT_EQ(r.first, 0);
-    EXPECT_EQ(r.end, 2);
-    const TriangleRange last = RibbonDrawRange(0, 999);
-    EXPECT_EQ(last.end, 2000);  // the whole ribbon of 1000 records
+    // At the sync point only the degenerate pair of the first record is drawn.
+    EXPECT_EQ(TriangleBatches(RibbonDrawRange(0, 0))[0].primitiveCount, 2u);
 }
 
 // A top-down camera 100 m above (cx, cy), square window.
@@ -261,16 +240,8 @@ Frame DrawFrame(const TrackMesh& mesh, std::span<const SegmentMarkerRecord> mark
                 const TopDownScene& scene, bool cull) {
     SoftwareDevice device(64, 64);
     MapSceneBuffers buffers;
-    EXPECT_EQ(CreateSceneBuffer(&device, BuildMeshVertices(mesh), &buffers.track), D3D_OK);
-    if (!markers.empty()) {
-        EXPECT_EQ(CreateSceneBuffer(&device, BuildMarkerVertices(markers), &buffers.markers),
-                  D3D_OK);
-    }
-    for (std::size_t i = 0; i < replays.size(); ++i) {
-        EXPECT_EQ(CreateSceneBuffer(&device, BuildRibbonVertices(replays[i], 0xFFFF0000u),
-                                    &buffers.paths[i]),
-                  D3D_OK);
-    }
+    const std::vector<std::uint32_t> colours(replays.size(), 0xFFFF0000u);
+    EXPECT_EQ(CreateMapSceneBuffers(&device, {&mesh, markers, replays, colours}, &buffers), D3D_OK);
     device.SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     device.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
     device.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
@@ -374,33 +345,31 @@ TEST(BoxOutsideClipVolume, DecidesPerSideOfTheView) {
     EXPECT_FALSE(outside({30, -1, 0}, {50, 1, 0}));         // straddles the right edge
 }
 
-TEST(CreateSceneBuffer, FailedCreationLeavesNoBuffer) {
-    SoftwareDevice device(8, 8);
-    device.FailVertexBufferCreationAfter(0);
-    SceneBuffer buffer;
-    const std::vector<MapVertex> v(6, MapVertex{0, 0, 0, 0});
-    EXPECT_LT(CreateSceneBuffer(&device, v, &buffer), 0);
-    EXPECT_EQ(buffer.buffer, nullptr);
-    EXPECT_EQ(buffer.triangleCount, 0);
-}
-
-TEST(CreateSceneBuffer, CopiesTheVerticesAndBoundsEachBatch) {
-    SoftwareDevice device(8, 8);
-    std::vector<MapVertex> v;
-    for (int i = 0; i < 3 * 250; ++i) v.push_back({static_cast<float>(i), 1, -2, 0});
-    SceneBuffer buffer;
-    ASSERT_EQ(CreateSceneBuffer(&device, v, &buffer), D3D_OK);
-    EXPECT_EQ(buffer.triangleCount, 250);
-    ASSERT_EQ(buffer.chunkBounds.size(), 2u);
-    EXPECT_FLOAT_EQ(buffer.chunkBounds[0].max.x, 599);
-    EXPECT_FLOAT_EQ(buffer.chunkBounds[1].min.x, 600);
-    EXPECT_FLOAT_EQ(buffer.chunkBounds[1].max.x, 749);
-    std::uint8_t* data = nullptr;
-    ASSERT_EQ(buffer.buffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(std::memcmp(data, v.data(), v.size() * sizeof(MapVertex)), 0);
-    buffer.buffer->Unlock();
-    ReleaseSceneBuffer(&buffer);
-    EXPECT_EQ(buffer.buffer, nullptr);
+TEST(CreateMapSceneBuffers, StopsAtTheFirstBufferThatCannotBeMade) {
+    TrackMesh mesh;
+    mesh.objects = {RowObject(3, 0)};
+    const SegmentMarkerRecord marker = Marker({0, 0, 0}, 0, 4);
+    const std::vector<ReplayFile> replays = {StraightReplay(5, {}), StraightReplay(5, {})};
+    const std::uint32_t colours[2] = {1u, 2u};
+    const MapSceneInput input{&mesh, {&marker, 1}, replays, colours};
+    for (int made = 0; made <= 4; ++made) {
+        SCOPED_TRACE(made);
+        SoftwareDevice device(8, 8);
+        device.FailVertexBufferCreationAfter(made == 4 ? -1 : made);
+        MapSceneBuffers b;
+        const HRESULT hr = CreateMapSceneBuffers(&device, input, &b);
+        EXPECT_EQ(hr < 0, made < 4);
+        // Markers, mesh, ribbon 0, ribbon 1: those before the failure exist, none after it.
+        const SceneBuffer* order[4] = {&b.markers, &b.track, &b.paths[0], &b.paths[1]};
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(order[i]->buffer != nullptr, i < made) << i;
+        EXPECT_EQ(b.paths[2].buffer, nullptr);
+        if (made == 4) {
+            EXPECT_EQ(b.track.triangleCount, 3);
+            EXPECT_EQ(b.markers.triangleCount, 2);
+            EXPECT_EQ(b.paths[1].triangleCount, 10);
+        }
+        ReleaseMapSceneBuffers(&b);
+    }
 }
 
 }  // namespace

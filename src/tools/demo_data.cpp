@@ -51,7 +51,7 @@ std::vector<DemoDriver> DemoDrivers(std::uint64_t seed, const DemoTrack& track) 
         d.lineWidth = rng.Uniform(0.70, 1.0);
         d.apexShift = rng.Uniform(-5, 8);
         for (std::size_t c = 0; c < track.corners.size(); ++c) {
-            d.cornerPace.push_back(rng.Uniform(0.975, 1.025));
+            d.cornerPace.push_back(rng.Uniform(0.95, 1.06));
         }
         d.mistakeCorner = rng.Below(static_cast<int>(track.corners.size()));
         d.mistakeSeverity = rng.Uniform(0.5, 1.0);

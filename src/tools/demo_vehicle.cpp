@@ -416,10 +416,10 @@ std::vector<DemoCar> DemoCars() {
 
     cars[1].name = "Morrow RS";
     cars[1].mass = 1380;
-    cars[1].power = 455e3;
+    cars[1].power = 480e3;
     cars[1].dragArea = 0.98;
-    cars[1].downforce = 4e-4;
-    cars[1].grip = 1.30;
+    cars[1].downforce = 6e-4;
+    cars[1].grip = 1.28;
     cars[1].brakeLimit = 10.0;
     cars[1].gearTopSpeeds = {23, 33, 43, 53, 64, 78};
     cars[1].shiftRpm = 7400;
@@ -431,10 +431,10 @@ std::vector<DemoCar> DemoCars() {
 
     cars[2].name = "Sable 400";
     cars[2].mass = 1180;
-    cars[2].power = 360e3;
+    cars[2].power = 340e3;
     cars[2].dragArea = 0.86;
-    cars[2].downforce = 9e-4;
-    cars[2].grip = 1.34;
+    cars[2].downforce = 1e-3;
+    cars[2].grip = 1.38;
     cars[2].brakeLimit = 10.5;
     cars[2].gearTopSpeeds = {25, 35, 45, 55, 66, 81};
     cars[2].shiftRpm = 8400;

@@ -22,4 +22,11 @@ inline constexpr float kMetreTolerance = 2e-3f;
 // coordinates scaled by the pixels per metre of a default view.
 inline constexpr float kPixelTolerance = 0.02f;
 
+// A demo record's step against its speed × 0.01 s: the speed is read from the profile at the
+// record while the position advances by midpoint steps between records, so they differ by
+// the change of speed within one record, well under 2 % even under full braking.
+inline constexpr double kDemoStepTolerance = 0.02;
+// Absolute part of the same comparison: a position's float rounding at a few hundred metres.
+inline constexpr double kDemoPositionNoise = 2e-4;
+
 }  // namespace lapquill::test

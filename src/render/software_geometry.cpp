@@ -60,7 +60,7 @@ inline std::uint32_t PackColour(const float c[4]) {
     std::uint32_t out = 0;
     for (int i = 0; i < 4; ++i) {
         const float clamped = std::clamp(c[i], 0.0f, 255.0f);
-        out = (out << 8) | static_cast<std::uint32_t>(std::lrint(clamped));
+        out = (out << 8) | static_cast<std::uint32_t>(RoundToInt(clamped));
     }
     return out;
 }
@@ -116,8 +116,8 @@ void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const Pr
     }
     std::int32_t x[3], y[3];
     for (int i = 0; i < 3; ++i) {
-        x[i] = static_cast<std::int32_t>(std::lrint(v[i]->x * static_cast<float>(kSubpixelScale)));
-        y[i] = static_cast<std::int32_t>(std::lrint(v[i]->y * static_cast<float>(kSubpixelScale)));
+        x[i] = RoundToInt(v[i]->x * static_cast<float>(kSubpixelScale));
+        y[i] = RoundToInt(v[i]->y * static_cast<float>(kSubpixelScale));
     }
     // Twice the signed area in subpixels; positive means clockwise on the screen (y down).
     const std::int64_t area =
@@ -139,6 +139,27 @@ void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const Pr
     if (left > right || top > bottom) return;
 
     const int order[3] = {0, area > 0 ? 1 : 2, area > 0 ? 2 : 1};
+    // Most ribbon triangles are thinner than a pixel: test their few samples here and keep only
+    // those that cover one.
+    std::uint32_t tinyFlags = 0;
+    if (right - left <= 1 && bottom - top <= 1) {
+        const std::int32_t ox[3] = {x[order[0]], x[order[1]], x[order[2]]};
+        const std::int32_t oy[3] = {y[order[0]], y[order[1]], y[order[2]]};
+        Edges e;
+        SetupEdges(ox, oy, left, top, e);
+        std::uint32_t mask = 0;
+        for (int dy = 0; dy <= bottom - top; ++dy) {
+            for (int dx = 0; dx <= right - left; ++dx) {
+                bool inside = true;
+                for (int i = 0; i < 3; ++i) {
+                    inside = inside && e.atOrigin[i] + e.stepX[i] * dx + e.stepY[i] * dy >= 0;
+                }
+                if (inside) mask |= 1u << (dy * 2 + dx);
+            }
+        }
+        if (mask == 0) return;
+        tinyFlags = kTiny | mask << kCoverageShift;
+    }
     RasterTriangle& t = out.emplace_back();
     for (int i = 0; i < 3; ++i) {
         t.x[i] = x[order[i]];
@@ -151,7 +172,7 @@ void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const Pr
     t.minY = static_cast<std::int16_t>(top);
     t.maxY = static_cast<std::int16_t>(bottom);
     t.state = stateIndex;
-    std::uint32_t flags = 0;
+    std::uint32_t flags = tinyFlags;
     if (t.colour[0] == t.colour[1] && t.colour[1] == t.colour[2]) flags |= kFlatColour;
     if ((t.colour[0] & t.colour[1] & t.colour[2]) >= 0xFF000000u) flags |= kOpaqueAlpha;
     if (textured) {

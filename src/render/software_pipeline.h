@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -12,7 +13,21 @@
 
 #include "render/render_device.h"
 
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 namespace lapquill::software {
+
+// Rounds to the nearest integer (ties to even) for values well inside the int32 range; one
+// instruction where the library call would cost a function call per vertex.
+inline std::int32_t RoundToInt(float v) {
+#if defined(__SSE__) || defined(__x86_64__)
+    return _mm_cvtss_si32(_mm_set_ss(v));
+#else
+    return static_cast<std::int32_t>(std::lrint(v));
+#endif
+}
 
 // Fixed-point screen positions: 8 fraction bits, like the subpixel grid of real hardware.
 inline constexpr int kSubpixelBits = 8;
@@ -29,7 +44,7 @@ inline constexpr float kGuardBandPixels = 16384.0f;
 // Threads own interleaved bands of this many rows.
 inline constexpr int kBandRows = 16;
 // Triangles set up between two synchronisations of the threads.
-inline constexpr std::uint32_t kChunkTriangles = 8192;
+inline constexpr std::uint32_t kChunkTriangles = 32768;
 
 using ByteBlob = std::shared_ptr<std::uint8_t[]>;
 
@@ -84,7 +99,11 @@ enum TriangleFlags : std::uint32_t {
     kFlatColour = 1,   // the three colours are equal
     kOpaqueAlpha = 2,  // the three alphas are 255
     kConstantRhw = 4,  // the three rhw are equal: affine texture coordinates suffice
+    kTiny = 8,         // at most 2 x 2 candidate pixels, the covered ones in kCoverageMask
 };
+// For tiny triangles: bit (dy * 2 + dx) set when pixel (minX + dx, minY + dy) is covered.
+inline constexpr int kCoverageShift = 8;
+inline constexpr std::uint32_t kCoverageMask = 0xFu << kCoverageShift;
 
 // A set-up, visible, non-degenerate triangle, clockwise on the screen (positive area).
 struct RasterTriangle {
@@ -97,6 +116,36 @@ struct RasterTriangle {
     std::uint32_t state;  // index into the flush's RasterState list
     std::uint32_t flags;  // TriangleFlags
 };
+
+// Edge functions of a triangle, evaluated at pixel samples in subpixel units. The one place
+// where the sample position and the fill rule enter.
+struct Edges {
+    std::int64_t atOrigin[3];  // value at the sample of pixel (minX, minY), bias included
+    std::int64_t stepX[3];     // change per pixel to the right
+    std::int64_t stepY[3];     // change per pixel down
+    double inverseStepX[3];    // 1 / stepX, for wide triangles
+};
+
+inline void SetupEdges(const std::int32_t x[3], const std::int32_t y[3], std::int32_t minX,
+                       std::int32_t minY, Edges& e) {
+    const std::int64_t sampleX =
+        static_cast<std::int64_t>(minX) * kSubpixelScale + kPixelCentreOffset;
+    const std::int64_t sampleY =
+        static_cast<std::int64_t>(minY) * kSubpixelScale + kPixelCentreOffset;
+    for (int i = 0; i < 3; ++i) {
+        const int a = i;
+        const int b = i == 2 ? 0 : i + 1;
+        const std::int64_t dx = static_cast<std::int64_t>(x[b]) - x[a];
+        const std::int64_t dy = static_cast<std::int64_t>(y[b]) - y[a];
+        // The triangle is clockwise on the screen, so its top edge runs to the right and its
+        // left edges run upwards.
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        e.atOrigin[i] =
+            dx * (sampleY - y[a]) - dy * (sampleX - x[a]) + (topLeft ? 0 : kNonTopLeftEdgeBias);
+        e.stepX[i] = -dy * kSubpixelScale;
+        e.stepY[i] = dx * kSubpixelScale;
+    }
+}
 
 struct DrawCommand {
     std::uint32_t state = 0;      // index into Pipeline::states

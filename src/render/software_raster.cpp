@@ -4,9 +4,15 @@
 // triangles and source-alpha blending. Textures, alpha test and other blend factors take the
 // general per-pixel path. Each thread draws only the rows of its bands.
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
 
 #include "render/software_pipeline.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lapquill::software {
 namespace {
@@ -32,51 +38,69 @@ inline std::uint32_t Pack(const Rgba& c) {
     return (c.a << 24) | (c.r << 16) | (c.g << 8) | c.b;
 }
 
-// Edge functions of one triangle and the rows this thread draws of it.
-struct Edges {
-    std::int64_t atOrigin[3];  // value at the sample of pixel (minX, minY), bias included
-    std::int64_t stepX[3];     // change per pixel to the right
-    std::int64_t stepY[3];     // change per pixel down
-};
+// Up to this many pixels wide, a row's samples are tested one by one.
+constexpr int kNarrowTriangle = 8;
+// Narrow triangles up to this many rows keep their edge functions within 32 bits.
+constexpr int kSmallTriangleRows = 64;
 
-void SetupEdges(const RasterTriangle& t, Edges& e) {
-    const std::int64_t sampleX =
-        static_cast<std::int64_t>(t.minX) * kSubpixelScale + kPixelCentreOffset;
-    const std::int64_t sampleY =
-        static_cast<std::int64_t>(t.minY) * kSubpixelScale + kPixelCentreOffset;
-    for (int i = 0; i < 3; ++i) {
-        const int a = i;
-        const int b = (i + 1) % 3;
-        const std::int64_t dx = static_cast<std::int64_t>(t.x[b]) - t.x[a];
-        const std::int64_t dy = static_cast<std::int64_t>(t.y[b]) - t.y[a];
-        // The triangle is clockwise on the screen, so its top edge runs to the right and its
-        // left edges run upwards.
-        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
-        e.atOrigin[i] =
-            dx * (sampleY - t.y[a]) - dy * (sampleX - t.x[a]) + (topLeft ? 0 : kNonTopLeftEdgeBias);
-        e.stepX[i] = -dy * kSubpixelScale;
-        e.stepY[i] = dx * kSubpixelScale;
-    }
+inline bool IsSmall(const RasterTriangle& t) {
+    // Judged on the vertices, not on the bounding box, which the viewport may have cut down.
+    const std::int32_t width =
+        std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]});
+    const std::int32_t height =
+        std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]});
+    return t.maxX - t.minX < kNarrowTriangle && width < kNarrowTriangle * kSubpixelScale &&
+           height < (kSmallTriangleRows - 1) * kSubpixelScale;
 }
 
-// The covered pixels of one row as [first, last] offsets from minX; false when none.
-inline bool RowSpan(const std::int64_t value[3], const std::int64_t stepX[3], int width, int* first,
-                    int* last) {
+// The covered pixels of one row as [first, last] offsets from minX; false when none. Narrow
+// triangles test their few samples; wide ones solve each edge for its crossing with a
+// reciprocal and settle the rounding with exact integer tests.
+inline bool RowSpan(const std::int64_t value[3], const Edges& e, int width, int* first, int* last) {
+    if (width <= kNarrowTriangle) {
+        std::int64_t e0 = value[0], e1 = value[1], e2 = value[2];
+        int lo = -1, hi = -1;
+        for (int k = 0; k < width; ++k) {
+            if ((e0 | e1 | e2) >= 0) {
+                if (lo < 0) lo = k;
+                hi = k;
+            } else if (lo >= 0) {
+                break;  // triangles are convex: the run has ended
+            }
+            e0 += e.stepX[0];
+            e1 += e.stepX[1];
+            e2 += e.stepX[2];
+        }
+        *first = lo;
+        *last = hi;
+        return lo >= 0;
+    }
     std::int64_t lo = 0;
     std::int64_t hi = width - 1;
     for (int i = 0; i < 3; ++i) {
-        const std::int64_t e = value[i];
-        const std::int64_t a = stepX[i];
+        const std::int64_t v = value[i];
+        const std::int64_t a = e.stepX[i];
         if (a > 0) {
-            if (e < 0) lo = std::max(lo, (-e + a - 1) / a);
+            if (v < 0) {
+                // The first k with v + a k >= 0.
+                auto k = static_cast<std::int64_t>(
+                    std::ceil(static_cast<double>(-v) * e.inverseStepX[i]));
+                while (k > 0 && v + a * (k - 1) >= 0) --k;
+                while (v + a * k < 0) ++k;
+                lo = std::max(lo, k);
+            }
         } else if (a < 0) {
-            if (e < 0) return false;
-            hi = std::min(hi, e / -a);
-        } else if (e < 0) {
+            if (v < 0) return false;
+            // The last k with v + a k >= 0.
+            auto k = static_cast<std::int64_t>(static_cast<double>(v) * -e.inverseStepX[i]);
+            while (v + a * k < 0) --k;
+            while (v + a * (k + 1) >= 0) ++k;
+            hi = std::min(hi, k);
+        } else if (v < 0) {
             return false;
         }
+        if (lo > hi) return false;
     }
-    if (lo > hi) return false;
     *first = static_cast<int>(lo);
     *last = static_cast<int>(hi);
     return true;
@@ -86,8 +110,52 @@ inline bool RowSpan(const std::int64_t value[3], const std::int64_t stepX[3], in
 template <typename SpanFn>
 void ForEachSpan(const RasterTriangle& t, int thread, int threadCount, SpanFn&& span) {
     Edges e;
-    SetupEdges(t, e);
+    SetupEdges(t.x, t.y, t.minX, t.minY, e);
     const int width = t.maxX - t.minX + 1;
+    if (width > kNarrowTriangle) {
+        for (int i = 0; i < 3; ++i) {
+            e.inverseStepX[i] = e.stepX[i] != 0 ? 1.0 / static_cast<double>(e.stepX[i]) : 0.0;
+        }
+    }
+#if defined(__SSE2__)
+    if (IsSmall(t)) {
+        // Small enough for 32-bit edge values: one row's eight samples are tested at once and
+        // the span read off the mask (triangles are convex, so the covered run is contiguous).
+        __m128i offsetLo[3], offsetHi[3];
+        for (int i = 0; i < 3; ++i) {
+            const auto step = static_cast<std::int32_t>(e.stepX[i]);
+            offsetLo[i] = _mm_setr_epi32(0, step, 2 * step, 3 * step);
+            offsetHi[i] = _mm_add_epi32(offsetLo[i], _mm_set1_epi32(4 * step));
+        }
+        const unsigned columns = (1u << width) - 1;
+        for (int band = t.minY / kBandRows; band <= t.maxY / kBandRows; ++band) {
+            if (band % threadCount != thread) continue;
+            const int y0 = std::max<int>(t.minY, band * kBandRows);
+            const int y1 = std::min<int>(t.maxY, band * kBandRows + kBandRows - 1);
+            std::int32_t value[3];
+            for (int i = 0; i < 3; ++i) {
+                value[i] = static_cast<std::int32_t>(e.atOrigin[i] + e.stepY[i] * (y0 - t.minY));
+            }
+            for (int y = y0; y <= y1; ++y) {
+                __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+                for (int i = 0; i < 3; ++i) {
+                    const __m128i v = _mm_set1_epi32(value[i]);
+                    lo = _mm_or_si128(lo, _mm_add_epi32(v, offsetLo[i]));
+                    hi = _mm_or_si128(hi, _mm_add_epi32(v, offsetHi[i]));
+                    value[i] += static_cast<std::int32_t>(e.stepY[i]);
+                }
+                const unsigned outside =
+                    static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(lo))) |
+                    static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(hi))) << 4;
+                const unsigned inside = ~outside & columns;
+                if (inside != 0) {
+                    span(y, t.minX + std::countr_zero(inside), t.minX + std::bit_width(inside) - 1);
+                }
+            }
+        }
+        return;
+    }
+#endif
     for (int band = t.minY / kBandRows; band <= t.maxY / kBandRows; ++band) {
         if (band % threadCount != thread) continue;
         const int y0 = std::max<int>(t.minY, band * kBandRows);
@@ -96,9 +164,7 @@ void ForEachSpan(const RasterTriangle& t, int thread, int threadCount, SpanFn&& 
         for (int i = 0; i < 3; ++i) value[i] = e.atOrigin[i] + e.stepY[i] * (y0 - t.minY);
         for (int y = y0; y <= y1; ++y) {
             int first, last;
-            if (RowSpan(value, e.stepX, width, &first, &last)) {
-                span(y, t.minX + first, t.minX + last);
-            }
+            if (RowSpan(value, e, width, &first, &last)) span(y, t.minX + first, t.minX + last);
             for (int i = 0; i < 3; ++i) value[i] += e.stepY[i];
         }
     }
@@ -136,41 +202,90 @@ struct PlaneSetup {
     }
 };
 
-// Gouraud colour in 16.16 fixed point. Unsigned so that the wild gradients of slivers wrap
-// instead of overflowing; the values at covered samples stay in range.
-struct ColourStepper {
-    Plane channel[4];  // a, r, g, b
-    std::uint32_t step[4];
+// Gouraud colour in 16.16 fixed point with the rounding half (0x8000) added in. Values are
+// 32-bit and wrap: at a covered sample the true value is within 0..255, so it comes out right
+// even when the value at the corner of a sliver's bounding box would not fit. Small triangles
+// step whole rows from the first row of each band; wide ones start each span in double
+// precision at its first (covered) pixel. Either way a pixel's value depends only on the
+// triangle, its band and the pixel, never on the thread.
+struct ColourLanes {
+    std::uint32_t a, r, g, b;
+};
 
-    ColourStepper(const RasterTriangle& t, const PlaneSetup& s) {
-        const Rgba c0 = Unpack(t.colour[0]), c1 = Unpack(t.colour[1]), c2 = Unpack(t.colour[2]);
-        const std::uint32_t v0[4] = {c0.a, c0.r, c0.g, c0.b};
-        const std::uint32_t v1[4] = {c1.a, c1.r, c1.g, c1.b};
-        const std::uint32_t v2[4] = {c2.a, c2.r, c2.g, c2.b};
+struct ColourStepper {
+    double atVertex0[4];   // a, r, g, b
+    double dx[4], dy[4];   // per pixel
+    double x0, y0;         // vertex 0 relative to the sample point, pixels
+    ColourLanes step;      // per pixel to the right
+    ColourLanes stepDown;  // per row
+    bool incremental;
+    int minX, minY;
+    int bandRow = INT_MIN;   // the row bandBase belongs to
+    ColourLanes bandBase{};  // at (minX, bandRow)
+
+    ColourStepper(const RasterTriangle& t, bool small)
+        : incremental(small), minX(t.minX), minY(t.minY) {
+        const double scale = 1.0 / kSubpixelScale;
+        x0 = (t.x[0] - kPixelCentreOffset) * scale;
+        y0 = (t.y[0] - kPixelCentreOffset) * scale;
+        const double dx1 = (t.x[1] - t.x[0]) * scale, dy1 = (t.y[1] - t.y[0]) * scale;
+        const double dx2 = (t.x[2] - t.x[0]) * scale, dy2 = (t.y[2] - t.y[0]) * scale;
+        const double inverseArea = 1.0 / (dx1 * dy2 - dy1 * dx2);
+        std::uint32_t right[4], down[4];
         for (int i = 0; i < 4; ++i) {
-            channel[i] = s.Fit(static_cast<float>(v0[i]), static_cast<float>(v1[i]),
-                               static_cast<float>(v2[i]));
-            channel[i].dx = std::clamp(channel[i].dx, -4096.0f, 4096.0f);
-            channel[i].dy = std::clamp(channel[i].dy, -4096.0f, 4096.0f);
-            step[i] = static_cast<std::uint32_t>(
-                static_cast<std::int32_t>(std::lrint(channel[i].dx * 65536.0f)));
+            const int shift = 24 - 8 * i;
+            const double c0 = (t.colour[0] >> shift) & 0xFF;
+            const double d1 = static_cast<double>((t.colour[1] >> shift) & 0xFF) - c0;
+            const double d2 = static_cast<double>((t.colour[2] >> shift) & 0xFF) - c0;
+            atVertex0[i] = c0;
+            dx[i] = (d1 * dy2 - d2 * dy1) * inverseArea;
+            dy[i] = (d2 * dx1 - d1 * dx2) * inverseArea;
+            right[i] = Fixed(dx[i]);
+            down[i] = Fixed(dy[i]);
         }
+        step = ColourLanes{right[0], right[1], right[2], right[3]};
+        stepDown = ColourLanes{down[0], down[1], down[2], down[3]};
     }
-    void Start(const PlaneSetup& s, int x, int y, std::uint32_t value[4]) const {
-        for (int i = 0; i < 4; ++i) {
-            const float v = std::clamp(s.At(channel[i], x, y), -1024.0f, 1024.0f);
-            value[i] =
-                static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lrint(v * 65536.0f)));
+    // v in 16.16, reduced modulo 2^32; exact for any |v| below 2^47.
+    static std::uint32_t Fixed(double v) {
+        double scaled = v * 65536.0 + 0.5;
+        if (!(std::fabs(scaled) < 1.4e14)) scaled = 0.0;  // only at corners of absurd slivers
+        // Truncation rounds negative halves up instead of down: harmless at 1/65536.
+        return static_cast<std::uint32_t>(static_cast<std::int64_t>(scaled));
+    }
+    ColourLanes Evaluate(int x, int y) const {
+        const double ox = x - x0, oy = y - y0;
+        auto at = [&](int i) { return Fixed(atVertex0[i] + dx[i] * ox + dy[i] * oy) + 0x8000u; };
+        return ColourLanes{at(0), at(1), at(2), at(3)};
+    }
+    ColourLanes Start(int x, int y) {
+        if (!incremental) return Evaluate(x, y);
+        const int row = std::max(minY, y / kBandRows * kBandRows);
+        if (row != bandRow) {
+            bandRow = row;
+            bandBase = Evaluate(minX, row);
         }
+        const auto down = static_cast<std::uint32_t>(y - row);
+        const auto across = static_cast<std::uint32_t>(x - minX);
+        return ColourLanes{bandBase.a + stepDown.a * down + step.a * across,
+                           bandBase.r + stepDown.r * down + step.r * across,
+                           bandBase.g + stepDown.g * down + step.g * across,
+                           bandBase.b + stepDown.b * down + step.b * across};
     }
-    static std::uint32_t Channel(std::uint32_t fixed) {
-        const std::int32_t v = static_cast<std::int32_t>(fixed + 0x8000u) >> 16;
-        return static_cast<std::uint32_t>(std::clamp(v, 0, 255));
+    void Advance(ColourLanes& c) const {
+        c.a += step.a;
+        c.r += step.r;
+        c.g += step.g;
+        c.b += step.b;
     }
-    static std::uint32_t PackFixed(const std::uint32_t value[4]) {
-        return (Channel(value[0]) << 24) | (Channel(value[1]) << 16) | (Channel(value[2]) << 8) |
-               Channel(value[3]);
+    static std::uint32_t Channel(std::uint32_t biased) {
+        return static_cast<std::uint32_t>(
+            std::clamp(static_cast<std::int32_t>(biased) >> 16, 0, 255));
     }
+    static std::uint32_t Pack(const ColourLanes& c) {
+        return (Channel(c.a) << 24) | (Channel(c.r) << 16) | (Channel(c.g) << 8) | Channel(c.b);
+    }
+    std::uint32_t At(int x, int y) const { return Pack(Evaluate(x, y)); }
 };
 
 inline std::uint32_t BlendSrcAlpha(std::uint32_t src, std::uint32_t dst) {
@@ -274,8 +389,8 @@ std::uint32_t SampleLinear(const TextureImage& image, float u, float v, const Ra
     const float fv = TexelCoordinate(v, image.height) - 0.5f;
     const float iu = std::floor(fu);
     const float iv = std::floor(fv);
-    const std::uint32_t wx = static_cast<std::uint32_t>(std::lrint((fu - iu) * 256.0f));
-    const std::uint32_t wy = static_cast<std::uint32_t>(std::lrint((fv - iv) * 256.0f));
+    const std::uint32_t wx = static_cast<std::uint32_t>(RoundToInt((fu - iu) * 256.0f));
+    const std::uint32_t wy = static_cast<std::uint32_t>(RoundToInt((fv - iv) * 256.0f));
     const int x0 = Address(static_cast<int>(iu), image.width, s.addressU);
     const int x1 = Address(static_cast<int>(iu) + 1, image.width, s.addressU);
     const int y0 = Address(static_cast<int>(iv), image.height, s.addressV);
@@ -371,7 +486,7 @@ struct TextureStepper {
 void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target, int thread,
                  int threadCount) {
     const PlaneSetup setup(t);
-    const ColourStepper colour(t, setup);
+    ColourStepper colour(t, false);
     const bool flat = (t.flags & kFlatColour) != 0;
     const bool sampled = !s.stagePassThrough && s.texture != nullptr;
     const TextureStepper texture(t, setup, s);
@@ -379,11 +494,10 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
     const std::uint32_t alphaRef = s.alphaRef & 0xFF;
     ForEachSpan(t, thread, threadCount, [&](int y, int x0, int x1) {
         std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
-        std::uint32_t value[4];
-        colour.Start(setup, x0, y, value);
+        ColourLanes value = colour.Start(x0, y);
         for (int x = x0; x <= x1; ++x) {
-            const std::uint32_t diffuseArgb = flat ? t.colour[0] : ColourStepper::PackFixed(value);
-            for (int i = 0; i < 4; ++i) value[i] += colour.step[i];
+            const std::uint32_t diffuseArgb = flat ? t.colour[0] : ColourStepper::Pack(value);
+            colour.Advance(value);
             Rgba src = Unpack(diffuseArgb);
             if (!s.stagePassThrough) {
                 Rgba texel = white;
@@ -425,6 +539,20 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
     const bool opaque = s.opaque || (t.flags & kOpaqueAlpha) != 0;
     std::uint32_t* pixels = target.pixels;
     const std::size_t pitch = static_cast<std::size_t>(target.width);
+    if ((t.flags & kTiny) != 0) {
+        // The covered pixels were found during set-up; shade each directly.
+        const std::uint32_t mask = (t.flags & kCoverageMask) >> kCoverageShift;
+        for (int bit = 0; bit < 4; ++bit) {
+            if ((mask & (1u << bit)) == 0) continue;
+            const int x = t.minX + (bit & 1);
+            const int y = t.minY + (bit >> 1);
+            if (!ThreadOwnsRow(y, thread, threadCount)) continue;
+            const std::uint32_t c = flat ? t.colour[0] : ColourStepper(t, false).At(x, y);
+            std::uint32_t& p = pixels[y * pitch + x];
+            p = opaque ? c : BlendSrcAlpha(c, p);
+        }
+        return;
+    }
     if (flat) {
         const std::uint32_t c = t.colour[0];
         if (opaque) {
@@ -449,29 +577,37 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
         }
         return;
     }
-    const PlaneSetup setup(t);
-    const ColourStepper colour(t, setup);
+    ColourStepper colour(t, IsSmall(t));
     ForEachSpan(t, thread, threadCount, [&](int y, int x0, int x1) {
         std::uint32_t* row = pixels + y * pitch;
-        std::uint32_t value[4];
-        colour.Start(setup, x0, y, value);
-        const std::uint32_t s0 = colour.step[0], s1 = colour.step[1], s2 = colour.step[2],
-                            s3 = colour.step[3];
+        ColourLanes value = colour.Start(x0, y);
         if (opaque) {
+#if defined(__SSE2__)
+            // b, g, r, a in lanes 0..3, so that packing to bytes gives the ARGB word; the
+            // saturating packs clamp exactly as Channel() does.
+            __m128i v = _mm_setr_epi32(
+                static_cast<std::int32_t>(value.b), static_cast<std::int32_t>(value.g),
+                static_cast<std::int32_t>(value.r), static_cast<std::int32_t>(value.a));
+            const __m128i step = _mm_setr_epi32(
+                static_cast<std::int32_t>(colour.step.b), static_cast<std::int32_t>(colour.step.g),
+                static_cast<std::int32_t>(colour.step.r), static_cast<std::int32_t>(colour.step.a));
             for (int x = x0; x <= x1; ++x) {
-                row[x] = ColourStepper::PackFixed(value);
-                value[0] += s0;
-                value[1] += s1;
-                value[2] += s2;
-                value[3] += s3;
+                __m128i c = _mm_srai_epi32(v, 16);
+                c = _mm_packs_epi32(c, c);
+                c = _mm_packus_epi16(c, c);
+                row[x] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(c));
+                v = _mm_add_epi32(v, step);
             }
+#else
+            for (int x = x0; x <= x1; ++x) {
+                row[x] = ColourStepper::Pack(value);
+                colour.Advance(value);
+            }
+#endif
         } else {
             for (int x = x0; x <= x1; ++x) {
-                row[x] = BlendSrcAlpha(ColourStepper::PackFixed(value), row[x]);
-                value[0] += s0;
-                value[1] += s1;
-                value[2] += s2;
-                value[3] += s3;
+                row[x] = BlendSrcAlpha(ColourStepper::Pack(value), row[x]);
+                colour.Advance(value);
             }
         }
     });

@@ -1,0 +1,271 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/app_icon.h"
+#include "app/app_settings.h"
+#include "app/key_mapping.h"
+#include "analysis/replay_set.h"
+#include "app/view_widget.h"
+
+namespace lapquill {
+
+namespace {
+
+// Commands that stand for a key of the view, and the key they send.
+struct KeyCommand {
+    int id;
+    std::uint32_t key;
+};
+constexpr KeyCommand kKeyCommands[] = {
+    {ID_REPLAY_START, VK_HOME},       {ID_REPLAY_END, VK_END},
+    {ID_REPLAY_PLAY_PAUSE, 'S'},      {ID_REPLAY_DEC_SPEED, 'A'},
+    {ID_REPLAY_INC_SPEED, 'D'},       {ID_REPLAY_REVERSE, 'F'},
+    {ID_VIEW_ZOOM_IN, 'Z'},           {ID_VIEW_ZOOM_OUT, 'X'},
+    {ID_VIEW_MOVE_LEFT, VK_LEFT},     {ID_VIEW_MOVE_RIGHT, VK_RIGHT},
+    {ID_VIEW_MOVE_UP, VK_UP},         {ID_VIEW_MOVE_DOWN, VK_DOWN},
+    {ID_VIEW_TOGGLE_STATS, 'Q'},      {ID_SEGMENT_PREVIOUS, VK_PRIOR},
+    {ID_SEGMENT_NEXT, VK_NEXT},
+};
+
+bool IsReplayPath(const QString& path) { return path.endsWith(QStringLiteral(".raf"), Qt::CaseInsensitive); }
+
+}  // namespace
+
+CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
+    : QMainWindow(parent), settings_(settings) {
+    setWindowTitle(QStringLiteral("Lapquill"));
+    setWindowIcon(AppIcon());
+    view_ = new CViewWidget(settings_, this);
+    setCentralWidget(view_);
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+    setAcceptDrops(true);
+    UpdateCommandStates();
+    view_->setFocus();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text) {
+    // The text after a tab is the key hint: a menu shows it in its shortcut column, but it is
+    // no shortcut, because the keys themselves reach the view.
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    if (prompts_.count(id)) action->setStatusTip(prompts_[id]);
+    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    if (menu) menu->addAction(action);
+    actions_[id] = action;
+    return action;
+}
+
+void CMainFrame::BuildMenus() {
+    prompts_ = {
+        {ID_FILE_OPEN_REPLAYS, tr("Open replay files, replacing the ones shown")},
+        {ID_FILE_ADD_REPLAYS, tr("Add replay files to the ones shown")},
+        {ID_APP_EXIT, tr("Quit the application; prompts to save documents")},
+        {ID_VIEW_TOOLBAR, tr("Show or hide the toolbar")},
+        {ID_VIEW_STATUS_BAR, tr("Show or hide the status bar")},
+        {ID_PREFERENCES, QStringLiteral("View and edit preferences")},
+        {ID_APP_ABOUT, tr("Display program information, version number and copyright")},
+    };
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    AddCommand(file, ID_FILE_OPEN_REPLAYS, QStringLiteral("&Open Replay(s)..."));
+    AddCommand(file, ID_FILE_ADD_REPLAYS, QStringLiteral("&Add Replay(s)..."));
+    file->addSeparator();
+    AddCommand(file, ID_APP_EXIT, QStringLiteral("E&xit"));
+
+    QMenu* replay = bar->addMenu(QStringLiteral("&Replay"));
+    AddCommand(replay, ID_REPLAY_START, QStringLiteral("&Start of lap\tHome"));
+    AddCommand(replay, ID_REPLAY_END, QStringLiteral("&End of lap\tEnd"));
+    replay->addSeparator();
+    AddCommand(replay, ID_REPLAY_PLAY_PAUSE, QStringLiteral("&Play/pause\tS"));
+    AddCommand(replay, ID_REPLAY_DEC_SPEED, QStringLiteral("&Dec speed/step back\tA"));
+    AddCommand(replay, ID_REPLAY_INC_SPEED, QStringLiteral("&Inc speed/step forward\tD"));
+    AddCommand(replay, ID_REPLAY_REVERSE, QStringLiteral("&Reverse direction\tF"));
+    replay->addSeparator();
+    QMenu* sync = replay->addMenu(QStringLiteral("&Sync to start of"));
+    AddCommand(sync, ID_SYNC_LAP, QStringLiteral("&Lap\t1"))->setCheckable(true);
+    AddCommand(sync, ID_SYNC_DETECTED_CORNER, QStringLiteral("Auto Detected &Corner\t2"))->setCheckable(true);
+    AddCommand(sync, ID_SYNC_SEGMENT_MARKER, QStringLiteral("&Segment Marker\t3"))->setCheckable(true);
+
+    QMenu* segment = bar->addMenu(QStringLiteral("&Track Segment"));
+    AddCommand(segment, ID_SEGMENT_MARK_START, QStringLiteral("Mark &Start Custom Segment\t,"));
+    AddCommand(segment, ID_SEGMENT_MARK_END, QStringLiteral("Mark &End Custom Segment\t."));
+    segment->addSeparator();
+    AddCommand(segment, ID_SEGMENT_PREVIOUS, QStringLiteral("Move to &Previous Segment\tPage Up"));
+    AddCommand(segment, ID_SEGMENT_NEXT, QStringLiteral("Move to &Next Segment\tPage Down"));
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    AddCommand(view, ID_VIEW_ZOOM_IN, QStringLiteral("Zoom &In\tZ"));
+    AddCommand(view, ID_VIEW_ZOOM_OUT, QStringLiteral("Zoom &Out\tX"));
+    view->addSeparator();
+    AddCommand(view, ID_VIEW_MOVE_LEFT, QStringLiteral("Move &Left\tLeft Arrow"));
+    AddCommand(view, ID_VIEW_MOVE_RIGHT, QStringLiteral("Move &Right\tRight Arrow"));
+    AddCommand(view, ID_VIEW_MOVE_UP, QStringLiteral("Move &Up\tUp Arrow"));
+    AddCommand(view, ID_VIEW_MOVE_DOWN, QStringLiteral("Move &Down\tDown Arrow"));
+    view->addSeparator();
+    AddCommand(view, ID_VIEW_TOGGLE_STATS, QStringLiteral("Toggle St&ats\tQ"))->setCheckable(true);
+    view->addSeparator();
+    AddCommand(view, ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"))->setCheckable(true);
+    AddCommand(view, ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"))->setCheckable(true);
+    view->addSeparator();
+    AddCommand(view, ID_PREFERENCES, QStringLiteral("Preferences"));
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    AddCommand(help, ID_APP_ABOUT, QStringLiteral("&About Lapquill..."));
+
+    for (QMenu* menu : {file, replay, sync, segment, view, help}) {
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    }
+}
+
+void CMainFrame::BuildToolBar() {
+    toolBar_ = addToolBar(QStringLiteral("Standard"));
+    toolBar_->setObjectName(QStringLiteral("toolbar"));
+    toolBar_->setIconSize(QSize(16, 15));
+    QStyle* s = style();
+    // Nothing handles the editing commands: their buttons stay disabled.
+    struct Button {
+        int id;
+        const char* text;
+        QIcon icon;
+    };
+    const Button buttons[] = {
+        {ID_EDIT_CUT, "Cut", QIcon::fromTheme(QStringLiteral("edit-cut"))},
+        {ID_EDIT_COPY, "Copy", QIcon::fromTheme(QStringLiteral("edit-copy"))},
+        {ID_EDIT_PASTE, "Paste", QIcon::fromTheme(QStringLiteral("edit-paste"))},
+    };
+    for (const auto& b : buttons) {
+        auto* a = AddCommand(nullptr, b.id, QString::fromLatin1(b.text));
+        a->setIcon(b.icon.isNull() ? s->standardIcon(QStyle::SP_FileIcon) : b.icon);
+        a->setEnabled(false);
+        toolBar_->addAction(a);
+    }
+    toolBar_->addSeparator();
+    QAction* about = actions_[ID_APP_ABOUT];
+    about->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+    toolBar_->addAction(about);
+}
+
+void CMainFrame::BuildStatusBar() {
+    statusBar()->showMessage(tr("Ready"));
+    // The keyboard lock indicators of the classic status bar; Qt cannot read the lock state
+    // portably, so the panes show their names only.
+    for (const char* name : {"CAP", "NUM", "SCRL"}) {
+        auto* pane = new QLabel(QString::fromLatin1(name), this);
+        pane->setEnabled(false);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addPermanentWidget(pane);
+    }
+}
+
+QAction* CMainFrame::Action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::RunCommand(int id) {
+    for (const auto& k : kKeyCommands) {
+        if (k.id == id) {
+            view_->SendKey(k.key);
+            UpdateCommandStates();
+            return;
+        }
+    }
+    switch (id) {
+        case ID_FILE_OPEN_REPLAYS: view_->OpenReplays(true); break;
+        case ID_FILE_ADD_REPLAYS:
+            if (Action(id)->isEnabled()) view_->OpenReplays(false);
+            break;
+        case ID_SEGMENT_MARK_START: view_->MarkCustomStart(); break;
+        case ID_SEGMENT_MARK_END: view_->MarkCustomEnd(); break;
+        case ID_SYNC_LAP: view_->SetSyncMode(0); break;
+        case ID_SYNC_SEGMENT_MARKER: view_->SetSyncMode(1); break;
+        case ID_SYNC_DETECTED_CORNER: view_->SetSyncMode(2); break;
+        case ID_RENDER_FRAME: view_->repaint(); break;
+        case ID_APP_EXIT: close(); break;
+        case ID_VIEW_TOOLBAR: toolBar_->setVisible(!toolBar_->isVisible()); break;
+        case ID_VIEW_STATUS_BAR: statusBar()->setVisible(!statusBar()->isVisible()); break;
+        case ID_PREFERENCES: emit preferencesRequested(); break;
+        case ID_APP_ABOUT: emit aboutRequested(); break;
+        default: break;
+    }
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const int count = view_->ReplayCount();
+    Action(ID_FILE_ADD_REPLAYS)->setEnabled(count > 0 && count < 6);
+    Action(ID_VIEW_TOGGLE_STATS)->setChecked(view_->StatsVisible());
+    const int mode = view_->SyncModeValue();
+    Action(ID_SYNC_LAP)->setChecked(mode == 0);
+    Action(ID_SYNC_SEGMENT_MARKER)->setChecked(mode == 1);
+    Action(ID_SYNC_DETECTED_CORNER)->setChecked(mode == 2);
+    Action(ID_VIEW_TOOLBAR)->setChecked(toolBar_ ? !toolBar_->isHidden() : true);
+    Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
+}
+
+void CMainFrame::OpenFiles(const std::vector<std::string>& paths, bool replace) {
+    view_->OpenReplayFiles(paths, replace);
+    UpdateCommandStates();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasUrls()) return;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && IsReplayPath(url.toLocalFile())) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    if (DropUrls(event->mimeData()->urls())) event->acceptProposedAction();
+}
+
+bool CMainFrame::DropUrls(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && IsReplayPath(url.toLocalFile())) {
+            paths.push_back(QFileInfo(url.toLocalFile()).absoluteFilePath().toStdString());
+        }
+    }
+    if (paths.empty()) return false;
+    // Dropped laps join the ones shown; with none shown they open a new set. A full set
+    // takes no more, as Add would not.
+    const int count = view_->ReplayCount();
+    if (count >= 6) {
+        view_->MessageBox(ReplayLimitMessage());
+        return true;
+    }
+    OpenFiles(paths, count == 0);
+    return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    QSettings store(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"));
+    store.setValue(QStringLiteral("Window geometry"), saveGeometry());
+    store.setValue(QStringLiteral("Window state"), saveState());
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace lapquill

@@ -1,0 +1,67 @@
+// CMainFrame: the one top-level window, with the menu, the toolbar, the status bar and the
+// map view as its central widget. Menu commands that stand for keys send the same virtual-key
+// codes to the view; the frame keeps the enable and check state of the menu in step with the
+// view. CAnalyzerApp creates it and handles Preferences and About.
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/command_ids.h"
+
+class QAction;
+class QMenu;
+class QLabel;
+class QToolBar;
+class QUrl;
+
+namespace lapquill {
+
+class CViewWidget;
+struct AppSettings;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(AppSettings* settings, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CViewWidget& View() { return *view_; }
+    // The action carrying a command id, or null.
+    QAction* Action(int id) const;
+    // Runs a command as the menu would.
+    void RunCommand(int id);
+    // Brings the enable and check states up to date (done before every menu shows, and after
+    // every command so that the toolbar and tests see the current state).
+    void UpdateCommandStates();
+    // Opens the given replay files as Open Replay(s) would (replace) or adds them (Add).
+    void OpenFiles(const std::vector<std::string>& paths, bool replace);
+    // The replay files among dropped URLs join the set (or open one when none is shown).
+    // Returns true when any was a replay file.
+    bool DropUrls(const QList<QUrl>& urls);
+
+signals:
+    void preferencesRequested();
+    void aboutRequested();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* AddCommand(QMenu* menu, int id, const QString& text);
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildStatusBar();
+
+    AppSettings* settings_;
+    CViewWidget* view_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::map<int, QString> prompts_;
+};
+
+}  // namespace lapquill

@@ -1,0 +1,164 @@
+#include "app/view_widget.h"
+
+#include <QFileDialog>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "app/app_settings.h"
+#include "app/key_mapping.h"
+#include "render/software_device.h"
+#include "view/analysis_view.h"
+
+namespace lapquill {
+
+CViewWidget::CViewWidget(AppSettings* settings, QWidget* parent)
+    : QAbstractScrollArea(parent), settings_(settings) {
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    // The view paints every pixel of every frame: no background erase between frames.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAttribute(Qt::WA_NoSystemBackground);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_ = std::make_unique<CAnalysisView>(*this);
+    view_->SetDisplayUnits(settings_->units);
+}
+
+CViewWidget::~CViewWidget() {
+    // The view releases its device and replays while its window still exists.
+    view_->OnDestroy();
+}
+
+bool CViewWidget::SendKey(std::uint32_t virtualKey) { return view_->HandleKeyAction(virtualKey); }
+
+void CViewWidget::OpenReplays(bool replace) { view_->OpenReplays(replace); }
+
+void CViewWidget::OpenReplayFiles(const std::vector<std::string>& paths, bool replace) {
+    if (paths.empty()) return;
+    pendingFiles_ = paths;
+    view_->OpenReplays(replace);
+    pendingFiles_.reset();
+}
+
+void CViewWidget::MarkCustomStart() { view_->MarkCustomStart(); }
+void CViewWidget::MarkCustomEnd() { view_->MarkCustomEnd(); }
+void CViewWidget::SetSyncMode(int mode) { view_->SetSyncMode(static_cast<SyncMode>(mode)); }
+int CViewWidget::ReplayCount() const { return view_->ReplayCount(); }
+bool CViewWidget::StatsVisible() const { return view_->StatsVisible(); }
+int CViewWidget::SyncModeValue() const { return static_cast<int>(view_->Playback().syncMode); }
+
+void CViewWidget::InvalidateRect() { viewport()->update(); }
+
+QSize CViewWidget::DevicePixelSize() const {
+    const qreal dpr = viewport()->devicePixelRatioF();
+    return {qRound(viewport()->width() * dpr), qRound(viewport()->height() * dpr)};
+}
+
+ClientRect CViewWidget::GetClientRect() const {
+    const QSize s = DevicePixelSize();
+    return {0, 0, s.width(), s.height()};
+}
+
+void CViewWidget::SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool) {
+    for (QScrollBar* sb : {horizontalScrollBar(), verticalScrollBar()}) {
+        const bool horizontal = sb == horizontalScrollBar();
+        if (bar != ScrollBarId::Both && (bar == ScrollBarId::Horizontal) != horizontal) continue;
+        const QSignalBlocker block(sb);
+        if (info.fMask & SIF_PAGE) sb->setPageStep(static_cast<int>(info.nPage));
+        if (info.fMask & SIF_RANGE) {
+            // A Windows scroll bar's range includes the page; Qt's maximum is the last position.
+            const int page = static_cast<int>(info.nPage);
+            sb->setRange(info.nMin, std::max(info.nMin, info.nMax - std::max(page, 1) + 1));
+        }
+        if (info.fMask & SIF_POS) sb->setValue(info.nPos);
+    }
+}
+
+void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
+    const auto policy = show ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+    if (bar != ScrollBarId::Vertical) setHorizontalScrollBarPolicy(policy);
+    if (bar != ScrollBarId::Horizontal) setVerticalScrollBarPolicy(policy);
+}
+
+void CViewWidget::MessageBox(const std::string& text) {
+    messages_.push_back(text);
+    if (quietMessages_) return;
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Lapquill"), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+std::optional<std::vector<std::string>> CViewWidget::ChooseReplayFiles(const OpenReplayDialog& dialog) {
+    if (pendingFiles_) return pendingFiles_;
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Open"), QString::fromStdString(dialog.initialDirectory),
+        QStringLiteral("QZR Replay files (*.raf)"));
+    if (files.isEmpty()) return std::nullopt;
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(f.toStdString());
+    return paths;
+}
+
+void CViewWidget::Present(const PresentedFrame& frame) {
+    if (!painting_) {
+        // A frame drawn outside a paint event (none today): show it on the next paint.
+        viewport()->update();
+        return;
+    }
+    // Wraps the device's pixels without copying them.
+    QImage image(reinterpret_cast<const uchar*>(frame.pixels), frame.width, frame.height,
+                 frame.pitch, QImage::Format_RGB32);
+    image.setDevicePixelRatio(viewport()->devicePixelRatioF());
+    QPainter painter(viewport());
+    painter.drawImage(QPointF(0, 0), image);
+}
+
+std::unique_ptr<RenderDevice> CViewWidget::CreateDevice(std::int32_t width, std::int32_t height) {
+    return std::make_unique<SoftwareDevice>(width, height);
+}
+
+void CViewWidget::paintEvent(QPaintEvent*) {
+    view_->SetDisplayUnits(settings_->units);
+    painting_ = true;
+    view_->OnPaint();
+    painting_ = false;
+}
+
+void CViewWidget::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    const QSize s = DevicePixelSize();
+    view_->OnSize(s.width(), s.height());
+}
+
+void CViewWidget::keyPressEvent(QKeyEvent* event) {
+    const bool keypad = (event->modifiers() & Qt::KeypadModifier) != 0;
+    if (const auto vk = VirtualKeyFromQtKey(event->key(), keypad)) {
+        if (view_->HandleKeyAction(*vk)) {
+            event->accept();
+            return;
+        }
+    }
+    // Keys the view leaves alone go on to the frame, as default processing would.
+    QWidget::keyPressEvent(event);
+}
+
+void CViewWidget::wheelEvent(QWheelEvent* event) {
+    if (settings_->mouseWheelZooms == 0) {
+        event->ignore();
+        return;
+    }
+    const int delta = event->angleDelta().y();
+    if (delta < 0) view_->HandleKeyAction('X');
+    if (delta > 0) view_->HandleKeyAction('Z');
+    event->accept();
+}
+
+void CViewWidget::scrollContentsBy(int, int) {
+    // The scroll bars move the camera; the view repaints the whole map itself.
+}
+
+}  // namespace lapquill

@@ -1,0 +1,73 @@
+// CViewWidget: the map view's window on Qt. A scroll area whose viewport shows the frames the
+// CAnalysisView presents (at the viewport's device-pixel size) and whose scroll bars are the
+// view's; it turns key, wheel, size and paint events into the view's handlers. The main frame
+// owns it; it owns the view.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "view/view_window.h"
+
+namespace lapquill {
+
+class CAnalysisView;
+struct AppSettings;
+
+class CViewWidget : public QAbstractScrollArea, public ViewWindow {
+    Q_OBJECT
+public:
+    CViewWidget(AppSettings* settings, QWidget* parent = nullptr);
+    ~CViewWidget() override;
+
+    CAnalysisView& View() { return *view_; }
+
+    // What the frame's commands do.
+    bool SendKey(std::uint32_t virtualKey);
+    void OpenReplays(bool replace);
+    // Opens or adds these files exactly as the open dialog would have returned them.
+    void OpenReplayFiles(const std::vector<std::string>& paths, bool replace);
+    void MarkCustomStart();
+    void MarkCustomEnd();
+    void SetSyncMode(int mode);
+    int ReplayCount() const;
+    bool StatsVisible() const;
+    int SyncModeValue() const;
+
+    // ViewWindow.
+    void InvalidateRect() override;
+    ClientRect GetClientRect() const override;
+    void SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool redraw) override;
+    void ShowScrollBar(ScrollBarId bar, bool show) override;
+    void MessageBox(const std::string& text) override;
+    std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog& dialog) override;
+    void Present(const PresentedFrame& frame) override;
+    std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override;
+
+    // The last message boxes' texts (newest last); tests read them instead of clicking.
+    const std::vector<std::string>& Messages() const { return messages_; }
+    // When set, message boxes are recorded but not shown (tests and scripted runs).
+    void SetQuietMessages(bool quiet) { quietMessages_ = quiet; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    QSize DevicePixelSize() const;
+
+    AppSettings* settings_;
+    std::unique_ptr<CAnalysisView> view_;
+    std::optional<std::vector<std::string>> pendingFiles_;  // answers the next open dialog
+    std::vector<std::string> messages_;
+    bool quietMessages_ = false;
+    bool painting_ = false;
+};
+
+}  // namespace lapquill

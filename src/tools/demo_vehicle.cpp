@@ -367,7 +367,7 @@ ReplayFile Driving::Records() const {
             ++gear;
             lastShift = static_cast<int>(k);
             shiftUp = true;
-        } else if (gear > 1 && static_cast<int>(k) - lastShift > 12 &&
+        } else if (gear > 1 && static_cast<int>(k) - lastShift > 25 &&
                    DemoEngineRpm(car_, gear - 1, v) < car_.downshiftRpm &&
                    (braking || DemoEngineRpm(car_, gear, v) < 0.45 * car_.shiftRpm)) {
             --gear;
@@ -376,8 +376,8 @@ ReplayFile Driving::Records() const {
         }
         double clutch = 0, throttleOut = throttle;
         const int since = static_cast<int>(k) - lastShift;
-        if (since >= 0 && since < 9) {
-            clutch = since < 3 ? 1.0 : 1.0 - (since - 2) / 7.0;
+        if (since >= 0 && since < 8) {
+            clutch = since < 2 ? 1.0 : 1.0 - (since - 1) / 7.0;
             // A lift for an upshift, a blip of throttle for a downshift.
             if (since < 5) throttleOut = shiftUp ? 0.25 * throttle : std::max(throttle, 0.45);
         }

@@ -204,6 +204,7 @@ void SolveRacingLine(DemoTrack* t) {
             *py = c[k].position.y + d[k] * c[k].left.y;
         };
         for (int sweep = 0; sweep < sweeps[level]; ++sweep) {
+            double moved = 0;
             for (int i = 0; i < n; ++i) {
                 double x[5], y[5];
                 for (int k = 0; k < 5; ++k) point(i + k - 2, &x[k], &y[k]);
@@ -211,8 +212,11 @@ void SolveRacingLine(DemoTrack* t) {
                 const double gx = x[0] - 4 * x[1] + 6 * x[2] - 4 * x[3] + x[4];
                 const double gy = y[0] - 4 * y[1] + 6 * y[2] - 4 * y[3] + y[4];
                 const double step = (gx * c[i].left.x + gy * c[i].left.y) / 6.0;
-                d[i] = std::clamp(d[i] - step, -limit, limit);
+                const double next = std::clamp(d[i] - step, -limit, limit);
+                moved = std::max(moved, std::abs(next - d[i]));
+                d[i] = next;
             }
+            if (moved < 1e-5) break;  // settled to a hundredth of a millimetre
         }
     }
     t->lineStep = t->length / static_cast<double>(d.size());

@@ -12,7 +12,7 @@ namespace {
 
 constexpr double kG = 9.81;               // m/s^2
 constexpr double kRolling = 0.12;         // m/s^2 of rolling resistance
-constexpr double kGrid = 0.5;             // m of centre line between speed-profile samples
+constexpr double kGrid = 1.0;             // m of centre line between speed-profile samples
 constexpr double kTopSpeed = 110.0;       // m/s, stands for "no corner limit"
 constexpr double kCarHeight = 0.35;       // m, recorded position above the road
 constexpr double kAxisLength = 0.49;      // stored axes fit the 16-bit fields scaled by 2^-16
@@ -47,7 +47,11 @@ class Driving {
         h_ = track.length / n_;
         usable_ = track.halfWidth - 0.5 * car.frontTrack - 0.25;
         frames_.resize(n_ + 1);
-        for (int i = 0; i <= n_; ++i) frames_[i] = FrameAt(i * h_);
+        baseUse_.resize(n_ + 1);
+        for (int i = 0; i <= n_; ++i) {
+            frames_[i] = FrameAt(i * h_);
+            baseUse_[i] = BaseGripUse(i * h_);
+        }
         BuildProfile();
     }
 
@@ -108,7 +112,8 @@ class Driving {
     }
 
     // Which corner's pace applies at s, and whether the mistake slows the car there.
-    double GripUse(double s) const {
+    // The driver's grip use at s before the pace is applied.
+    double BaseGripUse(double s) const {
         double use = driver_.gripUse;
         for (std::size_t c = 0; c < track_.corners.size(); ++c) {
             const DemoCorner& k = track_.corners[c];
@@ -119,7 +124,7 @@ class Driving {
                 use *= 1 - 0.12 * driver_.mistakeSeverity;
             }
         }
-        return std::min(1.0, use * options_.pace);
+        return use;
     }
 
     double MaxGrip(double v, double use) const {
@@ -151,7 +156,7 @@ class Driving {
     void BuildProfile() {
         std::vector<double> limit(n_ + 1), use(n_ + 1);
         for (int i = 0; i <= n_; ++i) {
-            use[i] = GripUse(i * h_);
+            use[i] = std::min(1.0, baseUse_[i] * options_.pace);
             const double mu = car_.grip * use[i];
             const double k = std::abs(frames_[i].curvature);
             const double den = k - mu * car_.downforce;
@@ -253,6 +258,7 @@ class Driving {
     double h_ = 0;
     double usable_ = 0;
     std::vector<Frame> frames_;
+    std::vector<double> baseUse_;   // grip use per sample before the pace
     std::vector<double> periodic_;  // m/s along the lap, flying
     std::vector<double> standing_;  // m/s along the first lap from rest
 };
@@ -461,7 +467,7 @@ double TuneDemoPace(const DemoTrack& track, const DemoCar& car, const DemoDriver
                     const DemoLapOptions& options, double targetTime) {
     Driving d(track, car, driver, options);
     double lo = 0.80, hi = 1.10;
-    for (int iter = 0; iter < 16; ++iter) {
+    for (int iter = 0; iter < 13; ++iter) {
         const double mid = 0.5 * (lo + hi);
         d.SetPace(mid);
         (d.LapTime() > targetTime ? lo : hi) = mid;

@@ -10,7 +10,7 @@
 namespace lapquill {
 
 namespace {
-constexpr std::size_t kFileBufferSize = 64 * 1024;
+constexpr std::int64_t kFileBufferSize = 64 * 1024;
 }
 
 LeReader::LeReader(std::span<const std::uint8_t> data)
@@ -31,7 +31,9 @@ LeReader::LeReader(const std::string& path) {
         return;
     }
     size_ = static_cast<std::int64_t>(st.st_size);
-    buffer_ = new std::uint8_t[kFileBufferSize];
+    // A small file gets a small buffer: reading it never costs much more than its size.
+    bufferSize_ = static_cast<std::size_t>(std::clamp<std::int64_t>(size_, 1, kFileBufferSize));
+    buffer_ = new std::uint8_t[bufferSize_];
     data_ = buffer_;
     open_ = true;
 }
@@ -43,7 +45,7 @@ LeReader::~LeReader() {
 
 bool LeReader::Fill() {
     if (!file_) return false;
-    windowSize_ = std::fread(buffer_, 1, kFileBufferSize, file_);
+    windowSize_ = std::fread(buffer_, 1, bufferSize_, file_);
     windowPos_ = 0;
     if (windowSize_ == 0) {
         // The file ended earlier than its size said (it shrank while open): trust the data.

@@ -59,6 +59,7 @@ private:
     std::int64_t offset_ = 0;             // bytes consumed from the start of the source
     std::int64_t size_ = 0;               // total bytes in the source
     std::uint8_t* buffer_ = nullptr;      // file buffer, owned
+    std::size_t bufferSize_ = 0;          // bytes in the file buffer
 };
 
 // Where the last load on this thread stopped and why, kept beside the loaders' plain

@@ -1,5 +1,6 @@
 #include "files/replay_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "files/le_reader.h"
@@ -64,19 +65,28 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
     if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count");
 
     // Blocks: a block that cannot be read ends the loop without failing; whatever reads next
-    // then meets the end of the file. Unread blocks stay zero.
+    // then meets the end of the file. The array grows only with what the file holds, and is
+    // completed with zero blocks once the load has succeeded.
     const int blockCount = h.BlockCount();
-    file->blocks.resize(static_cast<std::size_t>(blockCount));
-    for (auto& block : file->blocks) {
-        if (!r.ReadBytes(block.bytes.data(), kReplayBlockSize)) break;
+    file->blocks.reserve(static_cast<std::size_t>(
+        std::min<std::int64_t>(blockCount, r.Remaining() / kReplayBlockSize + 1)));
+    for (int b = 0; b < blockCount; ++b) {
+        ReplayBlock block;
+        const bool whole = r.ReadBytes(block.bytes.data(), kReplayBlockSize);
+        file->blocks.push_back(block);  // a cut block keeps what arrived
+        if (!whole) break;
     }
+    const auto completeBlocks = [&] { file->blocks.resize(static_cast<std::size_t>(blockCount)); };
 
     const std::int64_t padding =
         static_cast<std::int64_t>(h.DataOffset()) - (static_cast<std::int64_t>(blockCount) + 4) * 128;
     if (!r.Skip(padding)) return Fail(r, "padding");
 
     const std::int32_t recordCount = h.RecordCount();
-    if (recordCount < 1) return true;
+    if (recordCount < 1) {
+        completeBlocks();
+        return true;
+    }
 
     // What one record consumes: its fixed part, each sample's 28 bytes plus any surplus of
     // the sample stride, and any rest of the record stride. Refuse counts the file cannot
@@ -104,6 +114,7 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
         }
         if (!r.Skip(recordSkip)) return Fail(r, "record stride");
     }
+    completeBlocks();
     return true;
 }
 

@@ -24,9 +24,11 @@ bool LoadSegments(LeReader& r, TrackSegmentFile* file) {
     if (!MagicMatches(file->header.data(), "QZRTSF")) return Fail(r, "magic");
     if (file->header[8] != 0) return Fail(r, "version");
     if (!r.ReadBytes(file->header.data() + 9, kSegmentHeaderSize - 9)) return Fail(r, "header");
-    file->records.resize(file->MarkerCount());
-    for (auto& rec : file->records) {
+    // Records are kept as they arrive, so a short file never costs a full array.
+    for (int i = 0; i < file->MarkerCount(); ++i) {
+        SegmentMarkerRecord rec{};
         if (!ReadRecord(r, &rec)) return Fail(r, "marker");
+        file->records.push_back(rec);
     }
     return true;
 }

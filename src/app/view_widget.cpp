@@ -26,6 +26,31 @@ CViewWidget::CViewWidget(AppSettings* settings, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view_ = std::make_unique<CAnalysisView>(*this);
     view_->SetDisplayUnits(settings_->units);
+    connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this](int action) { OnScrollAction(ScrollBarId::Horizontal, action); });
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this](int action) { OnScrollAction(ScrollBarId::Vertical, action); });
+}
+
+void CViewWidget::OnScrollAction(ScrollBarId bar, int action) {
+    std::uint32_t code = 0;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub: code = SB_LINELEFT; break;
+        case QAbstractSlider::SliderSingleStepAdd: code = SB_LINERIGHT; break;
+        case QAbstractSlider::SliderPageStepSub: code = SB_PAGELEFT; break;
+        case QAbstractSlider::SliderPageStepAdd: code = SB_PAGERIGHT; break;
+        case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;  // thumb: sliderPosition()
+        case QAbstractSlider::SliderToMinimum: code = SB_LEFT; break;
+        case QAbstractSlider::SliderToMaximum: code = SB_RIGHT; break;
+        default: return;
+    }
+    // The view's camera update sets the bar's value; Qt then keeps that value, since the
+    // action's own step ends in setValue of the slider position the update just set.
+    if (bar == ScrollBarId::Horizontal) {
+        view_->OnHScroll(code);
+    } else {
+        view_->OnVScroll(code);
+    }
 }
 
 CViewWidget::~CViewWidget() {
@@ -71,12 +96,39 @@ void CViewWidget::SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool) {
         if (info.fMask & SIF_PAGE) sb->setPageStep(static_cast<int>(info.nPage));
         if (info.fMask & SIF_RANGE) {
             // A Windows scroll bar's range includes the page; Qt's maximum is the last position.
-            const int page = static_cast<int>(info.nPage);
-            sb->setRange(info.nMin, std::max(info.nMin, info.nMax - std::max(page, 1) + 1));
+            const int page = std::max(sb->pageStep(), 1);
+            sb->setRange(info.nMin, std::max(info.nMin, info.nMax - page + 1));
         }
         if (info.fMask & SIF_POS) sb->setValue(info.nPos);
+        // A page larger than the whole range hides a bar unless it asks to stay (disabled).
+        if ((info.fMask & (SIF_RANGE | SIF_PAGE)) == (SIF_RANGE | SIF_PAGE) &&
+            !(info.fMask & SIF_DISABLENOSCROLL) &&
+            static_cast<std::int64_t>(info.nPage) >
+                static_cast<std::int64_t>(info.nMax) - info.nMin) {
+            if (horizontal) {
+                setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            } else {
+                setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            }
+        }
     }
 }
+
+ScrollInfo CViewWidget::GetScrollInfo(ScrollBarId bar) const {
+    const QScrollBar* sb =
+        bar == ScrollBarId::Vertical ? verticalScrollBar() : horizontalScrollBar();
+    ScrollInfo info;
+    info.fMask = SIF_ALL;
+    info.nMin = sb->minimum();
+    info.nPage = static_cast<std::uint32_t>(sb->pageStep());
+    // The inverse of SetScrollInfo's mapping: the Windows range ends a page past Qt's maximum.
+    info.nMax = sb->maximum() + std::max(sb->pageStep(), 1) - 1;
+    info.nPos = sb->value();
+    info.nTrackPos = sb->sliderPosition();
+    return info;
+}
+
+int CViewWidget::LogicalDpi() const { return logicalDpiY(); }
 
 void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
     const auto policy = show ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;

@@ -41,6 +41,8 @@ public:
     void InvalidateRect() override;
     ClientRect GetClientRect() const override;
     void SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool redraw) override;
+    ScrollInfo GetScrollInfo(ScrollBarId bar) const override;
+    int LogicalDpi() const override;
     void ShowScrollBar(ScrollBarId bar, bool show) override;
     void MessageBox(const std::string& text) override;
     std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog& dialog) override;
@@ -61,6 +63,8 @@ protected:
 
 private:
     QSize DevicePixelSize() const;
+    // A scroll bar's action as the view's scroll code (SB_LINELEFT ... SB_RIGHT).
+    void OnScrollAction(ScrollBarId bar, int action);
 
     AppSettings* settings_;
     std::unique_ptr<CAnalysisView> view_;

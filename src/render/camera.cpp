@@ -43,7 +43,8 @@ void ResetCameraForClear(CameraState* state) {
 }
 
 Matrix4 ProjectionMatrix(const ClientRect& client) {
-    const float aspect = static_cast<float>(client.right) / static_cast<float>(client.bottom);
+    const float aspect = static_cast<float>(std::max(client.right, 1)) /
+                         static_cast<float>(std::max(client.bottom, 1));
     Matrix4 p;
     D3DXMatrixPerspectiveFovRH(&p, kFieldOfView, aspect, kNearPlane, kFarPlane);
     return p;
@@ -122,8 +123,8 @@ bool UsesChaseCamera(const CameraState& state, const ChaseCar& car) {
 
 Ray PickRay(const Matrix4& projection, const Matrix4& view, const ClientRect& client,
             std::int32_t px, std::int32_t py) {
-    const auto w = static_cast<float>(client.right);
-    const auto h = static_cast<float>(client.bottom);
+    const auto w = static_cast<float>(std::max(client.right, 1));
+    const auto h = static_cast<float>(std::max(client.bottom, 1));
     const float vx = (2.0f * static_cast<float>(px) / w - 1.0f) / projection.m[0][0];
     const float vy = -(2.0f * static_cast<float>(py) / h - 1.0f) / projection.m[1][1];
     Matrix4 inv;
@@ -165,7 +166,7 @@ ScrollBars ComputeScrollBars(const CameraState& state, const MapExtent* extent,
         return bars;
     }
     bars.show = true;
-    const std::int32_t pageX = Trunc(ground.x1 - ground.x0);
+    const std::int32_t pageX = std::max(Trunc(ground.x1 - ground.x0), 0);
     ScrollInfo& h = bars.horizontal;
     h.fMask = SIF_ALL | SIF_DISABLENOSCROLL;
     h.nMin = Trunc(extent->min.x);
@@ -174,7 +175,7 @@ ScrollBars ComputeScrollBars(const CameraState& state, const MapExtent* extent,
     h.nPos = Trunc(state.cameraTarget.x);
 
     // Position 0 is the top edge of the map, so the bar runs against y.
-    const std::int32_t pageY = Trunc(ground.y0 - ground.y1);
+    const std::int32_t pageY = std::max(Trunc(ground.y0 - ground.y1), 0);
     ScrollInfo& v = bars.vertical;
     v.fMask = SIF_ALL | SIF_DISABLENOSCROLL;
     v.nMin = 0;
@@ -197,7 +198,12 @@ CameraFrame ComputeCameraFrame(CameraState* state, const MapExtent* extent,
         frame.view = TopDownViewMatrix(*state);
     }
     frame.ground = VisibleGroundRect(projection, frame.view, client);
-    frame.scrollBars = ComputeScrollBars(*state, extent, frame.ground);
+    // Behind the car the corner rays meet the ground far off or behind the eye, which makes no
+    // page of the map; the bars keep measuring what the top-down camera would show.
+    frame.scrollGround = UsesChaseCamera(*state, car)
+                             ? VisibleGroundRect(projection, TopDownViewMatrix(*state), client)
+                             : frame.ground;
+    frame.scrollBars = ComputeScrollBars(*state, extent, frame.scrollGround);
     return frame;
 }
 

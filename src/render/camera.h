@@ -84,6 +84,10 @@ struct ChaseCar {
 struct CameraFrame {
     Matrix4 view;       // for SetTransform(D3DTS_VIEW)
     GroundRect ground;  // VisibleGroundRect under that view
+    // The ground the top-down camera sees from cameraTarget: the same as `ground` unless the
+    // chase camera is active. The scroll bars, their page steps and the pan steps measure it,
+    // since they move the top-down target whichever camera is shown.
+    GroundRect scrollGround;
     ScrollBars scrollBars;
 };
 
@@ -98,7 +102,8 @@ enum class CameraFollowUp { UpdateCamera, ApplyPlaybackTime };
 void ResetCameraForClear(CameraState* state);
 
 // Perspective with the vertical field of view pi / 4, aspect = client width / height, near 1 and
-// far 5000, for SetTransform(D3DTS_PROJECTION).
+// far 5000, for SetTransform(D3DTS_PROJECTION). A client side of 0 pixels counts as 1, so a
+// collapsed window keeps a finite aspect.
 Matrix4 ProjectionMatrix(const ClientRect& client);
 
 // Keeps the target's x and y inside the map's extent; z is free. No extent (no mesh): unchanged.
@@ -133,12 +138,13 @@ GroundRect VisibleGroundRect(const Matrix4& projection, const Matrix4& view,
 
 // The scroll bars for the camera over the map's extent (none: hidden bars), given the visible
 // ground. Values are truncated toward zero; a value beyond the 32-bit range becomes INT32_MIN.
+// A page that would be negative (a camera below the ground) is 0.
 ScrollBars ComputeScrollBars(const CameraState& state, const MapExtent* extent,
                              const GroundRect& ground);
 
 // One camera update: clamps the target to the extent, builds the view of the active camera (the
-// chase camera when UsesChaseCamera) and the scroll bars under it. The view then sets the view
-// transform, forwards the scroll bars and invalidates itself.
+// chase camera when UsesChaseCamera) and the scroll bars of the top-down target. The view then sets
+// the view transform, forwards the scroll bars and invalidates itself.
 CameraFrame ComputeCameraFrame(CameraState* state, const MapExtent* extent,
                                const Matrix4& projection, const ClientRect& client,
                                const ChaseCar& car);

@@ -27,7 +27,13 @@ class HeadlessWindow final : public ViewWindow {
 
     void InvalidateRect() override { ++invalidations; }
     ClientRect GetClientRect() const override { return {0, 0, width_, height_}; }
-    void SetScrollInfo(ScrollBarId, const ScrollInfo&, bool) override {}
+    void SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool) override {
+        if (bar != ScrollBarId::Vertical) ApplyScrollInfo(&bars_[0], info);
+        if (bar != ScrollBarId::Horizontal) ApplyScrollInfo(&bars_[1], info);
+    }
+    ScrollInfo GetScrollInfo(ScrollBarId bar) const override {
+        return bars_[bar == ScrollBarId::Vertical ? 1 : 0];
+    }
     void ShowScrollBar(ScrollBarId, bool) override {}
     void MessageBox(const std::string& text) override { messages.push_back(text); }
     std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog&) override {
@@ -39,6 +45,7 @@ class HeadlessWindow final : public ViewWindow {
 
   private:
     std::int32_t width_, height_;
+    ScrollInfo bars_[2];  // horizontal, vertical
 };
 
 struct StateOption {

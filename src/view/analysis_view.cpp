@@ -63,9 +63,7 @@ void CAnalysisView::ClearReplays() {
     if (device_) ReleaseDeviceObjects();
     playback_.playbackTime = 0;
     playback_.isPlaying = false;
-    cameraTarget_ = {0, 0, 0};
-    cameraHeight_ = 500.0f;
-    cameraYaw_ = cameraPitch_ = cameraRoll_ = 0;
+    ResetCameraForClear(&camera_);
     ClearReplaySet(&set_);
     segments_.ClearIndices();
     segments_.currentSegment = kCustomSegment;
@@ -97,11 +95,11 @@ std::int32_t CAnalysisView::SegmentLength(std::int32_t r) const {
 bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
     switch (code) {
         case 'Q':
-            statsVisible_ = !statsVisible_;
+            overlay_.statsVisible = !overlay_.statsVisible;
             window_.InvalidateRect();
             return true;
         case VK_OEM_5:
-            fpsVisible_ = !fpsVisible_;
+            overlay_.fpsVisible = !overlay_.fpsVisible;
             window_.InvalidateRect();
             return true;
         case 'T':
@@ -116,16 +114,16 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
     PlaybackState& p = playback_;
     switch (code) {
         case VK_LEFT:
-            PanCamera(PanDirection::Left);
+            PanCamera(CameraPan::Left);
             return true;
         case VK_RIGHT:
-            PanCamera(PanDirection::Right);
+            PanCamera(CameraPan::Right);
             return true;
         case VK_UP:
-            PanCamera(PanDirection::Up);
+            PanCamera(CameraPan::Up);
             return true;
         case VK_DOWN:
-            PanCamera(PanDirection::Down);
+            PanCamera(CameraPan::Down);
             return true;
         case VK_HOME:
             p.playStartTime = AbsoluteTime();

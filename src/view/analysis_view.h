@@ -1,8 +1,8 @@
 // CAnalysisView: the one view of the program. It owns the track catalogue, the replay set, the
-// segment data, the playback state, the camera, the overlay flags and the drawing device, and
-// turns keys, commands, paints and size changes into changes of them. It talks to its window
-// only through ViewWindow. Times are records (0.01 s) unless named in seconds; the clock is
-// injectable so that tests and lapquill-cli can run playback on simulated time.
+// segment data, the playback state, the camera, the overlay and its fonts, the drawing device and
+// every buffer on it, and turns keys, commands, scrolls, paints and size changes into changes of
+// them. It talks to its window only through ViewWindow. Times are records (0.01 s) unless named
+// in seconds; the clock is injectable so that tests and lapquill-cli run on simulated time.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,12 @@
 #include "analysis/segments.h"
 #include "analysis/stats_text.h"
 #include "files/track_mesh.h"
+#include "render/camera.h"
+#include "render/map_scene.h"
 #include "render/math_types.h"
 #include "render/render_device.h"
+#include "render/stats_overlay.h"
+#include "render/texture_font.h"
 #include "view/view_window.h"
 
 namespace lapquill {
@@ -32,8 +36,6 @@ inline constexpr std::uint32_t VK_DOWN = 0x28;
 inline constexpr std::uint32_t VK_OEM_COMMA = 0xBC;
 inline constexpr std::uint32_t VK_OEM_PERIOD = 0xBE;
 inline constexpr std::uint32_t VK_OEM_5 = 0xDC;  // the backslash key
-
-enum class PanDirection { Left, Right, Up, Down };
 
 class CAnalysisView {
   public:
@@ -84,10 +86,13 @@ class CAnalysisView {
     void ReleaseDeviceObjects();
     void TrackCar();
     void UpdateCamera();
-    void PanCamera(PanDirection direction);
+    void PanCamera(CameraPan direction);
     void ZoomIn();
     void ZoomOut();
     void ToggleFollowCar();
+    // The scroll messages; the thumb's position is read from the window's bar.
+    void OnHScroll(std::uint32_t code);
+    void OnVScroll(std::uint32_t code);
 
     // State, read by the program's frame, lapquill-cli and the tests.
     const ReplaySet& Replays() const { return set_; }
@@ -95,19 +100,31 @@ class CAnalysisView {
     const SegmentData& Segments() const { return segments_; }
     const PlaybackState& Playback() const { return playback_; }
     const TrackCatalogue& Catalogue() const { return catalogue_; }
-    bool StatsVisible() const { return statsVisible_; }
-    bool FpsVisible() const { return fpsVisible_; }
+    bool StatsVisible() const { return overlay_.statsVisible; }
+    bool FpsVisible() const { return overlay_.fpsVisible; }
+    const StatsOverlay& Overlay() const { return overlay_; }
     bool HasDevice() const { return device_ != nullptr; }
     RenderDevice* Device() const { return device_.get(); }
+    const MapSceneBuffers& SceneBuffers() const { return scene_; }
+    // The three fonts, in their order of creation and release.
+    const TextureFont& FpsFont() const { return fpsFont_; }
+    const TextureFont& ValueFont() const { return valueFont_; }
+    const TextureFont& LabelFont() const { return labelFont_; }
 
-    Vector3 CameraTarget() const { return cameraTarget_; }
-    float CameraHeight() const { return cameraHeight_; }
-    float CameraYaw() const { return cameraYaw_; }
-    float CameraPitch() const { return cameraPitch_; }
-    float CameraRoll() const { return cameraRoll_; }
-    bool FollowCar() const { return followCar_; }
-    std::int32_t FollowDistance() const { return followDistance_; }
-    Vector3 FollowPoint() const { return followPoint_; }
+    const CameraState& Camera() const { return camera_; }
+    Vector3 CameraTarget() const { return camera_.cameraTarget; }
+    float CameraHeight() const { return camera_.cameraHeight; }
+    float CameraYaw() const { return camera_.cameraYaw; }
+    float CameraPitch() const { return camera_.cameraPitch; }
+    float CameraRoll() const { return camera_.cameraRoll; }
+    bool FollowCar() const { return camera_.followCar; }
+    std::int32_t FollowDistance() const { return camera_.followDistance; }
+    Vector3 FollowPoint() const { return camera_.followPoint; }
+    // The view transform of the last camera update and the projection it was made for.
+    const Matrix4& ViewMatrix() const { return viewMatrix_; }
+    const Matrix4& Projection() const { return projection_; }
+    // The map's box, once a mesh has been built into the device objects.
+    const MapExtent* TrackBounds() const { return trackBoundsSet_ ? &trackBounds_ : nullptr; }
 
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
@@ -116,6 +133,8 @@ class CAnalysisView {
 
   private:
     void PlaceTimeInSelectedSegment();
+    OverlayFonts Fonts();
+    ChaseCar ChaseCarNow() const;
     void FollowSegmentInLapMode();
     void RecomputeSegments();
 
@@ -128,25 +147,23 @@ class CAnalysisView {
     PlaybackState playback_;
     DisplayUnits units_;
 
-    // Overlay flags.
-    bool statsVisible_ = true;
-    bool fpsVisible_ = false;
-    FrameRateCounter frameRate_;
+    // Overlay: flags, replay colours, panel and frame rate; its fonts.
+    StatsOverlay overlay_;
+    TextureFont fpsFont_{"Arial", 12, 0};
+    TextureFont valueFont_{"Courier New", 9, 0};
+    TextureFont labelFont_{"Times New Roman", 9, 0};
 
     // Camera.
-    bool followCar_ = false;
-    std::int32_t followDistance_ = 300;  // m, and records of lag of the top-down target
-    float followTilt_ = 0.5f;            // rad above the car's horizon
-    Vector3 cameraTarget_{0, 0, 0};      // m; z is the tracked height + cameraHeight
-    float cameraHeight_ = 500.0f;        // m above the tracked point
-    Vector3 followPoint_{0, 0, 0};       // m, the car the chase camera looks at
-    float cameraYaw_ = 0, cameraPitch_ = 0, cameraRoll_ = 0;  // rad
+    CameraState camera_;
+    Matrix4 projection_{};     // for the client size of the last camera update
+    Matrix4 viewMatrix_{};     // of the active camera, as set on the device
+    GroundRect scrollGround_;  // the top-down camera's ground: scroll pages and pan steps
 
-    // Device.
+    // Device and its objects.
     std::unique_ptr<RenderDevice> device_;
-    bool deviceCreated_ = false;  // the first paint tried to make the device
-    Vector3 trackBoundsMin_{0, 0, 0};
-    Vector3 trackBoundsMax_{0, 0, 0};
+    bool deviceCreated_ = false;  // the first paint tried to make the device; never retried
+    MapSceneBuffers scene_;
+    MapExtent trackBounds_{};  // m, of the mesh last built into the buffers
     bool trackBoundsSet_ = false;
     int releaseDeviceObjectsCalls_ = 0;
     int resetDeviceCalls_ = 0;

@@ -1,28 +1,33 @@
-// The view's drawing side: the device's life (created on the first paint, reset on every
-// change of data or size), the frame, and the camera operations the keys and playback call.
-// The frame draws only the cleared background so far; the map, the ribbons and the overlay
-// join it here. Camera units are metres; the top-down camera looks straight down.
+// The view's drawing side: the device's life (created on the first paint, reset on every change
+// of data or size, objects rebuilt after each reset), the frame, and the camera operations the
+// keys, scroll bars and playback call. The geometry, camera maths and overlay live in src/render;
+// this file puts them in order on the view's device and window.
 #include <algorithm>
-#include <cmath>
+#include <array>
 
+#include "analysis/channels.h"
+#include "render/math3d.h"
 #include "view/analysis_view.h"
 
 namespace lapquill {
 
 namespace {
 
-// The projection's vertical field of view, pi / 4 in single precision.
-constexpr float kFieldOfView = 0.7853982f;
+constexpr const char* kNoDeviceMessage = "Can't create DirectX device!";
+constexpr const char* kNoVertexBufferMessage = "Could not create vertex buffer!";
 
 }  // namespace
 
+// ---- Device life ------------------------------------------------------------------------------
+
 void CAnalysisView::OnPaint() {
     if (!deviceCreated_) {
+        // Tried once: after a failure the view stays without a device and draws nothing.
         deviceCreated_ = true;
         const ClientRect rc = window_.GetClientRect();
         device_ = window_.CreateDevice(rc.right, rc.bottom);
         if (!device_) {
-            window_.MessageBox("Can't create DirectX device!");
+            window_.MessageBox(kNoDeviceMessage);
         } else {
             CreateDeviceObjects();
         }
@@ -31,7 +36,7 @@ void CAnalysisView::OnPaint() {
 }
 
 void CAnalysisView::OnSize(std::int32_t width, std::int32_t height) {
-    (void)width;
+    (void)width;  // the device and projection read the client rectangle themselves
     (void)height;
     if (device_) ResetDevice();
 }
@@ -54,52 +59,101 @@ HRESULT CAnalysisView::ResetDevice() {
     return hr;
 }
 
+OverlayFonts CAnalysisView::Fonts() {
+    return {&fpsFont_, &valueFont_, &labelFont_};
+}
+
 void CAnalysisView::CreateDeviceObjects() {
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    device_->SetRenderState(D3DRS_LIGHTING, 0);
-    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    if (set_.meshLoaded && !set_.trackMesh.objects.empty()) {
-        const auto& objects = set_.trackMesh.objects;
-        for (std::size_t i = 0; i < objects.size(); ++i) {
-            const MeshObject& o = objects[i];
-            const Vector3 lo{o.centre.x - o.radius, o.centre.y - o.radius, o.centre.z - o.radius};
-            const Vector3 hi{o.centre.x + o.radius, o.centre.y + o.radius, o.centre.z + o.radius};
-            if (i == 0) {
-                trackBoundsMin_ = lo;
-                trackBoundsMax_ = hi;
-            } else {
-                trackBoundsMin_ = {std::min(trackBoundsMin_.x, lo.x),
-                                   std::min(trackBoundsMin_.y, lo.y),
-                                   std::min(trackBoundsMin_.z, lo.z)};
-                trackBoundsMax_ = {std::max(trackBoundsMax_.x, hi.x),
-                                   std::max(trackBoundsMax_.y, hi.y),
-                                   std::max(trackBoundsMax_.z, hi.z)};
-            }
-        }
+    const ClientRect rc = window_.GetClientRect();
+    RenderDevice* d = device_.get();
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    d->SetRenderState(D3DRS_LIGHTING, 0);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+
+    // A font that fails draws nothing; the table still lays out by its measurements.
+    const int dpi = window_.LogicalDpi();
+    for (TextureFont* font : {&fpsFont_, &valueFont_, &labelFont_}) {
+        font->CreateGlyphTexture(d, dpi);
+        font->CreateDrawResources();
+    }
+
+    const std::int32_t n = set_.replayCount;
+    const int sectors = n > 0 ? set_.replays[0].header.SectorCount() : 0;
+    if (BuildStatsPanel(&overlay_, d, valueFont_, rc.right, n, sectors) < 0) {
+        window_.MessageBox(kNoVertexBufferMessage);
+        return;
+    }
+
+    MapSceneInput input;
+    input.mesh = set_.meshLoaded ? &set_.trackMesh : nullptr;
+    input.markers = set_.segmentFile.records;
+    input.replays = {set_.replays.data(), static_cast<std::size_t>(n)};
+    input.colours = overlay_.replayColours;
+    const HRESULT scene = CreateMapSceneBuffers(d, input, &scene_);
+    // The mesh's box is taken once the markers are made, before the mesh itself.
+    const bool markersMade = input.markers.empty() || scene_.markers.buffer != nullptr;
+    if (input.mesh && markersMade && MeshExtent(*input.mesh, &trackBounds_)) {
         trackBoundsSet_ = true;
     }
+    if (scene < 0) {
+        window_.MessageBox(kNoVertexBufferMessage);
+        return;
+    }
+
+    projection_ = ProjectionMatrix(rc);
+    d->SetTransform(D3DTS_PROJECTION, &projection_);
     UpdateCamera();
 }
 
 void CAnalysisView::ReleaseDeviceObjects() {
     ++releaseDeviceObjectsCalls_;
+    for (TextureFont* font : {&fpsFont_, &valueFont_, &labelFont_}) {
+        font->ReleaseDrawResources();
+        font->ReleaseGlyphTexture();
+    }
+    ReleaseStatsPanel(&overlay_);
+    ReleaseMapSceneBuffers(&scene_);
 }
+
+// ---- The frame --------------------------------------------------------------------------------
 
 void CAnalysisView::RenderFrame() {
     if (device_) {
-        HRESULT hr = device_->TestCooperativeLevel();
+        RenderDevice* d = device_.get();
+        HRESULT hr = d->TestCooperativeLevel();
         if (hr == D3DERR_DEVICENOTRESET) hr = ResetDevice();
         if (hr >= 0) {
-            device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+            d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
             const std::uint32_t background =
                 set_.meshLoaded ? set_.trackMesh.header.BackgroundColour() : 0xFF000000u;
-            device_->Clear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
-            device_->BeginScene();
-            frameRate_.CountFrame(AbsoluteTime());
-            device_->EndScene();
-            if (device_->Present() >= 0) window_.Present(device_->GetPresentedFrame());
+            d->Clear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
+            d->BeginScene();
+
+            // Each ribbon grows from its replay's sync point to its record at the playback time.
+            std::array<TriangleRange, kMaxReplays> ribbons{};
+            for (std::int32_t i = 0; i < set_.replayCount; ++i) {
+                ribbons[static_cast<std::size_t>(i)] =
+                    RibbonDrawRange(RecordIndexAt(i, 0), RecordIndexAt(i, playback_.playbackTime));
+            }
+            // Batches wholly outside the view are skipped; what is drawn is the same.
+            Matrix4 viewProjection;
+            D3DXMatrixMultiply(&viewProjection, &viewMatrix_, &projection_);
+            DrawMapScene(d, scene_,
+                         std::span<const TriangleRange>(ribbons.data(),
+                                                        static_cast<std::size_t>(set_.replayCount)),
+                         &viewProjection);
+
+            const OverlayFonts fonts = Fonts();
+            UpdateFrameRate(&overlay_, AbsoluteTime(), fonts);
+            if (overlay_.statsVisible && set_.replayCount > 0) {
+                const ClientRect rc = window_.GetClientRect();
+                // Without its bar buffer the frame goes on without the gauges.
+                DrawStatsOverlay(overlay_, d, fonts, BuildStatsTableNow(), rc.right, rc.bottom);
+            }
+            d->EndScene();
+            if (d->Present() >= 0) window_.Present(d->GetPresentedFrame());
         }
     }
     AdvancePlayback();
@@ -107,90 +161,80 @@ void CAnalysisView::RenderFrame() {
 
 // ---- Camera -----------------------------------------------------------------------------------
 
+ChaseCar CAnalysisView::ChaseCarNow() const {
+    ChaseCar car;
+    if (set_.replayCount == 0) return car;
+    const ReplayFile& replay = set_.replays[0];
+    car.records = {replay.records.data(), replay.records.size()};
+    // The heading window is centred on the car's own record in every sync mode, so the eye
+    // stays behind the car that TrackCar placed.
+    car.record = RecordIndexAt(0, playback_.playbackTime);
+    car.headingOf = &RecordHeading;
+    return car;
+}
+
 void CAnalysisView::TrackCar() {
     if (set_.replayCount == 0) return;
     const ReplayFile& replay = set_.replays[0];
-    const std::int32_t k = RecordIndexAt(0, playback_.playbackTime);
-    std::int32_t j = k;
-    if (followCar_) {
-        followPoint_ = replay.records[k].position;
-        j = std::max(k - followDistance_, 0);
-    }
-    const Vector3& p = replay.records[j].position;
-    cameraTarget_ = {p.x, p.y, p.z + cameraHeight_};
+    lapquill::TrackCar(&camera_, {replay.records.data(), replay.records.size()},
+                       RecordIndexAt(0, playback_.playbackTime));
     UpdateCamera();
 }
 
 void CAnalysisView::UpdateCamera() {
-    if (set_.meshLoaded && trackBoundsSet_) {
-        cameraTarget_.x = std::min(std::max(cameraTarget_.x, trackBoundsMin_.x), trackBoundsMax_.x);
-        cameraTarget_.y = std::min(std::max(cameraTarget_.y, trackBoundsMin_.y), trackBoundsMax_.y);
-    }
+    const ClientRect rc = window_.GetClientRect();
+    const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr;
+    projection_ = ProjectionMatrix(rc);
+    const CameraFrame frame = ComputeCameraFrame(&camera_, extent, projection_, rc, ChaseCarNow());
+    viewMatrix_ = frame.view;
+    scrollGround_ = frame.scrollGround;
+    if (device_) device_->SetTransform(D3DTS_VIEW, &viewMatrix_);
+    if (frame.scrollBars.show) window_.ShowScrollBar(ScrollBarId::Both, true);
+    window_.SetScrollInfo(ScrollBarId::Horizontal, frame.scrollBars.horizontal, true);
+    window_.SetScrollInfo(ScrollBarId::Vertical, frame.scrollBars.vertical, true);
     window_.InvalidateRect();
 }
 
-void CAnalysisView::PanCamera(PanDirection direction) {
-    if (!followCar_) {
-        // The ground seen by the top-down camera: half its height is z * tan(fov / 2) either
-        // way, half its width that times the aspect.
-        const ClientRect rc = window_.GetClientRect();
-        const float aspect =
-            rc.bottom > 0 ? static_cast<float>(rc.right) / static_cast<float>(rc.bottom) : 1.0f;
-        const float yScale = std::cos(kFieldOfView / 2) / std::sin(kFieldOfView / 2);
-        const float width = 2.0f * cameraTarget_.z * aspect / yScale;  // x1 - x0
-        const float height = 2.0f * cameraTarget_.z / yScale;          // y0 - y1
-        switch (direction) {
-            case PanDirection::Left:
-                cameraTarget_.x -= 0.05f * width;
-                break;
-            case PanDirection::Right:
-                cameraTarget_.x += 0.05f * width;
-                break;
-            case PanDirection::Up:
-                cameraTarget_.y += 0.05f * height;
-                break;
-            case PanDirection::Down:
-                cameraTarget_.y -= 0.05f * height;
-                break;
-        }
-    } else if (direction == PanDirection::Up || direction == PanDirection::Down) {
-        const float old = cameraHeight_;
-        cameraHeight_ *= direction == PanDirection::Up ? 1.1f : 0.9090909f;
-        cameraTarget_.z = cameraTarget_.z - old + cameraHeight_;
-    }
+void CAnalysisView::PanCamera(CameraPan direction) {
+    lapquill::PanCamera(&camera_, direction, scrollGround_);
     UpdateCamera();
 }
 
 void CAnalysisView::ZoomIn() {
-    if (!followCar_) {
-        cameraTarget_.z -= cameraHeight_;
-        cameraHeight_ *= 0.9090909f;
-        cameraTarget_.z += cameraHeight_;
+    if (lapquill::ZoomIn(&camera_) == CameraFollowUp::UpdateCamera) {
         UpdateCamera();
-        return;
+    } else {
+        ApplyPlaybackTime();
     }
-    std::int32_t step = static_cast<std::int32_t>(std::trunc(followDistance_ * 0.03));
-    if (step == 0) step = 1;
-    followDistance_ = std::max(followDistance_ - step, 1);
-    ApplyPlaybackTime();
 }
 
 void CAnalysisView::ZoomOut() {
-    if (!followCar_) {
-        cameraTarget_.z -= cameraHeight_;
-        cameraHeight_ *= 1.1f;
-        cameraTarget_.z += cameraHeight_;
+    if (lapquill::ZoomOut(&camera_) == CameraFollowUp::UpdateCamera) {
         UpdateCamera();
-        return;
+    } else {
+        ApplyPlaybackTime();
     }
-    std::int32_t step = static_cast<std::int32_t>(std::trunc(followDistance_ * 0.03));
-    if (step == 0) step = 1;
-    followDistance_ += step;
-    ApplyPlaybackTime();
 }
 
 void CAnalysisView::ToggleFollowCar() {
-    followCar_ = !followCar_;
+    lapquill::ToggleFollowCar(&camera_);
+}
+
+void CAnalysisView::OnHScroll(std::uint32_t code) {
+    // Without a map the bars are hidden and there are no edges to scroll to.
+    if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
+        lapquill::OnHScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Horizontal), *extent,
+                            scrollGround_);
+    }
+    UpdateCamera();
+}
+
+void CAnalysisView::OnVScroll(std::uint32_t code) {
+    if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
+        lapquill::OnVScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Vertical), *extent,
+                            scrollGround_);
+    }
+    UpdateCamera();
 }
 
 }  // namespace lapquill

@@ -4,6 +4,7 @@
 // the recording fake of the tests. Sizes are pixels; all calls come from the window's thread.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -38,6 +39,23 @@ struct ScrollInfo {
     std::int32_t nTrackPos = 0;
 };
 
+// What a window without real scroll bars keeps of one: the masked fields of `info` replace the
+// bar's, the position is kept inside the range less the page, and the thumb stands at the
+// position.
+inline void ApplyScrollInfo(ScrollInfo* bar, const ScrollInfo& info) {
+    if (info.fMask & SIF_RANGE) {
+        bar->nMin = info.nMin;
+        bar->nMax = info.nMax;
+    }
+    if (info.fMask & SIF_PAGE) bar->nPage = info.nPage;
+    if (info.fMask & SIF_POS) bar->nPos = info.nPos;
+    const std::int64_t page = bar->nPage > 0 ? static_cast<std::int64_t>(bar->nPage) - 1 : 0;
+    const std::int64_t last = std::max<std::int64_t>(bar->nMin, bar->nMax - page);
+    bar->nPos = static_cast<std::int32_t>(std::clamp<std::int64_t>(bar->nPos, bar->nMin, last));
+    bar->nTrackPos = bar->nPos;
+    bar->fMask = SIF_ALL;
+}
+
 // How the open dialog is set up: one filter, several files, files must exist.
 struct OpenReplayDialog {
     std::string filter = "QZR Replay files (*.raf)|*.raf||";
@@ -54,6 +72,10 @@ class ViewWindow {
     virtual void InvalidateRect() = 0;
     virtual ClientRect GetClientRect() const = 0;
     virtual void SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool redraw) = 0;
+    // The bar's own state as last set (range including the page, position) and, in
+    // nTrackPos, where its thumb is now, also while it is being dragged. Horizontal or
+    // Vertical only.
+    virtual ScrollInfo GetScrollInfo(ScrollBarId bar) const = 0;
     virtual void ShowScrollBar(ScrollBarId bar, bool show) = 0;
     // A modal message box with an OK button and the caption "Lapquill"; returns when closed.
     virtual void MessageBox(const std::string& text) = 0;
@@ -63,6 +85,8 @@ class ViewWindow {
         const OpenReplayDialog& dialog) = 0;
     // The finished frame, valid only during the call.
     virtual void Present(const PresentedFrame& frame) = 0;
+    // Logical pixels per inch of the window's screen; the fonts are rasterised at this size.
+    virtual int LogicalDpi() const { return 96; }
     // A device drawing into a back buffer of the given size; null when none can be made.
     virtual std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) {
         (void)width;

@@ -297,9 +297,11 @@ TEST(ComputeScrollBars, DegenerateGroundGivesDefinedValues) {
     const MapExtent extent{{0, 0, 0}, {10, 10, 0}};
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const ScrollBars b = ComputeScrollBars(TopDownAt(5, 5), &extent, GroundRect{nan, 0, 1e30f, 0});
-    EXPECT_EQ(static_cast<std::int32_t>(b.horizontal.nPage),
-              std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(b.horizontal.nPage, 0u);  // never a negative page shown as a huge unsigned one
     EXPECT_EQ(b.horizontal.nPos, 5);
+    const ScrollBars below = ComputeScrollBars(TopDownAt(5, 5), &extent, GroundRect{4, 0, 2, 3});
+    EXPECT_EQ(below.horizontal.nPage, 0u);
+    EXPECT_EQ(below.vertical.nPage, 0u);
 }
 
 TEST(OnScroll, LinePageThumbAndEdges) {

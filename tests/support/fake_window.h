@@ -1,15 +1,16 @@
-// A ViewWindow for the tests: it records every call the view makes and answers the open
-// dialog from a script (one answer per call, "cancel" when the script runs out). Its device
-// factory makes NullDevices unless told to fail.
+// A ViewWindow for the tests: it records every call the view makes, keeps its scroll bars' state
+// as a window would, and answers the open dialog from a script (one answer per call, "cancel"
+// when the script runs out). Its device factory makes SoftwareDevices unless told to fail.
 #pragma once
 
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "support/null_device.h"
+#include "render/software_device.h"
 #include "view/view_window.h"
 
 namespace lapquill::test {
@@ -30,7 +31,8 @@ class FakeWindow final : public ViewWindow {
     std::vector<OpenReplayDialog> dialogs;
     int presents = 0;
     int devicesCreated = 0;
-    NullDevice* device = nullptr;  // the last device made (owned by the view)
+    SoftwareDevice* device = nullptr;      // the last device made (owned by the view)
+    std::vector<std::uint32_t> lastFrame;  // the last presented picture, row by row
 
     // What the window answers.
     ClientRect client{0, 0, 1280, 800};
@@ -40,6 +42,14 @@ class FakeWindow final : public ViewWindow {
     };
     std::deque<DialogAnswer> dialogAnswers;
     bool deviceFails = false;
+    SoftwareDeviceOptions deviceOptions{1};  // one rasterising thread keeps the tests light
+    int dpi = 96;
+    ScrollInfo bars[2];  // horizontal, vertical: the state SetScrollInfo left
+
+    // The user drags a bar's thumb to `position` (the bar's nTrackPos while dragging).
+    void DragThumb(ScrollBarId bar, std::int32_t position) {
+        bars[bar == ScrollBarId::Vertical ? 1 : 0].nTrackPos = position;
+    }
 
     void AnswerDialog(std::vector<std::string> paths) {
         dialogAnswers.push_back({false, std::move(paths)});
@@ -50,7 +60,13 @@ class FakeWindow final : public ViewWindow {
     ClientRect GetClientRect() const override { return client; }
     void SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool redraw) override {
         scrollInfos.push_back({bar, info, redraw});
+        if (bar != ScrollBarId::Vertical) ApplyScrollInfo(&bars[0], info);
+        if (bar != ScrollBarId::Horizontal) ApplyScrollInfo(&bars[1], info);
     }
+    ScrollInfo GetScrollInfo(ScrollBarId bar) const override {
+        return bars[bar == ScrollBarId::Vertical ? 1 : 0];
+    }
+    int LogicalDpi() const override { return dpi; }
     void ShowScrollBar(ScrollBarId bar, bool show) override { shownBars.emplace_back(bar, show); }
     void MessageBox(const std::string& text) override { messages.push_back(text); }
     std::optional<std::vector<std::string>> ChooseReplayFiles(
@@ -64,11 +80,21 @@ class FakeWindow final : public ViewWindow {
         dialogAnswers.pop_front();
         return paths;
     }
-    void Present(const PresentedFrame&) override { ++presents; }
+    void Present(const PresentedFrame& frame) override {
+        ++presents;
+        lastFrame.resize(static_cast<std::size_t>(frame.width) *
+                         static_cast<std::size_t>(frame.height));
+        for (std::int32_t y = 0; y < frame.height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint8_t*>(frame.pixels) +
+                              static_cast<std::ptrdiff_t>(y) * frame.pitch;
+            std::memcpy(&lastFrame[static_cast<std::size_t>(y) * frame.width], row,
+                        static_cast<std::size_t>(frame.width) * 4);
+        }
+    }
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override {
         if (deviceFails) return nullptr;
         ++devicesCreated;
-        auto made = std::make_unique<NullDevice>(width, height);
+        auto made = std::make_unique<SoftwareDevice>(width, height, deviceOptions);
         device = made.get();
         return made;
     }

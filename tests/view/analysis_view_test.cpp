@@ -393,12 +393,13 @@ TEST_F(ViewTest, DeviceIsMadeOnTheFirstPaintAndResetOnEveryChange) {
     v.ClearReplays();  // release before the data go, reset after
     EXPECT_EQ(v.ReleaseDeviceObjectsCalls(), 3);
     EXPECT_EQ(v.ResetDeviceCalls(), 2);
+    window.client = {0, 0, 640, 480};
     v.OnSize(640, 480);
     EXPECT_EQ(v.ResetDeviceCalls(), 3);
-    EXPECT_EQ(window.device->resets, 3);
+    EXPECT_EQ(window.device->Width(), 640);  // the back buffer takes the new client size
     v.OnPaint();
     EXPECT_EQ(window.devicesCreated, 1);  // made once
-    window.device->cooperativeLevel = D3DERR_DEVICENOTRESET;
+    window.device->SimulateDeviceLost(true);
     v.OnPaint();
     EXPECT_EQ(v.ResetDeviceCalls(), 4);
     v.OnDestroy();

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "render/software_device.h"
+#include "tools/png_writer.h"
 
 namespace lapquill::cli {
 
@@ -201,6 +202,24 @@ void HeadlessSession::Run() {
                 break;
         }
     }
+}
+
+int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages,
+                std::string* error) {
+    HeadlessSession session(options);
+    session.Run();
+    HeadlessWindow& window = session.Window();
+    window.lastFrame.clear();
+    session.View().OnPaint();
+    *messages = window.messages;
+    if (window.lastFrame.empty()) {
+        *error = "no frame was drawn";
+        return 1;
+    }
+    const PresentedFrame frame{window.lastFrameWidth, window.lastFrameHeight,
+                               window.lastFrameWidth * 4, window.lastFrame.data()};
+    if (!WritePng(options.out, frame, error)) return 1;
+    return session.View().ReplayCount() > 0 ? 0 : 1;
 }
 
 }  // namespace lapquill::cli

@@ -93,4 +93,11 @@ class HeadlessSession {
     std::unique_ptr<CAnalysisView> view_;
 };
 
+// lapquill-cli render after its options are parsed: runs the session, paints one more frame (the
+// picture RenderFrame draws after all STATE options; its playback step runs after it) and
+// writes it to options.out as a PNG. `messages` receives every message box of the run. Returns
+// 0 when the file is written with a replay loaded, 1 when none is loaded (the frame is written
+// all the same) or the file cannot be written (`error` says why).
+int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages, std::string* error);
+
 }  // namespace lapquill::cli

@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
     }
     // Laps of the acceptance target's track: short, so that each run stays fast.
     test::LapSpec lap;
-    lap.records = 400;
-    lap.braking = {{100, 173}};
+    lap.records = 160;
+    lap.braking = {{40, 113}};
     Write(out / "replay_set", "lap.raf", EncodeReplayFile(test::BuildLap(lap)));
     lap.records = 1;
     lap.braking.clear();

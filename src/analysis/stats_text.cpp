@@ -89,7 +89,9 @@ StatsColumn BuildColumn(const StatsColumnInput& in, bool first, const StatsTable
     add("Weather", StatsRowKind::Name, std::string(in.weather));
     const auto& splits = in.splitTimes;
     for (std::size_t k = 0; k < splits.size(); ++k) {
-        const std::int32_t sector = k == 0 ? splits[0] : splits[k] - splits[k - 1];
+        // In 64 bits: split times from a damaged file may lie anywhere in their 32-bit range.
+        const std::int64_t sector =
+            k == 0 ? splits[0] : static_cast<std::int64_t>(splits[k]) - splits[k - 1];
         add(SectorLabel(static_cast<int>(k) + 1), StatsRowKind::Time, FormatLapTime(sector));
     }
     // Without split times there is no lap time to show.
@@ -148,12 +150,12 @@ float DisplayAcceleration(float a, const DisplayUnits& u) {
     return u.accelerationUnit == 0 ? a : a * 0.10196798f;
 }
 
-std::string FormatLapTime(std::int32_t t) {
-    const std::int32_t minutes = t / 60000;
-    const std::int32_t seconds = (t - minutes * 60000) / 1000;
-    const std::int32_t hundredths = (t - (minutes * 60 + seconds) * 1000) / 10;
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "  %3d:%02d.%02d", minutes, seconds, hundredths);
+std::string FormatLapTime(std::int64_t t) {
+    const long long minutes = t / 60000;
+    const long long seconds = (t - minutes * 60000) / 1000;
+    const long long hundredths = (t - (minutes * 60 + seconds) * 1000) / 10;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "  %3lld:%02lld.%02lld", minutes, seconds, hundredths);
     return buf;
 }
 

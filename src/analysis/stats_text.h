@@ -28,7 +28,7 @@ float DisplayDistance(float metres, const DisplayUnits& units);
 float DisplayAcceleration(float metresPerSecond2, const DisplayUnits& units);
 
 // "  %3d:%02d.%02d" of minutes, seconds and hundredths of a signed millisecond count.
-std::string FormatLapTime(std::int32_t milliseconds);
+std::string FormatLapTime(std::int64_t milliseconds);
 // Pads a number text on the left so that its first '.' (or its end) stands in column 8.
 std::string AlignOnDecimalPoint(std::string_view text);
 // Drops each '^' with the character after it; a trailing '^' ends the text.

@@ -128,6 +128,20 @@ TEST(BuildStatsTable, RowsOfAColumnAsDrawn) {
     EXPECT_EQ(second.at("Track Segment:")->text, "");
 }
 
+// Found by fuzzing: the split times of a damaged file may be any 32-bit values, and a
+// sector's time is their difference, which no longer fits in 32 bits.
+TEST(BuildStatsTable, SectorTimesOfExtremeSplitsDoNotOverflow) {
+    const std::vector<std::int32_t> splits = {INT32_MIN, INT32_MAX};
+    const StatsColumnInput cols[] = {Column(splits)};
+    StatsInput in;
+    in.columns = cols;
+    const StatsTable table = BuildStatsTable(in);
+    const auto rows = ByLabel(table.columns[0]);
+    EXPECT_EQ(rows.at("Sector 1")->text, "  -35791:-23.-64");
+    EXPECT_EQ(rows.at("Sector 2")->text, "  71582:47.29");
+    EXPECT_EQ(rows.at("Lap Time")->text, "  35791:23.64");
+}
+
 TEST(BuildStatsTable, GearsAndOtherUnits) {
     const std::vector<std::int32_t> splits = {9870};
     StatsColumnInput col = Column(splits);

@@ -1,0 +1,134 @@
+// One frame of the view at full HD, as the program draws it: the demo circuit's mesh made dense
+// enough for about 100 000 triangles, six replays of at least 10 minutes each drawn to the end
+// of replay 0, the segment markers and the whole statistics table with the frame-rate readout.
+// The top-down camera hangs at its default height over the car; the chase camera follows it.
+// The data are written once into a temporary folder and loaded the way Open Replay(s) does.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "render/software_device.h"
+#include "tools/demo_data.h"
+#include "view/analysis_view.h"
+
+namespace lapquill {
+namespace {
+
+constexpr std::int32_t kWidth = 1920;
+constexpr std::int32_t kHeight = 1080;
+
+// A window that only hands out the device and counts frames: presenting costs nothing here.
+class BenchWindow final : public ViewWindow {
+  public:
+    std::vector<std::string> files;
+    int frames = 0;
+    SoftwareDevice* device = nullptr;
+
+    void InvalidateRect() override {}
+    ClientRect GetClientRect() const override { return {0, 0, kWidth, kHeight}; }
+    void SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool) override {
+        ApplyScrollInfo(&bars_[bar == ScrollBarId::Vertical ? 1 : 0], info);
+    }
+    ScrollInfo GetScrollInfo(ScrollBarId bar) const override {
+        return bars_[bar == ScrollBarId::Vertical ? 1 : 0];
+    }
+    void ShowScrollBar(ScrollBarId, bool) override {}
+    void MessageBox(const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog&) override {
+        return files;
+    }
+    void Present(const PresentedFrame&) override { ++frames; }
+    std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override {
+        auto made = std::make_unique<SoftwareDevice>(width, height);
+        device = made.get();
+        return made;
+    }
+
+  private:
+    ScrollInfo bars_[2];
+};
+
+// The data set, written once for all benchmarks of the run.
+struct BenchData {
+    std::filesystem::path folder;
+    std::vector<std::string> files;
+    std::int64_t meshTriangles = 0;
+    std::int64_t records = 0;  // of all six replays
+};
+
+const BenchData& Data() {
+    static const BenchData data = [] {
+        BenchData d;
+        DemoOptions options;
+        options.lapsMinutes = 10.0;
+        options.meshDensity = 1.8;  // the demo's 55 600 triangles become about 100 000
+        const DemoDataSet set = BuildDemoDataSet(options);
+        for (const MeshObject& o : set.mesh.objects) d.meshTriangles += o.triangleCount;
+        char pattern[] = "/tmp/lapquill-bench-XXXXXX";
+        d.folder = mkdtemp(pattern);
+        std::vector<DemoWrittenFile> written;
+        std::string error;
+        if (!WriteDemoDataSet(set, d.folder.string(), &written, &error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::abort();
+        }
+        for (const DemoLap& lap : set.laps) {
+            d.files.push_back("data/raf/" + lap.fileName);
+            d.records += static_cast<std::int64_t>(lap.replay.records.size());
+        }
+        return d;
+    }();
+    return data;
+}
+
+void RenderFrameAtTheEnd(benchmark::State& state, bool chase) {
+    const BenchData& data = Data();
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(data.folder);
+    double now = 0;
+    BenchWindow window;
+    window.files = data.files;
+    CAnalysisView view(window, [&now] { return now; });
+    view.OnSize(kWidth, kHeight);
+    view.OnPaint();
+    view.OpenReplays(true);
+    view.HandleKeyAction(VK_OEM_5);  // the frame-rate readout too
+    view.HandleKeyAction(VK_END);    // replay 0's last record: every ribbon drawn to there
+    if (chase) view.HandleKeyAction('T');
+    window.device->ResetCounters();
+    std::int64_t frames = 0;
+    for (auto _ : state) {
+        now += 0.01;
+        view.RenderFrame();
+        ++frames;
+    }
+    std::filesystem::current_path(previous);
+    if (view.ReplayCount() != 6 || window.frames < frames) state.SkipWithError("frame not drawn");
+    state.counters["meshTriangles"] = static_cast<double>(data.meshTriangles);
+    state.counters["records"] = static_cast<double>(data.records);
+    state.counters["drawCalls/frame"] =
+        static_cast<double>(window.device->counters.drawCalls) / static_cast<double>(frames);
+    state.counters["triangles/frame"] =
+        static_cast<double>(window.device->counters.triangles) / static_cast<double>(frames);
+    state.counters["threads"] = window.device->ThreadCount();
+}
+
+void BM_RenderFrameTopDown(benchmark::State& state) {
+    RenderFrameAtTheEnd(state, false);
+}
+BENCHMARK(BM_RenderFrameTopDown)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RenderFrameChase(benchmark::State& state) {
+    RenderFrameAtTheEnd(state, true);
+}
+BENCHMARK(BM_RenderFrameChase)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace lapquill

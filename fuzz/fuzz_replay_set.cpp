@@ -93,9 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t segment = view.Segments().currentSegment;
     if (view.AddReplay(path)) {
         Exercise(view);
-        // Accepted inputs join the set until it is full; then it starts again from the two
-        // good laps, so that every input meets a set holding good replays.
-        if (view.ReplayCount() == kMaxReplays) w.LoadGoodSet();
+        w.LoadGoodSet();  // every input meets the same two good laps
     } else if (view.ReplayCount() != before || view.Playback().playbackTime != time ||
                view.Segments().currentSegment != segment) {
         __builtin_trap();  // a rejected file changed the set

@@ -28,6 +28,7 @@ class BenchWindow final : public ViewWindow {
     std::vector<std::string> files;
     int frames = 0;
     SoftwareDevice* device = nullptr;
+    SoftwareDeviceOptions options;
 
     void InvalidateRect() override {}
     ClientRect GetClientRect() const override { return {0, 0, kWidth, kHeight}; }
@@ -46,7 +47,7 @@ class BenchWindow final : public ViewWindow {
     }
     void Present(const PresentedFrame&) override { ++frames; }
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override {
-        auto made = std::make_unique<SoftwareDevice>(width, height);
+        auto made = std::make_unique<SoftwareDevice>(width, height, options);
         device = made.get();
         return made;
     }
@@ -95,6 +96,7 @@ void RenderFrameAtTheEnd(benchmark::State& state, bool chase) {
     double now = 0;
     BenchWindow window;
     window.files = data.files;
+    window.options.threadCount = static_cast<int>(state.range(0));
     CAnalysisView view(window, [&now] { return now; });
     view.OnSize(kWidth, kHeight);
     view.OnPaint();
@@ -123,12 +125,13 @@ void RenderFrameAtTheEnd(benchmark::State& state, bool chase) {
 void BM_RenderFrameTopDown(benchmark::State& state) {
     RenderFrameAtTheEnd(state, false);
 }
-BENCHMARK(BM_RenderFrameTopDown)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The argument is the number of rasterising threads; 0 takes one per core.
+BENCHMARK(BM_RenderFrameTopDown)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RenderFrameChase(benchmark::State& state) {
     RenderFrameAtTheEnd(state, true);
 }
-BENCHMARK(BM_RenderFrameChase)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderFrameChase)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace lapquill

@@ -135,6 +135,7 @@ class CAnalysisView {
     void PlaceTimeInSelectedSegment();
     OverlayFonts Fonts();
     ChaseCar ChaseCarNow() const;
+    GroundRect TopDownGround() const;
     void FollowSegmentInLapMode();
     void RecomputeSegments();
 
@@ -155,9 +156,8 @@ class CAnalysisView {
 
     // Camera.
     CameraState camera_;
-    Matrix4 projection_{};     // for the client size of the last camera update
-    Matrix4 viewMatrix_{};     // of the active camera, as set on the device
-    GroundRect scrollGround_;  // the top-down camera's ground: scroll pages and pan steps
+    Matrix4 projection_{};  // for the client size of the last camera update
+    Matrix4 viewMatrix_{};  // of the active camera, as set on the device
 
     // Device and its objects.
     std::unique_ptr<RenderDevice> device_;

@@ -181,13 +181,19 @@ void CAnalysisView::TrackCar() {
     UpdateCamera();
 }
 
+GroundRect CAnalysisView::TopDownGround() const {
+    // What the top-down camera sees from its target, whichever camera is shown: the pan steps,
+    // the scroll pages and the scroll bars all measure the top-down target's ground.
+    const ClientRect rc = window_.GetClientRect();
+    return VisibleGroundRect(ProjectionMatrix(rc), TopDownViewMatrix(camera_), rc);
+}
+
 void CAnalysisView::UpdateCamera() {
     const ClientRect rc = window_.GetClientRect();
     const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr;
     projection_ = ProjectionMatrix(rc);
     const CameraFrame frame = ComputeCameraFrame(&camera_, extent, projection_, rc, ChaseCarNow());
     viewMatrix_ = frame.view;
-    scrollGround_ = frame.scrollGround;
     if (device_) device_->SetTransform(D3DTS_VIEW, &viewMatrix_);
     if (frame.scrollBars.show) window_.ShowScrollBar(ScrollBarId::Both, true);
     window_.SetScrollInfo(ScrollBarId::Horizontal, frame.scrollBars.horizontal, true);
@@ -196,7 +202,7 @@ void CAnalysisView::UpdateCamera() {
 }
 
 void CAnalysisView::PanCamera(CameraPan direction) {
-    lapquill::PanCamera(&camera_, direction, scrollGround_);
+    lapquill::PanCamera(&camera_, direction, TopDownGround());
     UpdateCamera();
 }
 
@@ -224,7 +230,7 @@ void CAnalysisView::OnHScroll(std::uint32_t code) {
     // Without a map the bars are hidden and there are no edges to scroll to.
     if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
         lapquill::OnHScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Horizontal), *extent,
-                            scrollGround_);
+                            TopDownGround());
     }
     UpdateCamera();
 }
@@ -232,7 +238,7 @@ void CAnalysisView::OnHScroll(std::uint32_t code) {
 void CAnalysisView::OnVScroll(std::uint32_t code) {
     if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
         lapquill::OnVScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Vertical), *extent,
-                            scrollGround_);
+                            TopDownGround());
     }
     UpdateCamera();
 }

@@ -112,11 +112,9 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QStringLiteral("Lapquill Version 0.06b"), this);
     version->setGeometry(du.Rect(42, 6, 119, 8));
 
-    auto* credits = new QLabel(
-        QStringLiteral("Compares up to six laps of one track on a shared map, in step or in "
-                       "real time.\n\nBuilt by the Lapquill developers for everyone who "
-                       "wants to find the last tenth."),
-        this);
+    // Two short paragraphs: the box is as small as its template says.
+    auto* credits = new QLabel(QStringLiteral("Your laps, side by side.\n\nBy the Lapquill developers."),
+                               this);
     credits->setWordWrap(true);
     credits->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     credits->setGeometry(du.Rect(42, 24, 119, 38));

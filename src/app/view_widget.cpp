@@ -188,7 +188,9 @@ void CViewWidget::resizeEvent(QResizeEvent* event) {
 
 void CViewWidget::keyPressEvent(QKeyEvent* event) {
     const bool keypad = (event->modifiers() & Qt::KeypadModifier) != 0;
-    if (const auto vk = VirtualKeyFromQtKey(event->key(), keypad)) {
+    // Keys held with Alt belong to the menus (system keys never reach the view).
+    const bool system = (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) != 0;
+    if (const auto vk = system ? std::nullopt : VirtualKeyFromQtKey(event->key(), keypad)) {
         if (view_->HandleKeyAction(*vk)) {
             event->accept();
             return;

@@ -39,6 +39,20 @@ public:
     void Raw(const std::string& key, const std::string& json, const std::string& text) {
         items_.push_back({key, json, text});
     }
+    // A list of JSON values: "[a, b]" in JSON, "a b" as text.
+    void List(const std::string& key, const std::vector<std::string>& values) {
+        std::string json = "[", text;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i) {
+                json += ", ";
+                text += " ";
+            }
+            json += values[i];
+            text += values[i];
+        }
+        json += "]";
+        Raw(key, json, text);
+    }
     std::string Json() const {
         std::string out = "{";
         for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -74,18 +88,11 @@ void SummariseReplay(const ReplayFile& f, Summary* s) {
     s->Number("dataOffset", h.DataOffset());
     s->Number("recordStride", h.RecordStride());
     s->Number("sampleStride", h.SampleStride());
-    std::string json = "[", text;
-    for (int k = 0; k < h.SectorCount(); ++k) {
-        json += (k ? ", " : "") + std::to_string(h.SplitTime(k));
-        text += (k ? " " : "") + std::to_string(h.SplitTime(k));
-    }
-    s->Raw("splitTimesMs", json + "]", text);
-    std::string offsets = "[", offsetText;
-    for (std::size_t b = 0; b < f.blocks.size(); ++b) {
-        offsets += (b ? ", " : "") + JsonNumber(f.blocks[b].LateralOffset());
-        offsetText += (b ? " " : "") + JsonNumber(f.blocks[b].LateralOffset());
-    }
-    s->Raw("lateralOffsets", offsets + "]", offsetText);
+    std::vector<std::string> splits, offsets;
+    for (int k = 0; k < h.SectorCount(); ++k) splits.push_back(std::to_string(h.SplitTime(k)));
+    for (const auto& block : f.blocks) offsets.push_back(JsonNumber(block.LateralOffset()));
+    s->List("splitTimesMs", splits);
+    s->List("lateralOffsets", offsets);
     s->Number("durationSeconds", f.RecordCount() * 0.01);
     if (!f.records.empty()) {
         s->Number("firstDistance", f.records.front().distance);

@@ -24,12 +24,17 @@ std::string GaugeText(const StatsCell& c) {
         // A positive steer draws left of the centre, a negative one right of it.
         for (int i = 1; i <= n; ++i)
             bar[static_cast<std::size_t>(c.gauge >= 0 ? 5 - i : 5 + i)] = '#';
-        return "[" + bar + "]";
+        bar.insert(bar.begin(), '[');
+        bar.push_back(']');
+        return bar;
     }
     const float f = std::clamp(c.gauge, 0.0f, 1.0f);
     const int n = static_cast<int>(std::lround(f * 10.0f));
-    return "[" + std::string(static_cast<std::size_t>(n), '#') +
-           std::string(static_cast<std::size_t>(10 - n), ' ') + "]";
+    std::string bar = "[";
+    bar.append(static_cast<std::size_t>(n), '#');
+    bar.append(static_cast<std::size_t>(10 - n), ' ');
+    bar.push_back(']');
+    return bar;
 }
 
 std::string CellText(const StatsCell& c) {

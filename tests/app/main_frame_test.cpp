@@ -186,6 +186,14 @@ TEST_F(AppFixture, MenuCommandsAndKeysHaveTheSameEffect) {
     }
 }
 
+TEST_F(AppFixture, KeysHeldWithAltAreLeftToTheMenus) {
+    frame_->OpenFiles(Laps(1), true);
+    QTest::keyClick(&frame_->View(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_FALSE(View().Playback().isPlaying);
+    QTest::keyClick(&frame_->View(), Qt::Key_S, Qt::ShiftModifier);  // S whatever the shift state
+    EXPECT_TRUE(View().Playback().isPlaying);
+}
+
 TEST_F(AppFixture, PlayPauseAndReverseFromMenuAndKeyAgree) {
     frame_->OpenFiles(Laps(1), true);
     // The direction survives a new set, so the command and the key each turn it over.

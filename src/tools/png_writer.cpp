@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace lapquill {
 
@@ -14,6 +15,78 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The libpng calls run under its error handler (setjmp). Each such function keeps only plain
+// locals that do not change after the setjmp, so a jump back leaves nothing half-destroyed;
+// the vectors and strings live in the callers.
+bool EncodeRgbRows(std::FILE* file, png_uint_32 width, png_uint_32 height, png_bytep* rows) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// What DecodeRows fills: the image's size and layout, and the bytes of its rows.
+struct DecodedPng {
+    png_uint_32 width = 0, height = 0;
+    std::size_t channels = 0;
+    std::vector<png_byte> bytes;
+    std::vector<png_bytep> rows;
+    bool supported = true;
+
+    png_bytep* Allocate(png_uint_32 w, png_uint_32 h, int type, int depth) {
+        const bool rgba = type == PNG_COLOR_TYPE_RGB_ALPHA;
+        supported = depth == 8 && (type == PNG_COLOR_TYPE_RGB || rgba) && w > 0 && h > 0 &&
+                    w <= 16384 && h <= 16384;
+        if (!supported) return nullptr;
+        width = w;
+        height = h;
+        channels = rgba ? 4 : 3;
+        bytes.resize(static_cast<std::size_t>(w) * channels * h);
+        rows.resize(h);
+        for (png_uint_32 y = 0; y < h; ++y) rows[y] = &bytes[static_cast<std::size_t>(y) * w * channels];
+        return rows.data();
+    }
+};
+
+bool DecodeRows(std::FILE* file, DecodedPng* out) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_bytep* rows = out->Allocate(png_get_image_width(png, info), png_get_image_height(png, info),
+                                    png_get_color_type(png, info), png_get_bit_depth(png, info));
+    if (rows) {
+        png_read_image(png, rows);
+        png_read_end(png, nullptr);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return rows != nullptr;
+}
 
 }  // namespace
 
@@ -27,15 +100,6 @@ bool WritePng(const std::string& path, const PresentedFrame& frame, std::string*
         *error = "could not write " + path;
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        *error = "out of memory writing " + path;
-        return false;
-    }
-    // The rows are converted before libpng's error handler is armed, so the jump skips no
-    // destructor that matters.
     const auto w = static_cast<std::size_t>(frame.width);
     std::vector<png_byte> rgb(w * 3 * static_cast<std::size_t>(frame.height));
     std::vector<png_bytep> rows(static_cast<std::size_t>(frame.height));
@@ -51,20 +115,9 @@ bool WritePng(const std::string& path, const PresentedFrame& frame, std::string*
             dst[3 * x + 2] = static_cast<png_byte>(src[x]);
         }
     }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        *error = "could not write " + path;
-        return false;
-    }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(frame.width),
-                 static_cast<png_uint_32>(frame.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
+    if (!EncodeRgbRows(file.get(), static_cast<png_uint_32>(frame.width),
+                       static_cast<png_uint_32>(frame.height), rows.data()) ||
+        std::fflush(file.get()) != 0) {
         *error = "could not write " + path;
         return false;
     }
@@ -77,46 +130,16 @@ bool ReadPng(const std::string& path, PngImage* image, std::string* error) {
         *error = "could not open " + path;
         return false;
     }
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        *error = "out of memory reading " + path;
+    DecodedPng decoded;
+    if (!DecodeRows(file.get(), &decoded)) {
+        *error = decoded.supported ? "not a readable PNG: " + path : "unsupported PNG layout: " + path;
         return false;
     }
-    std::vector<png_byte> bytes;
-    std::vector<png_bytep> rows;
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        *error = "not a readable PNG: " + path;
-        return false;
-    }
-    png_init_io(png, file.get());
-    png_read_info(png, info);
-    const png_uint_32 w = png_get_image_width(png, info);
-    const png_uint_32 h = png_get_image_height(png, info);
-    const int type = png_get_color_type(png, info);
-    const int depth = png_get_bit_depth(png, info);
-    const bool rgba = type == PNG_COLOR_TYPE_RGB_ALPHA;
-    if (depth != 8 || (type != PNG_COLOR_TYPE_RGB && !rgba) || w == 0 || h == 0 || w > 16384 ||
-        h > 16384) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        *error = "unsupported PNG layout: " + path;
-        return false;
-    }
-    const std::size_t channels = rgba ? 4 : 3;
-    bytes.resize(static_cast<std::size_t>(w) * channels * h);
-    rows.resize(h);
-    for (png_uint_32 y = 0; y < h; ++y)
-        rows[y] = &bytes[static_cast<std::size_t>(y) * w * channels];
-    png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    image->width = static_cast<std::int32_t>(w);
-    image->height = static_cast<std::int32_t>(h);
-    image->pixels.resize(static_cast<std::size_t>(w) * h);
+    image->width = static_cast<std::int32_t>(decoded.width);
+    image->height = static_cast<std::int32_t>(decoded.height);
+    image->pixels.resize(static_cast<std::size_t>(decoded.width) * decoded.height);
     for (std::size_t i = 0; i < image->pixels.size(); ++i) {
-        const png_byte* p = &bytes[i * channels];
+        const png_byte* p = &decoded.bytes[i * decoded.channels];
         image->pixels[i] = 0xFF000000u | static_cast<std::uint32_t>(p[0]) << 16 |
                            static_cast<std::uint32_t>(p[1]) << 8 | p[2];
     }

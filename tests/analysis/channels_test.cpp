@@ -177,13 +177,13 @@ TEST(NearestRecordAtDistance, SearchMatchesLinearScanOnRandomSeries) {
 }
 
 TEST(TimingDifference, AgainstItselfAndAShiftedCopy) {
-    test::LapSpec spec;
-    spec.records = 400;
-    const ReplayFile a = test::BuildLap(spec);
+    test::LapSpec plan;
+    plan.records = 400;
+    const ReplayFile a = test::BuildLap(plan);
     for (int i : {0, 1, 200, 399}) EXPECT_EQ(TimingDifference(a, i, a, i), 0.0f);
     // b reaches a's distance at record k only at record k + 50.
-    spec.startDistance = -50 * 0.25f;
-    const ReplayFile b = test::BuildLap(spec);
+    plan.startDistance = -50 * 0.25f;
+    const ReplayFile b = test::BuildLap(plan);
     EXPECT_FLOAT_EQ(TimingDifference(a, 100, b, 100), 0.5f);
     EXPECT_FLOAT_EQ(TimingDifference(b, 100, a, 100), -0.5f);
     DistanceSearch sa, sb;

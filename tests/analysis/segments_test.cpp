@@ -15,10 +15,10 @@ using test::LapSpec;
 // Braking steps on records [first, first + steps - 3] make records first - 2 .. that end
 // qualify: `steps` records in a row.
 LapSpec WithRun(std::int32_t first, std::int32_t qualifying, std::int32_t records = 1000) {
-    LapSpec spec;
-    spec.records = records;
-    spec.braking = {{first, first + qualifying - 3}};
-    return spec;
+    LapSpec plan;
+    plan.records = records;
+    plan.braking = {{first, first + qualifying - 3}};
+    return plan;
 }
 
 TEST(FindCornerEntry, SeventySixQualifyingRecordsMakeACorner) {
@@ -38,9 +38,9 @@ TEST(FindCornerEntry, NeverBeforeTheRangeAndEmptyRangesGiveTheirStart) {
 }
 
 LapSpec Records(std::int32_t n) {
-    LapSpec spec;
-    spec.records = n;
-    return spec;
+    LapSpec plan;
+    plan.records = n;
+    return plan;
 }
 
 SegmentData Recompute(const std::vector<ReplayFile>& replays, const std::vector<float>& markers,
@@ -91,9 +91,9 @@ TEST(RecomputeSegments, DetectedCornerIsCommonToAllReplays) {
 TEST(SegmentEnd, NeverBeforeItsStart) {
     // Two markers before the first record are both nearest record 0; a marker out of order
     // lies before its predecessor.
-    LapSpec spec = Records(400);
-    spec.startDistance = 10.0f;
-    const std::vector<ReplayFile> one = {BuildLap(spec)};
+    LapSpec plan = Records(400);
+    plan.startDistance = 10.0f;
+    const std::vector<ReplayFile> one = {BuildLap(plan)};
     SegmentData seg = Recompute(one, {1.0f, 2.0f, 80.0f, 40.0f});
     EXPECT_EQ(seg.markerStartIndices[0], (std::vector<std::int32_t>{0, 0, 280, 120}));
     for (std::int32_t s = -1; s < 4; ++s) {

@@ -37,16 +37,16 @@ struct LapSpec {
     std::vector<std::pair<std::int32_t, std::int32_t>> braking;
 };
 
-inline ReplayFile BuildLap(const LapSpec& spec) {
+inline ReplayFile BuildLap(const LapSpec& plan) {
     ReplayHeaderFields f;
-    f.playerName = spec.player;
-    f.carName = spec.car;
-    f.trackName = spec.track;
-    f.trackConfig = spec.config;
-    f.weather = spec.weather;
-    f.splitTimes = spec.splitTimes;
+    f.playerName = plan.player;
+    f.carName = plan.car;
+    f.trackName = plan.track;
+    f.trackConfig = plan.config;
+    f.weather = plan.weather;
+    f.splitTimes = plan.splitTimes;
     f.blockCount = 2;
-    f.recordCount = spec.records;
+    f.recordCount = plan.records;
     ReplayFile file;
     file.header = BuildReplayHeader(f);
     for (int b = 0; b < 2; ++b) {
@@ -54,11 +54,11 @@ inline ReplayFile BuildLap(const LapSpec& spec) {
         SetBlockLateralOffset(&block, b == 0 ? -0.8f : 0.8f);
         file.blocks.push_back(block);
     }
-    float x = spec.startDistance;
-    float step = spec.step;
-    for (std::int32_t i = 0; i < spec.records; ++i) {
+    float x = plan.startDistance;
+    float step = plan.step;
+    for (std::int32_t i = 0; i < plan.records; ++i) {
         if (i > 0) {
-            for (const auto& [first, last] : spec.braking) {
+            for (const auto& [first, last] : plan.braking) {
                 if (i >= first && i <= last) step -= kBrakeStep;
             }
             x += step;

@@ -29,8 +29,8 @@ class ViewTest : public ::testing::Test {
             test::MarkersAt({{"Turn 1", 50.0f}, {"Chicane", 150.0f}, {"Hairpin", 300.0f}}));
     }
 
-    std::string Lap(const std::string& name, LapSpec spec = {}) {
-        return world.AddLap(name, BuildLap(spec));
+    std::string Lap(const std::string& name, LapSpec plan = {}) {
+        return world.AddLap(name, BuildLap(plan));
     }
 
     CAnalysisView& View() {
@@ -304,11 +304,11 @@ TEST_F(ViewTest, PageUpAndDownPlaceTheTimeInEachSyncMode) {
 TEST_F(ViewTest, LapModeFollowsTheMarkersWhilePlaying) {
     world.AddSegments("Harrow Vale", "Long",
                       test::MarkersAt({{"Start", 0.0f}, {"Back", 375.0f}, {"Last", 1050.0f}}));
-    LapSpec spec;
-    spec.config = "Long";
-    spec.records = 5000;
+    LapSpec plan;
+    plan.config = "Long";
+    plan.records = 5000;
     CAnalysisView& v = View();
-    ASSERT_TRUE(v.AddReplay(Lap("long", spec)));
+    ASSERT_TRUE(v.AddReplay(Lap("long", plan)));
     const std::vector<std::pair<std::int32_t, std::int32_t>> expected = {
         {0, 0}, {1499, 0}, {1500, 1}, {4199, 1}, {4200, 2}, {4999, 2}};
     for (const auto& [time, segment] : expected) {
@@ -416,10 +416,10 @@ TEST_F(ViewTest, FailedDeviceShowsItsMessageOnce) {
 }
 
 TEST_F(ViewTest, StatisticsTableAtThePlaybackTime) {
-    LapSpec spec;
-    spec.braking = {{802, 900}};
+    LapSpec plan;
+    plan.braking = {{802, 900}};
     CAnalysisView& v = View();
-    ASSERT_TRUE(v.AddReplay(Lap("a", spec)));
+    ASSERT_TRUE(v.AddReplay(Lap("a", plan)));
     v.SetPlaybackTime(850);
     const StatsTable t = v.BuildStatsTableNow();
     ASSERT_EQ(t.columns.size(), 1u);

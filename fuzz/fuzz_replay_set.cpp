@@ -24,12 +24,7 @@ struct World {
     std::string good[2];
 
     World() {
-        world.AddTrack("Harrow Vale", "vale.smx");
-        TrackSegmentFile segments;
-        segments.records.push_back(MakeSegmentMarker("Turn 1", 20.0f, {20, 0, 0}, 0.0f, 12.0f));
-        segments.records.push_back(MakeSegmentMarker("Turn 2", 60.0f, {60, 0, 0}, 0.0f, 12.0f));
-        segments.SetMarkerCount(2);
-        world.AddSegments("Harrow Vale", "GP", segments);
+        world.AddMarkedTrack(20.0f, 60.0f);
         // Short laps keep each run fast; one braking zone gives each segment a corner.
         test::LapSpec a;
         a.records = 400;

@@ -52,12 +52,7 @@ Snapshot Take(const CAnalysisView& view) {
 class NothingLost : public ::testing::Test {
 protected:
     void SetUp() override {
-        world_.AddTrack("Harrow Vale", "vale.smx");
-        TrackSegmentFile segments;
-        segments.records.push_back(MakeSegmentMarker("Turn 1", 100.0f, {100, 0, 0}, 0.0f, 12.0f));
-        segments.records.push_back(MakeSegmentMarker("Turn 2", 300.0f, {300, 0, 0}, 0.0f, 12.0f));
-        segments.SetMarkerCount(2);
-        world_.AddSegments("Harrow Vale", "GP", segments);
+        world_.AddMarkedTrack(100.0f, 300.0f);
         test::LapSpec a;
         a.records = 1600;
         a.braking = {{500, 573}};

@@ -133,6 +133,16 @@ class TestWorld {
         return path;
     }
     std::string Root() const { return dir_.path().string(); }
+    // The straight track "Harrow Vale" in configuration "GP" with markers "Turn 1" and
+    // "Turn 2" at the given distances across it.
+    void AddMarkedTrack(float turn1, float turn2) {
+        AddTrack("Harrow Vale", "vale.smx");
+        TrackSegmentFile segments;
+        segments.records.push_back(MakeSegmentMarker("Turn 1", turn1, {turn1, 0, 0}, 0.0f, 12.0f));
+        segments.records.push_back(MakeSegmentMarker("Turn 2", turn2, {turn2, 0, 0}, 0.0f, 12.0f));
+        segments.SetMarkerCount(2);
+        AddSegments("Harrow Vale", "GP", segments);
+    }
 
   private:
     TempDir dir_;

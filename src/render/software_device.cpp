@@ -36,7 +36,23 @@ Matrix4 Identity() {
 
 }  // namespace
 
-class SoftwareVertexBuffer final : public VertexBuffer {
+// The reference count of the device's resources: one reference when made, freed by the last
+// Release.
+template <typename Interface>
+class Counted : public Interface {
+  public:
+    std::uint32_t AddRef() override { return ++references_; }
+    std::uint32_t Release() override {
+        const std::uint32_t left = --references_;
+        if (left == 0) delete this;  // the destructor is virtual
+        return left;
+    }
+
+  private:
+    std::uint32_t references_ = 1;
+};
+
+class SoftwareVertexBuffer final : public Counted<VertexBuffer> {
   public:
     SoftwareVertexBuffer(std::uint32_t length, std::uint32_t usage, std::uint32_t fvf, D3DPOOL pool,
                          std::shared_ptr<std::atomic<int>> liveDefaultPool)
@@ -46,12 +62,6 @@ class SoftwareVertexBuffer final : public VertexBuffer {
         if (liveDefaultPool_) liveDefaultPool_->fetch_add(1);
     }
 
-    std::uint32_t AddRef() override { return ++references_; }
-    std::uint32_t Release() override {
-        const std::uint32_t left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT Lock(std::uint32_t offset, std::uint32_t size, std::uint8_t** data,
                  std::uint32_t flags) override {
@@ -93,14 +103,13 @@ class SoftwareVertexBuffer final : public VertexBuffer {
         if (liveDefaultPool_) liveDefaultPool_->fetch_sub(1);
     }
 
-    std::uint32_t references_ = 1;
     int locks_ = 0;
     ByteBlob data_;
     D3DVERTEXBUFFER_DESC desc_;
     std::shared_ptr<std::atomic<int>> liveDefaultPool_;  // null outside D3DPOOL_DEFAULT
 };
 
-class SoftwareTexture final : public Texture {
+class SoftwareTexture final : public Counted<Texture> {
   public:
     SoftwareTexture(std::uint32_t width, std::uint32_t height, std::uint32_t usage,
                     D3DFORMAT format, D3DPOOL pool,
@@ -118,12 +127,6 @@ class SoftwareTexture final : public Texture {
         if (liveDefaultPool_) liveDefaultPool_->fetch_add(1);
     }
 
-    std::uint32_t AddRef() override { return ++references_; }
-    std::uint32_t Release() override {
-        const std::uint32_t left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
     std::uint32_t GetLevelCount() override { return 1; }
     HRESULT GetLevelDesc(std::uint32_t level, D3DSURFACE_DESC* desc) override {
         if (level != 0 || desc == nullptr) return D3DERR_INVALIDCALL;
@@ -194,7 +197,6 @@ class SoftwareTexture final : public Texture {
         image_ = std::move(image);
     }
 
-    std::uint32_t references_ = 1;
     D3DSURFACE_DESC desc_;
     std::uint32_t bytesPerTexel_;
     std::vector<std::uint8_t> storage_;  // in the texture's own format, as LockRect shows it

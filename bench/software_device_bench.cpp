@@ -10,7 +10,7 @@
 #include <numbers>
 #include <vector>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "render/software_device.h"
 
 namespace lapquill {

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 
 namespace lapquill {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "files/replay_file.h"
-#include "render/math_types.h"
+#include "math/math_types.h"
 
 namespace lapquill {
 

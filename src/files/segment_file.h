@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "files/file_text.h"
-#include "render/math_types.h"
+#include "math/math_types.h"
 
 namespace lapquill {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 
 namespace lapquill {
 

@@ -10,7 +10,7 @@
 
 #include "files/replay_file.h"
 #include "render/map_scene.h"
-#include "render/math_types.h"
+#include "math/math_types.h"
 #include "view/view_window.h"
 
 namespace lapquill {

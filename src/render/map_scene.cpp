@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 
 namespace lapquill {
 

@@ -13,7 +13,7 @@
 #include "files/replay_file.h"
 #include "files/segment_file.h"
 #include "files/track_mesh.h"
-#include "render/math_types.h"
+#include "math/math_types.h"
 #include "render/render_device.h"
 #include "render/vertex_types.h"
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "render/math_types.h"
+#include "math/math_types.h"
 #include "render/vertex_types.h"
 
 namespace lapquill {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "render/software_pipeline.h"
 
 namespace lapquill {

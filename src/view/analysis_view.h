@@ -16,7 +16,7 @@
 #include "files/track_mesh.h"
 #include "render/camera.h"
 #include "render/map_scene.h"
-#include "render/math_types.h"
+#include "math/math_types.h"
 #include "render/render_device.h"
 #include "render/stats_overlay.h"
 #include "render/texture_font.h"

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "analysis/channels.h"
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "view/analysis_view.h"
 
 namespace lapquill {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "support/compare.h"
 
 namespace lapquill {

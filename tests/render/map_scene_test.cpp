@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "render/software_device.h"
 #include "support/compare.h"
 

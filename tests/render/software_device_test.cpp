@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "support/compare.h"
 
 namespace lapquill {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/channels.h"
-#include "render/math3d.h"
+#include "math/math3d.h"
 #include "support/compare.h"
 #include "support/fake_window.h"
 #include "support/replay_builder.h"

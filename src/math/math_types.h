@@ -1,6 +1,6 @@
 // The plain math types every module shares: points and directions in metres, Z up,
 // row vectors with translation in row 4 (Direct3D's layout). The operations on them live
-// in render/math3d.h; this header holds only the types so that the file loaders can use them.
+// in math/math3d.h; this header holds only the types so that the file loaders can use them.
 #pragma once
 
 namespace lapquill {

@@ -5,7 +5,7 @@
 // and projection. Each writes into `out` (which may alias an input) and returns `out`.
 #pragma once
 
-#include "render/math_types.h"
+#include "math/math_types.h"
 
 namespace lapquill {
 

@@ -1,4 +1,4 @@
-#include "render/math3d.h"
+#include "math/math3d.h"
 
 #include <cfloat>
 #include <cmath>

@@ -115,7 +115,10 @@ std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,
     switch (colouring) {
         case RibbonColouring::ByLap: {
             const std::size_t n = std::min(lapTitles.size(), slotColours.size());
-            for (std::size_t i = 0; i < n; ++i) out.push_back({lapTitles[i], slotColours[i]});
+            // Opaque: thin text at the ribbons' half alpha would not read.
+            for (std::size_t i = 0; i < n; ++i) {
+                out.push_back({lapTitles[i], slotColours[i] | 0xFF000000u});
+            }
             break;
         }
         case RibbonColouring::BySpeed: {

@@ -59,7 +59,8 @@ struct LegendEntry {
     std::uint32_t colour;  // ARGB
 };
 
-// What the colours mean, top line first. By lap: each lap's title in its slot colour; by speed:
+// What the colours mean, top line first. By lap: each lap's title in its slot colour made
+// opaque; by speed:
 // five speeds from the fastest down to the slowest, in the user's speed unit, with their
 // colours; by pedals: throttle, coasting, brake.
 std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,

@@ -51,8 +51,9 @@ std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
         const std::int32_t k = std::clamp<std::int32_t>(RecordIndexAt(i, playback_.playbackTime),
                                                         0, lap.RecordCount() - 1);
         const ReplayRecord& r = lap.records[static_cast<std::size_t>(k)];
+        // Opaque, so the outline under it shows only as its rim.
         AppendCarMarker(r.position, r.forwardAxis, length,
-                        overlay_.replayColours[static_cast<std::size_t>(i)], &out);
+                        overlay_.replayColours[static_cast<std::size_t>(i)] | 0xFF000000u, &out);
     }
     return out;
 }

@@ -11,7 +11,7 @@
 #include "math/math_types.h"
 #include "render/map_scene.h"
 #include "render/vertex_types.h"
-#include "view/view_window.h"
+#include "render/window_types.h"
 
 namespace lapquill {
 

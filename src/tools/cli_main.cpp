@@ -21,6 +21,10 @@ constexpr const char* kUsage =
     "  render [STATE...] [--size WxH] --out FILE.png RAF...\n"
     "                                   write the frame the view draws as PNG\n"
     "  demo [--out DIR] [--seed N]      write the demo data set\n"
+    "  compare [--reference N|fastest] [--align distance|position] [--trace STEP] [--json] RAF...\n"
+    "                                   time per section against a reference lap\n"
+    "  export --out FILE.csv [--step M] [--reference N|fastest] [--align distance|position] RAF...\n"
+    "                                   every lap's time, delta and channels per step of distance\n"
     "\n"
     "STATE options, applied in order after loading:\n"
     "  --key NAME    Home End Left Right Up Down PageUp PageDown A D S F Z X Q T 1 2 3\n"
@@ -56,6 +60,8 @@ int main(int argc, char** argv) {
     if (sub == "table") return RunTable(rest);
     if (sub == "render") return RunRender(rest);
     if (sub == "demo") return RunDemo(rest);
+    if (sub == "compare") return RunCompare(rest);
+    if (sub == "export") return RunExport(rest);
     if (sub == "help" || sub == "--help" || sub == "-h") {
         std::cout << kUsage;
         return 0;

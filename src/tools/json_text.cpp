@@ -1,8 +1,6 @@
-// The JSON texts of lapquill-cli's reports: every string and number they print goes through
-// these two.
+// The JSON texts of lapquill-cli's output: string literals and numbers as the commands print them.
 #include <cmath>
 #include <cstdio>
-#include <string>
 
 #include "tools/cli.h"
 

@@ -22,6 +22,10 @@ constexpr const char* kUsage =
     "                                   write the frame the view draws as PNG; --colour\n"
     "                                   colours the ribbons by lap, speed or pedals\n"
     "  demo [--out DIR] [--seed N]      write the demo data set\n"
+    "  compare [--reference N|fastest] [--align distance|position] [--trace STEP] [--json] RAF...\n"
+    "                                   time per section against a reference lap\n"
+    "  export --out FILE.csv [--step M] [--reference N|fastest] [--align distance|position] RAF...\n"
+    "                                   every lap's time, delta and channels per step of distance\n"
     "\n"
     "STATE options, applied in order after loading:\n"
     "  --key NAME    Home End Left Right Up Down PageUp PageDown A D S F Z X Q T 1 2 3\n"
@@ -35,37 +39,6 @@ constexpr const char* kUsage =
 int UsageError(const std::string& message) {
     std::cerr << "lapquill-cli: " << message << "\n\n" << kUsage;
     return 2;
-}
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.9g", value);
-    return buf;
 }
 
 }  // namespace lapquill::cli
@@ -89,6 +62,8 @@ int main(int argc, char** argv) {
     if (sub == "table") return RunTable(rest);
     if (sub == "render") return RunRender(rest);
     if (sub == "demo") return RunDemo(rest);
+    if (sub == "compare") return RunCompare(rest);
+    if (sub == "export") return RunExport(rest);
     if (sub == "help" || sub == "--help" || sub == "-h") {
         std::cout << kUsage;
         return 0;

@@ -5,6 +5,7 @@
 // in seconds; the clock is injectable so that tests and lapquill-cli run on simulated time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,6 +63,17 @@ class CAnalysisView {
 
     // The statistics table at the playback time, as the overlay draws it.
     StatsTable BuildStatsTableNow() const;
+    // The values the table shows, gathered at the playback time (the spans point into the
+    // gathering itself, so it is filled in place); lapquill-cli reports them in JSON.
+    struct StatsGathered {
+        std::array<StatsColumnInput, kMaxReplays> columns;
+        std::array<std::array<std::int32_t, kMaxSectorCount>, kMaxReplays> splits;
+        StatsInput input;
+        StatsGathered() = default;
+        StatsGathered(const StatsGathered&) = delete;
+        StatsGathered& operator=(const StatsGathered&) = delete;
+    };
+    void GatherStats(StatsGathered* out) const;
     void SetDisplayUnits(const DisplayUnits& units) { units_ = units; }
     const DisplayUnits& Units() const { return units_; }
 

@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "files/le_reader.h"
+#include "files/text_encoding.h"
 
 namespace lapquill {
 
@@ -80,12 +81,14 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
     if (n >= 1) {
         const ReplayHeader& reference = set->replays[0].header;
         if (header.TrackName() != reference.TrackName()) {
-            messages->push_back(WrongTrackMessage(path, header.TrackName(), reference.TrackName()));
+            messages->push_back(WrongTrackMessage(path, DecodeWindows1252(header.TrackName()),
+                                                  DecodeWindows1252(reference.TrackName())));
             return AcceptResult::Rejected;
         }
         if (header.TrackConfig() != reference.TrackConfig()) {
             messages->push_back(
-                WrongConfigMessage(path, header.TrackConfig(), reference.TrackConfig()));
+                WrongConfigMessage(path, DecodeWindows1252(header.TrackConfig()),
+                                   DecodeWindows1252(reference.TrackConfig())));
             return AcceptResult::Rejected;
         }
     } else {
@@ -103,7 +106,7 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
             set->meshLoaded = true;
         }
         if (!set->meshLoaded) {
-            messages->push_back(NoTrackMessage(header.TrackName()));
+            messages->push_back(NoTrackMessage(DecodeWindows1252(header.TrackName())));
             return AcceptResult::Rejected;
         }
     }
@@ -126,8 +129,11 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
         } else {
             ReleaseTrackSegmentFile(&set->segmentFile);
             set->segmentFile.SetMarkerCount(0);
+            // Messages are UTF-8 text: the names, and the path made of them, are decoded.
+            const std::string track = DecodeWindows1252(header.TrackName());
+            const std::string config = DecodeWindows1252(header.TrackConfig());
             messages->push_back(
-                NoSegmentsMessage(header.TrackName(), header.TrackConfig(), segmentPath));
+                NoSegmentsMessage(track, config, SegmentFilePath(track, config)));
         }
     }
     set->replayCount = n + 1;

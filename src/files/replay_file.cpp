@@ -56,13 +56,26 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
     ReleaseReplayFile(file);
     ReplayHeader& h = file->header;
     h.bytes.fill(0);
-    if (!r.IsOpen()) return Fail("open");
-    if (!r.ReadBytes(h.bytes.data(), 9)) return Fail(r, "magic");
-    if (!MagicMatches(h.bytes.data(), "QZRRAF")) return Fail(r, "magic");
-    if (h.Version() != kReplayVersion) return Fail(r, "version");
+    if (!r.IsOpen()) return FailOpen(r);
+    if (!r.ReadBytes(h.bytes.data(), 9)) {
+        // Too short even for the marker: most likely not a replay at all.
+        if (!MagicMatches(h.bytes.data(), "QZRRAF")) {
+            return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
+        }
+        return Fail(r, "magic");
+    }
+    if (!MagicMatches(h.bytes.data(), "QZRRAF")) {
+        return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
+    }
+    if (h.Version() != kReplayVersion) {
+        return Fail(r, "version", LoadFailureKind::WrongVersion,
+                    "version " + std::to_string(h.Version()) + ", this program reads version " +
+                        std::to_string(kReplayVersion));
+    }
     if (!r.ReadBytes(h.bytes.data() + 9, kReplayHeaderSize - 9)) return Fail(r, "header");
     // More split times than the header holds would be read from beyond it.
-    if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count");
+    if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count", LoadFailureKind::Invalid,
+                    std::to_string(h.SectorCount()) + ", at most " + std::to_string(kMaxSectorCount));
 
     // Blocks: a block that cannot be read ends the loop without failing; whatever reads next
     // then meets the end of the file. The array grows only with what the file holds, and is
@@ -100,7 +113,8 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
                                    (recordSkip > 0 ? recordSkip : 0);
     std::int64_t needed = 0;
     if (!MulSizes(perRecord, recordCount, &needed) || needed > r.Remaining()) {
-        return Fail(r, "record count");
+        return Fail(r, "record count", LoadFailureKind::CountTooLarge,
+                    std::to_string(recordCount) + " records");
     }
 
     file->records.resize(static_cast<std::size_t>(recordCount));

@@ -182,7 +182,7 @@ int RunTable(const Args& args) {
     if (options.json) {
         PrintJson(view, session.Window(), table, std::cout);
     } else {
-        for (const std::string& m : session.Window().messages) std::cerr << m << "\n";
+        for (const std::string& m : session.Window().MessagesWithDetails()) std::cerr << m << "\n";
         if (view.ReplayCount() > 0) PrintText(table, std::cout);
     }
     return view.ReplayCount() > 0 ? 0 : 1;

@@ -24,6 +24,11 @@ std::string SegmentFilePath(std::string_view trackName, std::string_view trackCo
     return path;
 }
 
+bool SafeSegmentFileName(std::string_view name) {
+    return name.find_first_of("/\\") == std::string_view::npos &&
+           name.find("..") == std::string_view::npos;
+}
+
 std::string CouldNotLoadReplayMessage(std::string_view path) {
     return "Could not load replay \"" + std::string(path) + "\"!";
 }
@@ -145,11 +150,15 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
         const std::string segmentPath = SegmentFilePath(header.TrackName(), header.TrackConfig());
         set->segmentMarkerNames.clear();
         set->segmentMarkerDistances.clear();
-        bool segmentsLoaded = LoadTrackSegmentFile(segmentPath, &set->segmentFile);
+        // A name that would walk out of data/smx/ never reaches the file system.
+        const bool safe =
+            SafeSegmentFileName(header.TrackName()) && SafeSegmentFileName(header.TrackConfig());
+        if (!safe) Fail("unsafe track name");
+        bool segmentsLoaded = safe && LoadTrackSegmentFile(segmentPath, &set->segmentFile);
         std::string segmentReason = LastLoadFailure().Reason();
         const std::string segmentName =
             segmentPath.substr(segmentPath.find_last_of('/') + 1);
-        for (std::size_t f = 0; !segmentsLoaded && f < further.size(); ++f) {
+        for (std::size_t f = 0; safe && !segmentsLoaded && f < further.size(); ++f) {
             const std::string other = further[f] + "/" + segmentName;
             segmentsLoaded = LoadTrackSegmentFile(other, &set->segmentFile);
             // A file that is there but cannot be read says more than one that is missing.

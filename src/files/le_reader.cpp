@@ -1,6 +1,8 @@
 #include "files/le_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,27 +38,24 @@ LoadFailureKind KindOfErrno(int error) {
 
 LeReader::LeReader(const std::string& path) {
     // Only regular files: their size bounds every allocation a loader makes. A pipe or a
-    // device could claim any count and feed bytes forever, and opening a pipe would block
-    // until a writer came; so the path is looked at before it is opened.
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
+    // device could claim any count and feed bytes forever, and opening a FIFO without
+    // O_NONBLOCK waits for a writer that may never come. The type is checked on the opened
+    // descriptor, so nothing can swap the file between the check and the reads.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         openError_ = KindOfErrno(errno);
         return;
     }
-    if (!S_ISREG(st.st_mode)) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         openError_ = LoadFailureKind::NotRegularFile;
+        ::close(fd);
         return;
     }
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = fdopen(fd, "rb");
     if (!file_) {
         openError_ = KindOfErrno(errno);
-        return;
-    }
-    // The path may have been replaced between the look and the open.
-    if (fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(file_);
-        file_ = nullptr;
-        openError_ = LoadFailureKind::NotRegularFile;
+        ::close(fd);
         return;
     }
     size_ = static_cast<std::int64_t>(st.st_size);
@@ -166,7 +165,7 @@ bool FailOpen(const LeReader& r) {
     tLastFailure = LoadFailure{};
     tLastFailure.kind = r.OpenError() == LoadFailureKind::None ? LoadFailureKind::Unreadable
                                                                 : r.OpenError();
-    tLastFailure.step = "open";
+    tLastFailure.step = r.NotRegular() ? "not a regular file" : "open";
     return false;
 }
 

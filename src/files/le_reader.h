@@ -41,6 +41,7 @@ public:
     // Why the file could not be opened: Missing, NotRegularFile, PermissionDenied or
     // Unreadable; None when it is open.
     LoadFailureKind OpenError() const { return openError_; }
+    bool NotRegular() const { return openError_ == LoadFailureKind::NotRegularFile; }
 
     bool ReadU8(std::uint8_t* out) { return ReadBytes(out, 1); }
     bool ReadI16(std::int16_t* out);

@@ -77,9 +77,8 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
     if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count", LoadFailureKind::Invalid,
                     std::to_string(h.SectorCount()) + ", at most " + std::to_string(kMaxSectorCount));
 
-    // Blocks: a block that cannot be read ends the loop without failing; whatever reads next
-    // then meets the end of the file. The array grows only with what the file holds, and is
-    // completed with zero blocks once the load has succeeded.
+    // Blocks: the array grows only with what the file holds, so a header claiming many
+    // blocks costs nothing before the file proves to hold them.
     const int blockCount = h.BlockCount();
     file->blocks.reserve(static_cast<std::size_t>(
         std::min<std::int64_t>(blockCount, r.Remaining() / kReplayBlockSize + 1)));
@@ -87,7 +86,9 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
         ReplayBlock block;
         const bool whole = r.ReadBytes(block.bytes.data(), kReplayBlockSize);
         file->blocks.push_back(block);  // a cut block keeps what arrived
-        if (!whole) break;
+        // A file that ends inside its blocks is cut, whatever its record count says: the
+        // missing blocks' offsets were never read.
+        if (!whole) return Fail(r, "blocks");
     }
     const auto completeBlocks = [&] { file->blocks.resize(static_cast<std::size_t>(blockCount)); };
 

@@ -150,7 +150,7 @@ std::string DemoFrameHash(int threads, bool chase) {
 }
 
 TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
-    const std::string topDown = "0x89D4251C930B32B8", chase = "0x3A811FFEEE608C7F";
+    const std::string topDown = "0x872F893A842F5E10", chase = "0x9D2F6FFF9E2D6CFD";
     for (int threads : {1, 2}) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";

@@ -13,6 +13,7 @@ int RunInfo(const Args& args);
 int RunTable(const Args& args);
 int RunRender(const Args& args);
 int RunDemo(const Args& args);
+int RunLibrary(const Args& args);
 
 // Prints "lapquill-cli: MESSAGE" and the usage line to stderr and returns 2.
 int UsageError(const std::string& message);

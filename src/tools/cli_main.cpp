@@ -21,6 +21,8 @@ constexpr const char* kUsage =
     "  render [STATE...] [--size WxH] --out FILE.png RAF...\n"
     "                                   write the frame the view draws as PNG\n"
     "  demo [--out DIR] [--seed N]      write the demo data set\n"
+    "  library [--db FILE] scan [--json] [DIR...] | list [FILTER...] [--json] | best [--json]\n"
+    "                                   the lap library (library --help)\n"
     "\n"
     "STATE options, applied in order after loading:\n"
     "  --key NAME    Home End Left Right Up Down PageUp PageDown A D S F Z X Q T 1 2 3\n"
@@ -87,6 +89,7 @@ int main(int argc, char** argv) {
     if (sub == "table") return RunTable(rest);
     if (sub == "render") return RunRender(rest);
     if (sub == "demo") return RunDemo(rest);
+    if (sub == "library") return RunLibrary(rest);
     if (sub == "help" || sub == "--help" || sub == "-h") {
         std::cout << kUsage;
         return 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "view/analysis_view.h"  // the virtual-key codes
+#include "render/window_types.h"
 
 namespace lapquill {
 

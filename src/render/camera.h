@@ -11,7 +11,7 @@
 #include "files/replay_file.h"
 #include "render/map_scene.h"
 #include "math/math_types.h"
-#include "view/view_window.h"
+#include "render/window_types.h"
 
 namespace lapquill {
 
@@ -23,17 +23,6 @@ inline constexpr std::int32_t kChaseHeadingWindow = 50;  // records averaged for
 inline constexpr float kPanFraction = 0.05f;        // of the visible ground per pan or line step
 inline constexpr float kZoomInFactor = 0.9090909f;  // 1 / 1.1 in single precision
 inline constexpr float kZoomOutFactor = 1.1f;
-
-// Scroll codes of the horizontal and vertical scroll messages.
-inline constexpr std::uint32_t SB_LINELEFT = 0, SB_LINEUP = 0;
-inline constexpr std::uint32_t SB_LINERIGHT = 1, SB_LINEDOWN = 1;
-inline constexpr std::uint32_t SB_PAGELEFT = 2, SB_PAGEUP = 2;
-inline constexpr std::uint32_t SB_PAGERIGHT = 3, SB_PAGEDOWN = 3;
-inline constexpr std::uint32_t SB_THUMBPOSITION = 4;
-inline constexpr std::uint32_t SB_THUMBTRACK = 5;
-inline constexpr std::uint32_t SB_LEFT = 6, SB_TOP = 6;
-inline constexpr std::uint32_t SB_RIGHT = 7, SB_BOTTOM = 7;
-inline constexpr std::uint32_t SB_ENDSCROLL = 8;
 
 struct CameraState {
     // Chase settings: kept for the life of the view (a clear of the replay set keeps them).

@@ -24,18 +24,6 @@
 
 namespace lapquill {
 
-// The virtual-key codes the view handles; menu commands send the same codes.
-inline constexpr std::uint32_t VK_PRIOR = 0x21;  // Page Up
-inline constexpr std::uint32_t VK_NEXT = 0x22;   // Page Down
-inline constexpr std::uint32_t VK_END = 0x23;
-inline constexpr std::uint32_t VK_HOME = 0x24;
-inline constexpr std::uint32_t VK_LEFT = 0x25;
-inline constexpr std::uint32_t VK_UP = 0x26;
-inline constexpr std::uint32_t VK_RIGHT = 0x27;
-inline constexpr std::uint32_t VK_DOWN = 0x28;
-inline constexpr std::uint32_t VK_OEM_COMMA = 0xBC;
-inline constexpr std::uint32_t VK_OEM_PERIOD = 0xBE;
-inline constexpr std::uint32_t VK_OEM_5 = 0xDC;  // the backslash key
 
 class CAnalysisView {
   public:

@@ -4,7 +4,6 @@
 // the recording fake of the tests. Sizes are pixels; all calls come from the window's thread.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,49 +11,9 @@
 #include <vector>
 
 #include "render/render_device.h"
+#include "render/window_types.h"
 
 namespace lapquill {
-
-// The client area: left and top are 0, right and bottom are its width and height.
-struct ClientRect {
-    std::int32_t left = 0, top = 0, right = 0, bottom = 0;  // pixels
-};
-
-enum class ScrollBarId : std::int32_t { Horizontal = 0, Vertical = 1, Both = 3 };
-
-inline constexpr std::uint32_t SIF_RANGE = 0x1;
-inline constexpr std::uint32_t SIF_PAGE = 0x2;
-inline constexpr std::uint32_t SIF_POS = 0x4;
-inline constexpr std::uint32_t SIF_DISABLENOSCROLL = 0x8;
-inline constexpr std::uint32_t SIF_TRACKPOS = 0x10;
-inline constexpr std::uint32_t SIF_ALL = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
-
-struct ScrollInfo {
-    std::uint32_t cbSize = 28;
-    std::uint32_t fMask = 0;  // SIF_* bits
-    std::int32_t nMin = 0;
-    std::int32_t nMax = 0;
-    std::uint32_t nPage = 0;
-    std::int32_t nPos = 0;
-    std::int32_t nTrackPos = 0;
-};
-
-// What a window without real scroll bars keeps of one: the masked fields of `info` replace the
-// bar's, the position is kept inside the range less the page, and the thumb stands at the
-// position.
-inline void ApplyScrollInfo(ScrollInfo* bar, const ScrollInfo& info) {
-    if (info.fMask & SIF_RANGE) {
-        bar->nMin = info.nMin;
-        bar->nMax = info.nMax;
-    }
-    if (info.fMask & SIF_PAGE) bar->nPage = info.nPage;
-    if (info.fMask & SIF_POS) bar->nPos = info.nPos;
-    const std::int64_t page = bar->nPage > 0 ? static_cast<std::int64_t>(bar->nPage) - 1 : 0;
-    const std::int64_t last = std::max<std::int64_t>(bar->nMin, bar->nMax - page);
-    bar->nPos = static_cast<std::int32_t>(std::clamp<std::int64_t>(bar->nPos, bar->nMin, last));
-    bar->nTrackPos = bar->nPos;
-    bar->fMask = SIF_ALL;
-}
 
 // How the open dialog is set up: one filter, several files, files must exist.
 struct OpenReplayDialog {

@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include "files/le_reader.h"
+
 namespace lapquill {
 
 std::string ReplayTitleFromPath(std::string_view path) {
@@ -19,6 +21,11 @@ std::string SegmentFilePath(std::string_view trackName, std::string_view trackCo
     path += trackConfig;
     path += ".tsf";
     return path;
+}
+
+bool SafeSegmentFileName(std::string_view name) {
+    return name.find_first_of("/\\") == std::string_view::npos &&
+           name.find("..") == std::string_view::npos;
 }
 
 std::string CouldNotLoadReplayMessage(std::string_view path) {
@@ -107,7 +114,11 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
         const std::string segmentPath = SegmentFilePath(header.TrackName(), header.TrackConfig());
         set->segmentMarkerNames.clear();
         set->segmentMarkerDistances.clear();
-        if (LoadTrackSegmentFile(segmentPath, &set->segmentFile)) {
+        // A name that would walk out of data/smx/ never reaches the file system.
+        const bool safe =
+            SafeSegmentFileName(header.TrackName()) && SafeSegmentFileName(header.TrackConfig());
+        if (!safe) Fail("unsafe track name");
+        if (safe && LoadTrackSegmentFile(segmentPath, &set->segmentFile)) {
             for (const SegmentMarkerRecord& record : set->segmentFile.records) {
                 set->segmentMarkerNames.emplace_back(record.Name());
                 set->segmentMarkerDistances.push_back(record.markerDistance);

@@ -47,6 +47,10 @@ std::string ReplayTitleFromPath(std::string_view path);
 // "data/smx/" + track + " " + config + ".tsf"
 std::string SegmentFilePath(std::string_view trackName, std::string_view trackConfig);
 
+// False for a track or configuration name that could lead a path out of data/smx/: one holding
+// '/', '\\' or "..". Such a track's segment file counts as missing.
+bool SafeSegmentFileName(std::string_view name);
+
 // The texts of the messages, word for word.
 std::string CouldNotLoadReplayMessage(std::string_view path);
 std::string WrongTrackMessage(std::string_view path, std::string_view newTrack,

@@ -44,87 +44,214 @@ const char* SyncText(SyncMode mode) {
     return "";
 }
 
-std::string SectorLabel(int k) {
-    return "Sector " + std::to_string(k);
+using Ctx = StatsRowContext;
+using Units = DisplayUnits;
+
+std::string Fixed(const char* label) {
+    return label;
 }
 
-// The labels of rows below the sector rows, in order; blank rows are empty.
-void AppendLowerLabels(const DisplayUnits& u, std::vector<std::string>* labels) {
-    for (const char* l : {"Lap Time",
-                          "Throttle",
-                          "Brake",
-                          "Input Steer",
-                          "Clutch",
-                          "Handbrake",
-                          "Gear",
-                          SpeedLabel(u),
-                          DistanceLabel(u),
-                          "Timing Diff (s)",
-                          "Longitudinal accel",
-                          LateralLabel(u),
-                          "Yaw (deg)",
-                          "",
-                          "Track Segment:",
-                          "Segment Time (s)",
-                          "",
-                          "Sync replay to:",
-                          "Time from sync (s)",
-                          "Entrance speed",
-                          "Exit speed"}) {
-        labels->emplace_back(l);
-    }
+StatsValue Integer(std::int64_t v) {
+    StatsValue out;
+    out.type = StatsValue::Type::Integer;
+    out.integer = v;
+    return out;
+}
+StatsValue Real(float v) {
+    StatsValue out;
+    out.type = StatsValue::Type::Real;
+    out.real = static_cast<double>(v);
+    return out;
+}
+StatsValue Text(std::string v) {
+    StatsValue out;
+    out.type = StatsValue::Type::Text;
+    out.text = std::move(v);
+    return out;
+}
+
+// A number row of two decimals: its drawn text from the display value.
+std::string TwoDecimals(float displayValue) {
+    return AlignedNumber("%.2f", displayValue);
+}
+
+std::int32_t DisplayGear(const ReplayRecord& r) {
+    return static_cast<int>(r.gear) - 1;
+}
+
+// The table, top to bottom. Labels with a unit follow the display units; the JSON keeps SI.
+const StatsRow kRows[] = {
+    {.kind = StatsRowKind::Name,
+     .label = [](const Units&, std::size_t) { return Fixed("Player"); },
+     .text = [](const Ctx& c) { return StripColourCodes(c.column.playerName); },
+     .jsonKey = "player",
+     .json = [](const Ctx& c) { return Text(StripColourCodes(c.column.playerName)); }},
+    {.kind = StatsRowKind::Name,
+     .label = [](const Units&, std::size_t) { return Fixed("Car"); },
+     .text = [](const Ctx& c) { return std::string(c.column.carName); },
+     .jsonKey = "car",
+     .json = [](const Ctx& c) { return Text(std::string(c.column.carName)); }},
+    {.kind = StatsRowKind::Name,
+     .label = [](const Units&, std::size_t) { return Fixed("Weather"); },
+     .text = [](const Ctx& c) { return std::string(c.column.weather); },
+     .jsonKey = "weather",
+     .json = [](const Ctx& c) { return Text(std::string(c.column.weather)); }},
+    {.kind = StatsRowKind::Time,
+     .label = [](const Units&, std::size_t k) { return "Sector " + std::to_string(k + 1); },
+     .text = [](const Ctx& c) { return FormatLapTime(SectorTime(c.column.splitTimes, c.sector)); },
+     .perSector = true,
+     .jsonKey = "sectorTimesMs",
+     .json = [](const Ctx& c) { return Integer(SectorTime(c.column.splitTimes, c.sector)); }},
+    // Without split times there is no lap time to show.
+    {.kind = StatsRowKind::Time,
+     .label = [](const Units&, std::size_t) { return Fixed("Lap Time"); },
+     .text =
+         [](const Ctx& c) {
+             const auto& s = c.column.splitTimes;
+             return s.empty() ? std::string() : FormatLapTime(s.back());
+         },
+     .jsonKey = "lapTimeMs",
+     .json =
+         [](const Ctx& c) {
+             const auto& s = c.column.splitTimes;
+             return s.empty() ? StatsValue() : Integer(s.back());
+         }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Record"); },
+     .drawn = false,
+     .jsonKey = "record",
+     .json = [](const Ctx& c) { return Integer(c.column.cursorIndex); }},
+    {.kind = StatsRowKind::Gauge,
+     .label = [](const Units&, std::size_t) { return Fixed("Throttle"); },
+     .gauge = [](const Ctx& c) { return c.column.cursor.throttle; },
+     .colour = GaugeColour::Blue,
+     .jsonKey = "throttle",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.throttle); }},
+    {.kind = StatsRowKind::Gauge,
+     .label = [](const Units&, std::size_t) { return Fixed("Brake"); },
+     .gauge = [](const Ctx& c) { return c.column.cursor.brake; },
+     .colour = GaugeColour::Red,
+     .jsonKey = "brake",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.brake); }},
+    {.kind = StatsRowKind::CentredGauge,
+     .label = [](const Units&, std::size_t) { return Fixed("Input Steer"); },
+     .gauge =
+         [](const Ctx& c) {
+             return std::clamp(c.column.cursor.steer * 57.2957763671875f, -kMaxSteerDegrees,
+                               kMaxSteerDegrees);
+         },
+     .jsonKey = "steer",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.steer); }},
+    // The bar shows how far the clutch pedal is down; the record keeps the clutch's engagement.
+    {.kind = StatsRowKind::Gauge,
+     .label = [](const Units&, std::size_t) { return Fixed("Clutch"); },
+     .gauge = [](const Ctx& c) { return 1.0f - c.column.cursor.clutch; },
+     .colour = GaugeColour::Green,
+     .jsonKey = "clutch",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.clutch); }},
+    {.kind = StatsRowKind::Gauge,
+     .label = [](const Units&, std::size_t) { return Fixed("Handbrake"); },
+     .gauge = [](const Ctx& c) { return c.column.cursor.handbrake; },
+     .colour = GaugeColour::Red,
+     .jsonKey = "handbrake",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.handbrake); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Gear"); },
+     .text =
+         [](const Ctx& c) {
+             return AlignOnDecimalPoint(std::to_string(DisplayGear(c.column.cursor)));
+         },
+     .jsonKey = "gear",
+     .json = [](const Ctx& c) { return Integer(DisplayGear(c.column.cursor)); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units& u, std::size_t) { return Fixed(SpeedLabel(u)); },
+     .text =
+         [](const Ctx& c) {
+             return AlignedNumber("%3.2f", DisplaySpeed(c.column.cursor.speed, c.units));
+         },
+     .jsonKey = "speed",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.speed); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units& u, std::size_t) { return Fixed(DistanceLabel(u)); },
+     .text =
+         [](const Ctx& c) { return TwoDecimals(DisplayDistance(c.column.cursor.distance, c.units)); },
+     .jsonKey = "distance",
+     .json = [](const Ctx& c) { return Real(c.column.cursor.distance); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Timing Diff (s)"); },
+     .text = [](const Ctx& c) { return TwoDecimals(c.column.timingDifference); },
+     .jsonKey = "timingDifference",
+     .json = [](const Ctx& c) { return Real(c.column.timingDifference); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Longitudinal accel"); },
+     .text =
+         [](const Ctx& c) {
+             return TwoDecimals(DisplayAcceleration(c.column.longitudinalAccel, c.units));
+         },
+     .jsonKey = "longitudinalAccel",
+     .json = [](const Ctx& c) { return Real(c.column.longitudinalAccel); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units& u, std::size_t) { return Fixed(LateralLabel(u)); },
+     .text =
+         [](const Ctx& c) {
+             return TwoDecimals(DisplayAcceleration(c.column.lateralAccel, c.units));
+         },
+     .jsonKey = "lateralAccel",
+     .json = [](const Ctx& c) { return Real(c.column.lateralAccel); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Yaw (deg)"); },
+     .text = [](const Ctx& c) { return TwoDecimals(c.column.yaw); },
+     .jsonKey = "yaw",
+     .json = [](const Ctx& c) { return Real(c.column.yaw); }},
+    {.kind = StatsRowKind::Blank, .label = [](const Units&, std::size_t) { return Fixed(""); }},
+    {.kind = StatsRowKind::SpanText,
+     .label = [](const Units&, std::size_t) { return Fixed("Track Segment:"); },
+     .text = [](const Ctx& c) { return std::string(c.segmentText); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Segment Time (s)"); },
+     .text = [](const Ctx& c) { return TwoDecimals(c.column.segmentTime); },
+     .jsonKey = "segmentTime",
+     .json = [](const Ctx& c) { return Real(c.column.segmentTime); }},
+    {.kind = StatsRowKind::Blank, .label = [](const Units&, std::size_t) { return Fixed(""); }},
+    {.kind = StatsRowKind::SpanText,
+     .label = [](const Units&, std::size_t) { return Fixed("Sync replay to:"); },
+     .text = [](const Ctx& c) { return std::string(c.syncText); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Time from sync (s)"); },
+     .text = [](const Ctx& c) { return TwoDecimals(c.column.timeFromSync); },
+     .jsonKey = "timeFromSync",
+     .json = [](const Ctx& c) { return Real(c.column.timeFromSync); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Entrance speed"); },
+     .text = [](const Ctx& c) { return TwoDecimals(DisplaySpeed(c.column.entranceSpeed, c.units)); },
+     .jsonKey = "entranceSpeed",
+     .json = [](const Ctx& c) { return Real(c.column.entranceSpeed); }},
+    {.kind = StatsRowKind::Number,
+     .label = [](const Units&, std::size_t) { return Fixed("Exit speed"); },
+     .text = [](const Ctx& c) { return TwoDecimals(DisplaySpeed(c.column.exitSpeed, c.units)); },
+     .jsonKey = "exitSpeed",
+     .json = [](const Ctx& c) { return Real(c.column.exitSpeed); }},
+};
+
+// How many rows a table row stands for in a column with `sectors` split times.
+std::size_t Repeats(const StatsRow& row, std::size_t sectors) {
+    return !row.drawn ? 0 : row.perSector ? sectors : 1;
 }
 
 StatsColumn BuildColumn(const StatsColumnInput& in, bool first, const StatsTable& table,
                         const DisplayUnits& u) {
     StatsColumn col;
     col.title = std::string(in.title);
-    std::vector<StatsCell>& c = col.cells;
-    c.reserve(24 + in.splitTimes.size());
-    auto add = [&c](std::string label, StatsRowKind kind, std::string text = {}, float gauge = 0) {
-        c.push_back({std::move(label), kind, std::move(text), gauge});
-    };
-    add("Player", StatsRowKind::Name, StripColourCodes(in.playerName));
-    add("Car", StatsRowKind::Name, std::string(in.carName));
-    add("Weather", StatsRowKind::Name, std::string(in.weather));
-    const auto& splits = in.splitTimes;
-    for (std::size_t k = 0; k < splits.size(); ++k) {
-        // In 64 bits: split times from a damaged file may lie anywhere in their 32-bit range.
-        const std::int64_t sector =
-            k == 0 ? splits[0] : static_cast<std::int64_t>(splits[k]) - splits[k - 1];
-        add(SectorLabel(static_cast<int>(k) + 1), StatsRowKind::Time, FormatLapTime(sector));
+    col.cells.reserve(std::size(kRows) + in.splitTimes.size());
+    for (const StatsRow& row : kRows) {
+        for (std::size_t k = 0; k < Repeats(row, in.splitTimes.size()); ++k) {
+            const StatsRowContext ctx{in, u, k, first ? table.segmentText : std::string_view(),
+                                      first ? table.syncText : std::string_view()};
+            StatsCell cell{row.label(u, k), row.kind, row.text ? row.text(ctx) : std::string(),
+                           row.gauge ? row.gauge(ctx) : 0.0f, row.colour};
+            col.cells.push_back(std::move(cell));
+        }
     }
-    // Without split times there is no lap time to show.
-    add("Lap Time", StatsRowKind::Time,
-        splits.empty() ? std::string() : FormatLapTime(splits.back()));
-
-    const ReplayRecord& rec = in.cursor;
-    add("Throttle", StatsRowKind::Gauge, {}, rec.throttle);
-    add("Brake", StatsRowKind::Gauge, {}, rec.brake);
-    const float steerDegrees = std::clamp(rec.steer * 57.2957763671875f, -25.0f, 25.0f);
-    add("Input Steer", StatsRowKind::CentredGauge, {}, steerDegrees);
-    add("Clutch", StatsRowKind::Gauge, {}, 1.0f - rec.clutch);
-    add("Handbrake", StatsRowKind::Gauge, {}, rec.handbrake);
-    add("Gear", StatsRowKind::Number,
-        AlignOnDecimalPoint(std::to_string(static_cast<int>(rec.gear) - 1)));
-    add(SpeedLabel(u), StatsRowKind::Number, AlignedNumber("%3.2f", DisplaySpeed(rec.speed, u)));
-    add(DistanceLabel(u), StatsRowKind::Number,
-        AlignedNumber("%.2f", DisplayDistance(rec.distance, u)));
-    add("Timing Diff (s)", StatsRowKind::Number, AlignedNumber("%.2f", in.timingDifference));
-    add("Longitudinal accel", StatsRowKind::Number,
-        AlignedNumber("%.2f", DisplayAcceleration(in.longitudinalAccel, u)));
-    add(LateralLabel(u), StatsRowKind::Number,
-        AlignedNumber("%.2f", DisplayAcceleration(in.lateralAccel, u)));
-    add("Yaw (deg)", StatsRowKind::Number, AlignedNumber("%.2f", in.yaw));
-    add("", StatsRowKind::Blank);
-    add("Track Segment:", StatsRowKind::SpanText, first ? table.segmentText : std::string());
-    add("Segment Time (s)", StatsRowKind::Number, AlignedNumber("%.2f", in.segmentTime));
-    add("", StatsRowKind::Blank);
-    add("Sync replay to:", StatsRowKind::SpanText, first ? table.syncText : std::string());
-    add("Time from sync (s)", StatsRowKind::Number, AlignedNumber("%.2f", in.timeFromSync));
-    add("Entrance speed", StatsRowKind::Number,
-        AlignedNumber("%.2f", DisplaySpeed(in.entranceSpeed, u)));
-    add("Exit speed", StatsRowKind::Number, AlignedNumber("%.2f", DisplaySpeed(in.exitSpeed, u)));
     return col;
 }
 
@@ -181,6 +308,20 @@ std::string StripColourCodes(std::string_view name) {
     return out;
 }
 
+std::span<const StatsRow> StatsRows() {
+    return kRows;
+}
+
+int StatsRowsBesideSectors() {
+    int n = 0;
+    for (const StatsRow& row : kRows) n += row.drawn && !row.perSector ? 1 : 0;
+    return n;
+}
+
+std::int64_t SectorTime(std::span<const std::int32_t> splits, std::size_t k) {
+    return k == 0 ? splits[0] : static_cast<std::int64_t>(splits[k]) - splits[k - 1];
+}
+
 StatsTable BuildStatsTable(const StatsInput& in) {
     StatsTable table;
     const std::int32_t s = in.currentSegment;
@@ -195,11 +336,12 @@ StatsTable BuildStatsTable(const StatsInput& in) {
     }
     if (in.columns.empty()) return table;
 
-    table.labels = {"Player", "Car", "Weather"};
-    for (std::size_t k = 0; k < in.columns[0].splitTimes.size(); ++k) {
-        table.labels.push_back(SectorLabel(static_cast<int>(k) + 1));
+    // The label column is replay 0's.
+    for (const StatsRow& row : kRows) {
+        for (std::size_t k = 0; k < Repeats(row, in.columns[0].splitTimes.size()); ++k) {
+            table.labels.push_back(row.label(in.units, k));
+        }
     }
-    AppendLowerLabels(in.units, &table.labels);
     table.columns.reserve(in.columns.size());
     for (std::size_t i = 0; i < in.columns.size(); ++i) {
         table.columns.push_back(BuildColumn(in.columns[i], i == 0, table, in.units));

@@ -34,6 +34,8 @@ std::string AlignOnDecimalPoint(std::string_view text);
 // Drops each '^' with the character after it; a trailing '^' ends the text.
 std::string StripColourCodes(std::string_view name);
 
+inline constexpr float kMaxSteerDegrees = 25.0f;  // the steering gauge is full at this angle
+
 enum class StatsRowKind {
     Name,          // a label-font text to be shortened to the column width (player, car, weather)
     Time,          // a sector or lap time in the time format
@@ -44,11 +46,15 @@ enum class StatsRowKind {
     SpanText       // a label-font text centred over all columns; text only in column 0
 };
 
+// The colour family of a one-sided gauge: its dark end and the channel that brightens with it.
+enum class GaugeColour : std::uint8_t { None, Blue, Red, Green };
+
 struct StatsCell {
     std::string label;  // the row's label as drawn, unit included
     StatsRowKind kind;
     std::string text;  // the value text as drawn; empty for gauges and blank rows
     float gauge = 0;   // Gauge: fraction (clutch already inverted); CentredGauge: degrees
+    GaugeColour colour = GaugeColour::None;  // Gauge only
 };
 
 // What one column shows, gathered at the playback time (all SI).
@@ -58,6 +64,7 @@ struct StatsColumnInput {
     std::string_view carName;
     std::string_view weather;
     std::span<const std::int32_t> splitTimes;  // cumulative ms, sectorCount entries
+    std::int32_t cursorIndex = 0;              // the index of that record
     ReplayRecord cursor;                       // the record at the playback time
     float lateralAccel = 0;                    // m/s^2
     float longitudinalAccel = 0;               // m/s^2
@@ -94,5 +101,47 @@ struct StatsTable {
 };
 
 StatsTable BuildStatsTable(const StatsInput& input);
+
+// A row's value as lapquill-cli table reports it in JSON: SI, not converted to display units.
+struct StatsValue {
+    enum class Type : std::uint8_t { None, Integer, Real, Text };
+    Type type = Type::None;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string text;
+};
+
+// What a row's functions read: one column's values, the display units, the sector of a
+// per-sector row, and the texts of the span rows (column 0 only; empty elsewhere).
+struct StatsRowContext {
+    const StatsColumnInput& column;
+    const DisplayUnits& units;
+    std::size_t sector = 0;
+    std::string_view segmentText;
+    std::string_view syncText;
+};
+
+// One row of the statistics table: everything the text model, the overlay and the JSON of
+// lapquill-cli need to know about it. A new row is one entry in the table of StatsRows() plus
+// the functions that give its value.
+struct StatsRow {
+    StatsRowKind kind;
+    std::string (*label)(const DisplayUnits& units, std::size_t sector);
+    std::string (*text)(const StatsRowContext&) = nullptr;  // Name, Time, Number, SpanText
+    float (*gauge)(const StatsRowContext&) = nullptr;       // Gauge, CentredGauge
+    GaugeColour colour = GaugeColour::None;                 // Gauge
+    bool perSector = false;  // one row per split time, the sectors in order
+    bool drawn = true;       // false: a value of the JSON only, no row on screen
+    const char* jsonKey = nullptr;                          // null: not in the JSON
+    StatsValue (*json)(const StatsRowContext&) = nullptr;   // per sector for perSector rows
+};
+
+// The rows from the top (under the column titles) down.
+std::span<const StatsRow> StatsRows();
+// How many rows are drawn besides the per-sector ones.
+int StatsRowsBesideSectors();
+// A sector's time from cumulative split times, in 64 bits: a damaged file's split times may lie
+// anywhere in their 32-bit range.
+std::int64_t SectorTime(std::span<const std::int32_t> splitTimes, std::size_t sector);
 
 }  // namespace lapquill

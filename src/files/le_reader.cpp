@@ -1,6 +1,8 @@
 #include "files/le_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,14 +22,21 @@ LeReader::LeReader(std::span<const std::uint8_t> data)
       size_(static_cast<std::int64_t>(data.size())) {}
 
 LeReader::LeReader(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) return;
     // Only regular files: their size bounds every allocation a loader makes. A pipe or a
-    // device could claim any count and feed bytes forever.
+    // device could claim any count and feed bytes forever, and opening a FIFO without
+    // O_NONBLOCK waits for a writer that may never come. The type is checked on the opened
+    // descriptor, so nothing can swap the file between the check and the reads.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
     struct stat st {};
-    if (fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        notRegular_ = true;
+        ::close(fd);
+        return;
+    }
+    file_ = fdopen(fd, "rb");
+    if (!file_) {
+        ::close(fd);
         return;
     }
     size_ = static_cast<std::int64_t>(st.st_size);
@@ -131,6 +140,8 @@ bool Fail(const char* step) {
     tLastFailure.offset = 0;
     return false;
 }
+
+bool FailOpen(const LeReader& r) { return Fail(r.NotRegular() ? "not a regular file" : "open"); }
 
 void ClearLoadFailure() { tLastFailure = LoadFailure{}; }
 

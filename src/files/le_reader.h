@@ -24,6 +24,9 @@ public:
     LeReader& operator=(const LeReader&) = delete;
 
     bool IsOpen() const { return open_; }
+    // True when the path names something other than a regular file (a FIFO, a device, a
+    // folder); such a path is never read.
+    bool NotRegular() const { return notRegular_; }
 
     bool ReadU8(std::uint8_t* out) { return ReadBytes(out, 1); }
     bool ReadI16(std::int16_t* out);
@@ -53,6 +56,7 @@ private:
 
     std::FILE* file_ = nullptr;
     bool open_ = false;
+    bool notRegular_ = false;
     const std::uint8_t* data_ = nullptr;  // current window: the memory span, or the file buffer
     std::size_t windowSize_ = 0;          // valid bytes in the window
     std::size_t windowPos_ = 0;           // next byte to read in the window
@@ -72,6 +76,8 @@ const LoadFailure& LastLoadFailure();
 // Records a failure and returns false, so loaders can write `return Fail(r, "records");`.
 bool Fail(const LeReader& r, const char* step);
 bool Fail(const char* step);
+// The failure of a reader that could not open its path: "not a regular file" or "open".
+bool FailOpen(const LeReader& r);
 void ClearLoadFailure();
 
 // Overflow-safe size arithmetic for the allocation bounds. Each returns false on overflow

@@ -58,7 +58,7 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     ReleaseReplayFile(file);
     ReplayHeader& h = file->header;
     h.bytes.fill(0);
-    if (!r.IsOpen()) return Fail("open");
+    if (!r.IsOpen()) return FailOpen(r);
     if (!r.ReadBytes(h.bytes.data(), 9)) return Fail(r, "magic");
     if (!MagicMatches(h.bytes.data(), "QZRRAF")) return Fail(r, "magic");
     if (h.Version() != kReplayVersion) return Fail(r, "version");
@@ -66,9 +66,8 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     // More split times than the header holds would be read from beyond it.
     if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count");
 
-    // Blocks: a block that cannot be read ends the loop without failing; whatever reads next
-    // then meets the end of the file. The array grows only with what the file holds, and is
-    // completed with zero blocks once the load has succeeded.
+    // Blocks: the array grows only with what the file holds, so a header claiming many
+    // blocks costs nothing before the file proves to hold them.
     const int blockCount = h.BlockCount();
     file->blocks.reserve(static_cast<std::size_t>(
         std::min<std::int64_t>(blockCount, r.Remaining() / kReplayBlockSize + 1)));
@@ -76,7 +75,9 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
         ReplayBlock block;
         const bool whole = r.ReadBytes(block.bytes.data(), kReplayBlockSize);
         file->blocks.push_back(block);  // a cut block keeps what arrived
-        if (!whole) break;
+        // A file that ends inside its blocks is cut, whatever its record count says: the
+        // missing blocks' offsets were never read.
+        if (!whole) return Fail(r, "blocks");
     }
     const auto completeBlocks = [&] { file->blocks.resize(static_cast<std::size_t>(blockCount)); };
 

@@ -19,7 +19,7 @@ bool LoadSegments(LeReader& r, TrackSegmentFile* file) {
     ClearLoadFailure();
     file->records.clear();
     file->header.fill(0);
-    if (!r.IsOpen()) return Fail("open");
+    if (!r.IsOpen()) return FailOpen(r);
     if (!r.ReadBytes(file->header.data(), 9)) return Fail(r, "magic");
     if (!MagicMatches(file->header.data(), "QZRTSF")) return Fail(r, "magic");
     if (file->header[8] != 0) return Fail(r, "version");

@@ -13,7 +13,7 @@ namespace {
 
 bool ReadHeader(LeReader& r, TrackMeshHeader* header) {
     header->bytes.fill(0);
-    if (!r.IsOpen()) return Fail("open");
+    if (!r.IsOpen()) return FailOpen(r);
     if (!r.ReadBytes(header->bytes.data(), 9)) return Fail(r, "magic");
     if (!MagicMatches(header->bytes.data(), "QZRSMX")) return Fail(r, "magic");
     if (header->bytes[8] != 0) return Fail(r, "version");

@@ -251,9 +251,12 @@ std::string FormatLapTime(const std::optional<std::int32_t>& ms) {
 std::string ReplayRejectionReason() {
     const std::string& step = LastLoadFailure().step;
     if (step == "open") return "cannot be read";
+    if (step == "not a regular file") return step;
     if (step == "magic") return "not a replay file";
     if (step == "version") return "wrong version";
-    if (step == "header" || step == "padding" || step == "record count") return "truncated";
+    if (step == "header" || step == "blocks" || step == "padding" || step == "record count") {
+        return "truncated";
+    }
     if (step == "sector count") return "damaged header";
     return step.empty() ? "damaged" : "damaged (" + step + ")";
 }

@@ -15,7 +15,6 @@ constexpr std::uint32_t kTitleAlpha = 0xD0;
 constexpr std::uint32_t kColumnLineFadeAlpha = 0x10;  // the column lines' bottom end
 constexpr std::int32_t kRuleHeight = 2;               // pixels, the rule under the titles
 constexpr std::int32_t kTableTop = 2;                 // pixels between the rule and row 1
-constexpr int kRowsBelowSectors = 25;                 // title row + 24 rows besides the sectors
 constexpr float kFpsX = 2.0f;
 constexpr float kFpsY = 0.0f;
 
@@ -32,18 +31,22 @@ constexpr float kSteerLengthPerDegree = 0.02f;  // of the field: 25 degrees fill
 constexpr float kSteerColourPerDegree = 0.04f;  // 1 / 25
 
 struct GaugeStyle {
-    const char* label;
     std::uint32_t dark;
     int brightShift;  // where the bright channel sits in the ARGB word
 };
 
-// The one-sided gauges in the order the table lists them.
-constexpr GaugeStyle kGaugeStyles[] = {
-    {"Throttle", kDarkBlue, kBlueShift},
-    {"Brake", kDarkRed, kRedShift},
-    {"Clutch", kDarkGreen, kGreenShift},
-    {"Handbrake", kDarkRed, kRedShift},
-};
+GaugeStyle StyleOf(GaugeColour colour) {
+    switch (colour) {
+        case GaugeColour::Blue:
+            return {kDarkBlue, kBlueShift};
+        case GaugeColour::Green:
+            return {kDarkGreen, kGreenShift};
+        case GaugeColour::Red:
+        case GaugeColour::None:  // every gauge row names its colour
+            break;
+    }
+    return {kDarkRed, kRedShift};
+}
 
 // A gauge fraction limited to 0 .. 1; NaN shows as an empty gauge.
 float UnitFraction(float f) {
@@ -55,15 +58,6 @@ float UnitFraction(float f) {
 std::uint32_t BrightChannel(float unitFraction) {
     const int c = 255 - static_cast<int>(std::floor(kBrightRange * (1.0f - unitFraction)));
     return static_cast<std::uint32_t>(c);
-}
-
-// The style of a one-sided gauge: by its label, else by its place among the gauges.
-const GaugeStyle& StyleOf(const std::string& label, int ordinal) {
-    for (const GaugeStyle& style : kGaugeStyles) {
-        if (label == style.label) return style;
-    }
-    constexpr int kStyles = sizeof kGaugeStyles / sizeof kGaugeStyles[0];
-    return kGaugeStyles[ordinal < kStyles ? ordinal : kStyles - 1];
 }
 
 void AppendGauge(std::vector<ScreenVertex>* bars, const GaugeStyle& style, float fraction,
@@ -152,7 +146,8 @@ std::vector<ScreenVertex> BuildStatsPanelVertices(const StatsOverlay& overlay,
     if (n <= 0) return out;
     const std::int32_t h = overlay.lineHeight;
     const std::int32_t k = overlay.columnWidth;
-    const std::int32_t height = (sectorCount + kRowsBelowSectors) * h + kTableTop;
+    // The title row and the table's rows.
+    const std::int32_t height = (1 + sectorCount + StatsRowsBesideSectors()) * h + kTableTop;
     const auto& colours = overlay.replayColours;
     out.reserve(static_cast<std::size_t>(4 * n + 2) * 3);
     for (int j = -1; j < n; ++j) {
@@ -275,7 +270,6 @@ StatsOverlayDraws BuildStatsOverlayDraws(const StatsOverlay& overlay, const Stat
         addText(OverlayFont::Label, static_cast<float>(x + (k - titleWidth) / 2), 0.0f,
                 WithAlpha(overlay.replayColours[static_cast<std::size_t>(i)], kTitleAlpha), title);
 
-        int gaugeOrdinal = 0;
         for (std::size_t r = 0; r < column.cells.size(); ++r) {
             const StatsCell& cell = column.cells[r];
             const float y = rowY(r);
@@ -290,8 +284,7 @@ StatsOverlayDraws BuildStatsOverlayDraws(const StatsOverlay& overlay, const Stat
                     addText(OverlayFont::Value, xf, y, kWhite, cell.text);
                     break;
                 case StatsRowKind::Gauge:
-                    AppendGauge(&draws.bars, StyleOf(cell.label, gaugeOrdinal++), cell.gauge, x,
-                                rowTop, w, h);
+                    AppendGauge(&draws.bars, StyleOf(cell.colour), cell.gauge, x, rowTop, w, h);
                     break;
                 case StatsRowKind::CentredGauge:
                     AppendSteerGauge(&draws.bars, cell.gauge, x, rowTop, w, h);

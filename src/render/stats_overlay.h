@@ -32,7 +32,6 @@ inline constexpr int kQuadVertices = 6;           // two triangles
 inline constexpr int kGaugeQuadsPerColumn = 6;    // four bars, the steering bar, its centre mark
 inline constexpr int kBarArrayVertices = 600;     // the per-frame gauge array's capacity
 inline constexpr int kNameBufferSize = 260;       // names are cut to 259 characters first
-inline constexpr float kMaxSteerDegrees = 25.0f;  // the steering gauge is full at this angle
 
 // What the view keeps of the overlay between frames.
 struct StatsOverlay {
@@ -87,7 +86,8 @@ void AppendQuad(std::vector<ScreenVertex>* out, bool horizontal, std::int32_t x,
 
 // The column lines of n replay columns against the client's right edge: a 2-pixel rule under
 // the title row over all n + 1 columns, and a 1-pixel line down the left edge of each replay
-// column, (sectorCount + 25) * lineHeight + 2 pixels long. 4n + 2 triangles; none when n is 0.
+// column as long as the title row and the table's rows plus 2 pixels. 4n + 2 triangles; none
+// when n is 0.
 std::vector<ScreenVertex> BuildStatsPanelVertices(const StatsOverlay& overlay,
                                                   std::int32_t clientRight, int replayCount,
                                                   int sectorCount);

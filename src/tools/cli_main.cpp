@@ -18,9 +18,14 @@ constexpr const char* kUsage =
     "  info [--json] FILE...            summarise .raf, .smx and .tsf files\n"
     "  table [STATE...] [--json] [--units D,S,A] RAF...\n"
     "                                   print the statistics table of the view\n"
-    "  render [STATE...] [--size WxH] --out FILE.png RAF...\n"
-    "                                   write the frame the view draws as PNG\n"
+    "  render [STATE...] [--size WxH] [--colour lap|speed|pedals] --out FILE.png RAF...\n"
+    "                                   write the frame the view draws as PNG; --colour\n"
+    "                                   colours the ribbons by lap, speed or pedals\n"
     "  demo [--out DIR] [--seed N]      write the demo data set\n"
+    "  compare [--reference N|fastest] [--align distance|position] [--trace STEP] [--json] RAF...\n"
+    "                                   time per section against a reference lap\n"
+    "  export --out FILE.csv [--step M] [--reference N|fastest] [--align distance|position] RAF...\n"
+    "                                   every lap's time, delta and channels per step of distance\n"
     "  library [--db FILE] scan [--json] [DIR...] | list [FILTER...] [--json] | best [--json]\n"
     "                                   the lap library (library --help)\n"
     "\n"
@@ -29,43 +34,13 @@ constexpr const char* kUsage =
     "                Comma Period Backslash, or a code such as 0x24\n"
     "  --sync lap|marker|corner\n"
     "  --time N      playback time in records (0.01 s)\n"
-    "  --frames N [--fps F]   N frames at F frames per second on a simulated clock\n";
+    "  --frames N [--fps F]   N frames at F frames per second on a simulated clock\n"
+    "  --whole-track frame the whole circuit from above\n";
 }  // namespace
 
 int UsageError(const std::string& message) {
     std::cerr << "lapquill-cli: " << message << "\n\n" << kUsage;
     return 2;
-}
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.9g", value);
-    return buf;
 }
 
 }  // namespace lapquill::cli
@@ -89,6 +64,8 @@ int main(int argc, char** argv) {
     if (sub == "table") return RunTable(rest);
     if (sub == "render") return RunRender(rest);
     if (sub == "demo") return RunDemo(rest);
+    if (sub == "compare") return RunCompare(rest);
+    if (sub == "export") return RunExport(rest);
     if (sub == "library") return RunLibrary(rest);
     if (sub == "help" || sub == "--help" || sub == "-h") {
         std::cout << kUsage;

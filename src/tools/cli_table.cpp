@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "analysis/channels.h"
 #include "tools/cli.h"
 #include "tools/headless_view.h"
 
@@ -82,93 +81,6 @@ void PrintText(const StatsTable& t, std::ostream& out) {
     if (!t.speedText.empty()) out << "\n" << t.speedText << "\n";
 }
 
-std::string IntList(const std::vector<std::int32_t>& v) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < v.size(); ++i) s += (i ? ", " : "") + std::to_string(v[i]);
-    return s + "]";
-}
-
-std::string F(double v) {
-    return JsonNumber(v);
-}
-
-void PrintJson(CAnalysisView& v, const HeadlessWindow& w, const StatsTable& t, std::ostream& out) {
-    const ReplaySet& set = v.Replays();
-    const SegmentData& seg = v.Segments();
-    const PlaybackState& p = v.Playback();
-    const std::int32_t n = set.replayCount;
-    std::string s = "{\"replayCount\": " + std::to_string(n);
-    s += ", \"track\": " + JsonString(n ? set.replays[0].header.TrackName() : "");
-    s += ", \"config\": " + JsonString(n ? set.replays[0].header.TrackConfig() : "");
-    s += ", \"markers\": [";
-    for (std::size_t m = 0; m < set.segmentMarkerNames.size(); ++m) {
-        s += std::string(m ? ", " : "") + "{\"name\": " + JsonString(set.segmentMarkerNames[m]) +
-             ", \"distance\": " + F(set.segmentMarkerDistances[m]) + "}";
-    }
-    s += "], \"messages\": [";
-    for (std::size_t m = 0; m < w.messages.size(); ++m)
-        s += (m ? ", " : "") + JsonString(w.messages[m]);
-    s += "], \"playbackTime\": " + std::to_string(p.playbackTime);
-    s += ", \"syncMode\": " + std::to_string(static_cast<int>(p.syncMode));
-    s += ", \"currentSegment\": " + std::to_string(seg.currentSegment);
-    s += ", \"segmentText\": " + JsonString(t.segmentText);
-    s += std::string(", \"isPlaying\": ") + (p.isPlaying ? "true" : "false");
-    s += ", \"playbackSpeed\": " + F(p.playbackSpeed);
-    s += std::string(", \"playForward\": ") + (p.playForward ? "true" : "false");
-    s += ", \"customStartDistance\": " + F(seg.customStartDistance);
-    s += ", \"customEndDistance\": " + F(seg.customEndDistance);
-    s += ", \"replays\": [";
-    for (std::int32_t r = 0; r < n; ++r) {
-        const ReplayFile& replay = set.replays[r];
-        const ReplayHeader& h = replay.header;
-        const std::int32_t k = v.RecordIndexAt(r, p.playbackTime);
-        const ReplayRecord& rec = replay.records[k];
-        const LateralLongitudinal acc = LateralLongitudinalAccel(replay, k);
-        std::vector<std::int32_t> splits;
-        for (int i = 0; i < h.SectorCount(); ++i) splits.push_back(h.SplitTime(i));
-        s += std::string(r ? ", " : "") + "{\"slot\": " + std::to_string(r);
-        s += ", \"title\": " + JsonString(set.replayTitles[r]);
-        s += ", \"player\": " + JsonString(StripColourCodes(h.PlayerName()));
-        s += ", \"car\": " + JsonString(h.CarName());
-        s += ", \"weather\": " + JsonString(h.Weather());
-        s += ", \"sectorTimesMs\": [";
-        for (std::size_t i = 0; i < splits.size(); ++i) {
-            s += (i ? ", " : "") + std::to_string(i == 0 ? splits[0] : splits[i] - splits[i - 1]);
-        }
-        s += "], \"lapTimeMs\": " +
-             (splits.empty() ? std::string("null") : std::to_string(splits.back()));
-        s += ", \"record\": " + std::to_string(k);
-        s += ", \"throttle\": " + F(rec.throttle) + ", \"brake\": " + F(rec.brake);
-        s += ", \"steer\": " + F(rec.steer) + ", \"clutch\": " + F(rec.clutch);
-        s += ", \"handbrake\": " + F(rec.handbrake);
-        s += ", \"gear\": " + std::to_string(static_cast<int>(rec.gear) - 1);
-        s += ", \"speed\": " + F(rec.speed) + ", \"distance\": " + F(rec.distance);
-        s += ", \"timingDifference\": " + F(v.PlaybackTimingDifference(r));
-        s += ", \"longitudinalAccel\": " + F(acc.longitudinal);
-        s += ", \"lateralAccel\": " + F(acc.lateral);
-        s += ", \"yaw\": " + F(YawAngle(replay, k));
-        s += ", \"segmentTime\": " + F(SegmentTime(seg, replay, r));
-        s += ", \"timeFromSync\": " + F(v.TimeFromSync(r));
-        s += ", \"entranceSpeed\": " + F(EntranceSpeed(seg, replay, r, p.syncMode));
-        s += ", \"exitSpeed\": " + F(ExitSpeed(seg, replay, r, p.syncMode));
-        s += ", \"markerStartIndices\": " + IntList(seg.markerStartIndices[r]);
-        s += ", \"cornerStartIndices\": " + IntList(seg.cornerStartIndices[r]);
-        s += ", \"customStartIndex\": " + std::to_string(seg.customStartIndices[r]);
-        s += ", \"customEndIndex\": " + std::to_string(seg.customEndIndices[r]);
-        s += ", \"customCornerIndex\": " + std::to_string(seg.customCornerIndices[r]);
-        s += ", \"rows\": {";
-        bool first = true;
-        for (const StatsCell& c : t.columns[r].cells) {
-            if (c.kind != StatsRowKind::Time && c.kind != StatsRowKind::Number) continue;
-            s += std::string(first ? "" : ", ") + JsonString(c.label) + ": " + JsonString(c.text);
-            first = false;
-        }
-        s += "}}";
-    }
-    s += "]}";
-    out << s << "\n";
-}
-
 }  // namespace
 
 int RunTable(const Args& args) {
@@ -180,7 +92,7 @@ int RunTable(const Args& args) {
     CAnalysisView& view = session.View();
     const StatsTable table = view.BuildStatsTableNow();
     if (options.json) {
-        PrintJson(view, session.Window(), table, std::cout);
+        std::cout << StatsTableJson(view, session.Window().messages, table) << "\n";
     } else {
         for (const std::string& m : session.Window().messages) std::cerr << m << "\n";
         if (view.ReplayCount() > 0) PrintText(table, std::cout);

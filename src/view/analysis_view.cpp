@@ -295,23 +295,23 @@ float CAnalysisView::PlaybackTimingDifference(std::int32_t r) const {
 
 // ---- Statistics -----------------------------------------------------------------------------
 
-StatsTable CAnalysisView::BuildStatsTableNow() const {
+void CAnalysisView::GatherStats(StatsGathered* out) const {
     const std::int32_t n = set_.replayCount;
-    std::array<StatsColumnInput, kMaxReplays> columns;
-    std::array<std::array<std::int32_t, kMaxSectorCount>, kMaxReplays> splits;
     const SyncMode mode = playback_.syncMode;
     for (std::int32_t r = 0; r < n; ++r) {
         const ReplayFile& replay = set_.replays[r];
         const ReplayHeader& h = replay.header;
-        StatsColumnInput& c = columns[r];
+        StatsColumnInput& c = out->columns[r];
+        auto& splits = out->splits[r];
         const int sectors = std::min<int>(h.SectorCount(), kMaxSectorCount);
-        for (int k = 0; k < sectors; ++k) splits[r][k] = h.SplitTime(k);
+        for (int k = 0; k < sectors; ++k) splits[k] = h.SplitTime(k);
         c.title = set_.replayTitles[r];
         c.playerName = h.PlayerName();
         c.carName = h.CarName();
         c.weather = h.Weather();
-        c.splitTimes = {splits[r].data(), static_cast<std::size_t>(sectors)};
+        c.splitTimes = {splits.data(), static_cast<std::size_t>(sectors)};
         const std::int32_t k = RecordIndexAt(r, playback_.playbackTime);
+        c.cursorIndex = k;
         c.cursor = replay.records[k];
         const LateralLongitudinal acc = LateralLongitudinalAccel(replay, k);
         c.lateralAccel = acc.lateral;
@@ -323,8 +323,8 @@ StatsTable CAnalysisView::BuildStatsTableNow() const {
         c.entranceSpeed = EntranceSpeed(segments_, replay, r, mode);
         c.exitSpeed = ExitSpeed(segments_, replay, r, mode);
     }
-    StatsInput input;
-    input.columns = {columns.data(), static_cast<std::size_t>(n)};
+    StatsInput& input = out->input;
+    input.columns = {out->columns.data(), static_cast<std::size_t>(n)};
     input.currentSegment = segments_.currentSegment;
     input.segmentMarkerNames = set_.segmentMarkerNames;
     input.syncMode = mode;
@@ -332,7 +332,12 @@ StatsTable CAnalysisView::BuildStatsTableNow() const {
     input.playbackSpeed = playback_.playbackSpeed;
     input.playForward = playback_.playForward;
     input.units = units_;
-    return BuildStatsTable(input);
+}
+
+StatsTable CAnalysisView::BuildStatsTableNow() const {
+    StatsGathered gathered;
+    GatherStats(&gathered);
+    return BuildStatsTable(gathered.input);
 }
 
 }  // namespace lapquill

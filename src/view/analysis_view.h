@@ -5,9 +5,11 @@
 // in seconds; the clock is injectable so that tests and lapquill-cli run on simulated time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/playback.h"
 #include "analysis/replay_set.h"
@@ -61,6 +63,17 @@ class CAnalysisView {
 
     // The statistics table at the playback time, as the overlay draws it.
     StatsTable BuildStatsTableNow() const;
+    // The values the table shows, gathered at the playback time (the spans point into the
+    // gathering itself, so it is filled in place); lapquill-cli reports them in JSON.
+    struct StatsGathered {
+        std::array<StatsColumnInput, kMaxReplays> columns;
+        std::array<std::array<std::int32_t, kMaxSectorCount>, kMaxReplays> splits;
+        StatsInput input;
+        StatsGathered() = default;
+        StatsGathered(const StatsGathered&) = delete;
+        StatsGathered& operator=(const StatsGathered&) = delete;
+    };
+    void GatherStats(StatsGathered* out) const;
     void SetDisplayUnits(const DisplayUnits& units) { units_ = units; }
     const DisplayUnits& Units() const { return units_; }
 
@@ -114,6 +127,16 @@ class CAnalysisView {
     // The map's box, once a mesh has been built into the device objects.
     const MapExtent* TrackBounds() const { return trackBoundsSet_ ? &trackBounds_ : nullptr; }
 
+    // The map beyond the first program: how the ribbons are coloured (rebuilds the ribbons), the
+    // car markers and legend of the current frame, and the whole-track framing, which holds the
+    // top-down camera over the whole circuit until a pan, zoom or scroll moves it.
+    void SetRibbonColouring(RibbonColouring colouring);
+    RibbonColouring RibbonColouringNow() const { return colouring_; }
+    void FrameWholeTrack();
+    bool WholeTrackFramed() const { return wholeTrack_; }
+    std::vector<MapVertex> CarMarkersNow() const;
+    std::vector<LegendEntry> RibbonLegendNow() const;
+
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
@@ -126,6 +149,7 @@ class CAnalysisView {
     GroundRect TopDownGround() const;
     void FollowSegmentInLapMode();
     void RecomputeSegments();
+    void DrawRibbonLegend();
 
     ViewWindow& window_;
     Clock clock_;
@@ -155,6 +179,9 @@ class CAnalysisView {
     bool trackBoundsSet_ = false;
     int releaseDeviceObjectsCalls_ = 0;
     int resetDeviceCalls_ = 0;
+
+    RibbonColouring colouring_ = RibbonColouring::ByLap;
+    bool wholeTrack_ = false;
 };
 
 }  // namespace lapquill

@@ -161,17 +161,19 @@ TEST(LoadReplayFile, FailsWhenCutAnywhereWithRecordsToRead) {
     }
 }
 
-TEST(LoadReplayFile, CutInsideBlocksLoadsWhenNothingFollows) {
-    ReplayFile original = test::SampleReplay(0, 3);
-    Bytes bytes = EncodeReplayFile(original);
-    bytes.resize(512 + 128 + 40);  // one whole block and part of the next
+TEST(LoadReplayFile, CutInsideBlocksIsRefusedEvenWithoutRecords) {
+    // Without records nothing after the blocks is read, so only the blocks show the cut.
+    const Bytes whole = EncodeReplayFile(test::SampleReplay(0, 3));
     ReplayFile f;
-    ASSERT_TRUE(Load(bytes, &f));
-    ASSERT_EQ(f.blocks.size(), 3u);
-    EXPECT_EQ(f.blocks[0].bytes, original.blocks[0].bytes);
-    // With records to read after the blocks the same cut fails.
-    SetHeaderI32(&bytes[20], 1);
-    EXPECT_FALSE(Load(bytes, &f));
+    ASSERT_TRUE(Load(whole, &f)) << LastLoadFailure().step;
+    for (const std::size_t cut : {512u + 1u, 512u + 128u + 40u, 512u + 2u * 128u + 127u}) {
+        SCOPED_TRACE(cut);
+        Bytes bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        EXPECT_FALSE(Load(bytes, &f));
+        EXPECT_EQ(LastLoadFailure().step, "blocks");
+        SetHeaderI32(&bytes[20], 1);  // and with records to read after them
+        EXPECT_FALSE(Load(bytes, &f));
+    }
 }
 
 TEST(LoadReplayFile, TextFieldFillingItsWidthIsTakenWhole) {

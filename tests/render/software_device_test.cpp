@@ -16,6 +16,7 @@
 
 #include "math/math3d.h"
 #include "support/compare.h"
+#include "support/frame_hash.h"
 
 namespace lapquill {
 namespace {
@@ -908,6 +909,8 @@ TEST(SoftwareDeviceThreads, EveryThreadCountDrawsTheSamePicture) {
     for (int threads : {2, 3, 5}) {
         EXPECT_TRUE(RenderBusyScene(threads) == one) << threads << " threads";
     }
+    // And the picture itself is the one this rasteriser has always drawn.
+    EXPECT_EQ(test::FrameHash(one.data(), 97, 83), "0x84D375D9528AA3D4");
 }
 
 }  // namespace

@@ -19,33 +19,25 @@ constexpr std::int32_t kClientWidth = 1280;
 constexpr std::int32_t kClientHeight = 800;
 constexpr std::uint32_t kGrey = 0xFF808080u;
 
-// A table shaped as the text model shapes it: names, sector and lap times, five gauges, the
-// numbers, the segment and sync box. Values are neutral; tests change the cells they look at.
+// A table of the text model's rows (labels, kinds and gauge colours from the row table) with
+// neutral values; tests change the cells they look at.
 StatsTable MakeTable(int columns, int sectors) {
     StatsTable table;
-    std::vector<StatsCell> cells = {{"Player", StatsRowKind::Name, "Driver", 0},
-                                    {"Car", StatsRowKind::Name, "Car", 0},
-                                    {"Weather", StatsRowKind::Name, "Clear", 0}};
-    for (int k = 1; k <= sectors; ++k) {
-        cells.push_back({"Sector " + std::to_string(k), StatsRowKind::Time, "    0:27.81", 0});
-    }
-    cells.push_back({"Lap Time", StatsRowKind::Time, "    1:23.45", 0});
-    cells.push_back({"Throttle", StatsRowKind::Gauge, "", 0.5f});
-    cells.push_back({"Brake", StatsRowKind::Gauge, "", 0.0f});
-    cells.push_back({"Input Steer", StatsRowKind::CentredGauge, "", 0.0f});
-    cells.push_back({"Clutch", StatsRowKind::Gauge, "", 1.0f});
-    cells.push_back({"Handbrake", StatsRowKind::Gauge, "", 0.0f});
-    for (const char* label : {"Gear", "Speed (km/h)", "Track Distance (m)", "Timing Diff (s)",
-                              "Longitudinal accel", "Lateral accel (m/s^2)", "Yaw (deg)"}) {
-        cells.push_back({label, StatsRowKind::Number, "     12.34", 0});
-    }
-    cells.push_back({"", StatsRowKind::Blank, "", 0});
-    cells.push_back({"Track Segment:", StatsRowKind::SpanText, "", 0});
-    cells.push_back({"Segment Time (s)", StatsRowKind::Number, "      4.56", 0});
-    cells.push_back({"", StatsRowKind::Blank, "", 0});
-    cells.push_back({"Sync replay to:", StatsRowKind::SpanText, "", 0});
-    for (const char* label : {"Time from sync (s)", "Entrance speed", "Exit speed"}) {
-        cells.push_back({label, StatsRowKind::Number, "     98.76", 0});
+    std::vector<StatsCell> cells;
+    const DisplayUnits units;
+    for (const StatsRow& row : StatsRows()) {
+        const int repeats = !row.drawn ? 0 : row.perSector ? sectors : 1;
+        for (int k = 0; k < repeats; ++k) {
+            StatsCell c{row.label(units, static_cast<std::size_t>(k)), row.kind, "", 0,
+                        row.colour};
+            if (row.kind == StatsRowKind::Name) c.text = c.label == "Player" ? "Driver" : "Clear";
+            if (row.kind == StatsRowKind::Time)
+                c.text = row.perSector ? "    0:27.81" : "    1:23.45";
+            if (row.kind == StatsRowKind::Number) c.text = "     12.34";
+            if (c.label == "Throttle") c.gauge = 0.5f;
+            if (c.label == "Clutch") c.gauge = 1.0f;
+            cells.push_back(c);
+        }
     }
     for (const StatsCell& c : cells) table.labels.push_back(c.label);
     for (int i = 0; i < columns; ++i) {

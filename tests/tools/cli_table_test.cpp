@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "support/replay_builder.h"
+#include "tools/cli.h"
 #include "tools/headless_view.h"
 
 namespace lapquill::cli {
@@ -81,6 +82,56 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
     EXPECT_EQ(v.Playback().playbackTime, 40 + 20);  // 40 frames at 1x, then 40 at 0.5x
     const StatsTable t = v.BuildStatsTableNow();
     EXPECT_EQ(t.speedText, "0.50x");
+}
+
+// The JSON of table --json for one lap, after loading it headless.
+std::string TableJsonOf(const test::LapSpec& plan) {
+    test::TestWorld world;
+    world.AddTrack("Harrow Vale", "harrow.smx");
+    world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
+    const std::string lap = world.AddLap("a", test::BuildLap(plan));
+    ViewOptions o;
+    std::string error;
+    EXPECT_TRUE(ParseViewOptions({"--json", "--time", "100", lap}, false, &o, &error)) << error;
+    HeadlessSession session(o);
+    session.Run();
+    EXPECT_EQ(session.View().ReplayCount(), 1);
+    return StatsTableJson(session.View(), session.Window().messages,
+                          session.View().BuildStatsTableNow());
+}
+
+// A damaged file's split times may lie anywhere in their 32-bit range; the sector times in the
+// JSON are their differences in full, as the drawn rows show them.
+TEST(TableJson, SectorTimesOfDamagedSplitTimesDoNotOverflow) {
+    test::LapSpec plan;
+    plan.splitTimes = {2000000000, -2000000000, 100};
+    const std::string json = TableJsonOf(plan);
+    EXPECT_NE(json.find("\"sectorTimesMs\": [2000000000, -4000000000, 2000000100]"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"lapTimeMs\": 100,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"Sector 2\": \"  -66666:-40.00\""), std::string::npos) << json;
+}
+
+// Each row with a JSON key reports it once per replay, in the order of the rows, with the
+// values of the same gathering the table draws.
+TEST(TableJson, EveryRowKeyOnceInRowOrder) {
+    test::LapSpec plan;
+    plan.splitTimes = {};
+    const std::string json = TableJsonOf(plan);
+    std::size_t at = 0;
+    for (const StatsRow& row : StatsRows()) {
+        if (!row.jsonKey) continue;
+        const std::string key = "\"" + std::string(row.jsonKey) + "\": ";
+        const std::size_t found = json.find(key, at);
+        ASSERT_NE(found, std::string::npos) << key << " after " << at << " in " << json;
+        EXPECT_EQ(json.find(key, found + 1), std::string::npos) << key;
+        at = found + key.size();
+    }
+    EXPECT_NE(json.find("\"sectorTimesMs\": [], \"lapTimeMs\": null, \"record\": 100,"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"player\": \"Anna\""), std::string::npos) << json;
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+#include "compare/export_table.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace lapquill {
+
+namespace {
+
+struct ChannelColumn {
+    Channel channel;
+    const char* suffix;
+};
+
+constexpr ChannelColumn kChannels[] = {
+    {Channel::Speed, "speed (m/s)"},     {Channel::Throttle, "throttle (0-1)"},
+    {Channel::Brake, "brake (0-1)"},     {Channel::Steer, "steer (rad)"},
+    {Channel::Gear, "gear"},             {Channel::PositionX, "X (m)"},
+    {Channel::PositionY, "Y (m)"},
+};
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::vector<ExportColumn> BuildExportTable(const Comparison& cmp, double step) {
+    std::vector<ExportColumn> columns;
+    if (cmp.Empty()) return columns;
+    const std::vector<double> xs = TraceCoordinates(cmp, step);
+    columns.push_back({"distance (m)", xs});
+    const ComparedLap& ref = cmp.laps[static_cast<std::size_t>(cmp.reference)];
+    std::vector<double> refTimes(xs.size());
+    CoordinateCursor refCursor(ref.coordinate);
+    for (std::size_t k = 0; k < xs.size(); ++k) refTimes[k] = refCursor.Locate(xs[k]).time;
+    for (const ComparedLap& lap : cmp.laps) {
+        const std::string prefix = lap.title.empty() ? "lap " + std::to_string(lap.slot) : lap.title;
+        const std::size_t first = columns.size();
+        columns.push_back({prefix + " time (s)", {}});
+        columns.push_back({prefix + " delta (s)", {}});
+        for (const ChannelColumn& c : kChannels) columns.push_back({prefix + " " + c.suffix, {}});
+        CoordinateCursor cursor(lap.coordinate);
+        for (std::size_t k = 0; k < xs.size(); ++k) {
+            const CoordinatePoint at = cursor.Locate(xs[k]);
+            columns[first].values.push_back(at.time - lap.startTime);
+            columns[first + 1].values.push_back((at.time - lap.startTime) -
+                                                (refTimes[k] - ref.startTime));
+            for (std::size_t c = 0; c < std::size(kChannels); ++c)
+                columns[first + 2 + c].values.push_back(
+                    ChannelValue(*lap.replay, at, kChannels[c].channel));
+        }
+    }
+    return columns;
+}
+
+void WriteCsv(const std::vector<ExportColumn>& columns, std::ostream& out) {
+    std::string line;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c) line += ',';
+        line += CsvField(columns[c].name);
+    }
+    out << line << "\n";
+    const std::size_t rows = columns.empty() ? 0 : columns[0].values.size();
+    char buf[32];
+    for (std::size_t r = 0; r < rows; ++r) {
+        line.clear();
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (c) line += ',';
+            const double v = columns[c].values[r];
+            if (std::isfinite(v)) {
+                std::snprintf(buf, sizeof buf, "%.9g", v);
+                line += buf;
+            }
+        }
+        out << line << "\n";
+    }
+}
+
+}  // namespace lapquill

@@ -1,0 +1,161 @@
+// Whole frames of the software device pinned to the pictures it drew when these hashes were
+// taken: the terrain-and-ribbons scene of the benchmarks under several states and thread counts,
+// and the view's demo frame from both cameras. A change to the rasteriser that moves a single
+// pixel, or a single bit of one, fails here; a deliberate change of the picture must renew the
+// hashes (the failure message prints the new one).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "render/software_device.h"
+#include "render/software_peer_scene.h"
+#include "support/fake_window.h"
+#include "support/frame_hash.h"
+#include "tools/demo_data.h"
+#include "view/analysis_view.h"
+
+namespace lapquill {
+namespace {
+
+struct PeerVariant {
+    int threads = 1;
+    bool blend = true;
+    std::uint32_t terrainCull = D3DCULL_CW;
+    bool lowCamera = false;  // across the terrain from just above it: the near plane cuts it
+};
+
+// The benchmarks' scene at 320 x 180 with ribbons of 6000 records.
+std::string PeerFrameHash(const PeerVariant& variant) {
+    constexpr int kWidth = 320, kHeight = 180;
+    SoftwareDeviceOptions options;
+    options.threadCount = variant.threads;
+    SoftwareDevice device(kWidth, kHeight, options);
+    const std::vector<MapVertex> terrainVertices = peer::Terrain();
+    VertexBuffer* terrain = peer::MakeBuffer(device, terrainVertices);
+    std::vector<VertexBuffer*> ribbons;
+    std::uint32_t ribbonTriangles = 0;
+    for (int i = 0; i < 6; ++i) {
+        const std::vector<MapVertex> v = peer::RibbonNumber(i, 6000);
+        ribbons.push_back(peer::MakeBuffer(device, v));
+        ribbonTriangles = static_cast<std::uint32_t>(v.size() / 3);
+    }
+    Matrix4 view, projection;
+    peer::Camera(kWidth, kHeight, &view, &projection);
+    if (variant.lowCamera) {
+        const Vector3 eye{-700, -500, 12}, at{0, 0, 0}, up{0, 0, 1};
+        D3DXMatrixLookAtRH(&view, &eye, &at, &up);
+    }
+    device.SetTransform(D3DTS_VIEW, &view);
+    device.SetTransform(D3DTS_PROJECTION, &projection);
+    device.SetRenderState(D3DRS_LIGHTING, 0);
+    device.SetRenderState(D3DRS_ALPHABLENDENABLE, variant.blend ? 1 : 0);
+    device.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    // DrawFrame culls the terrain CW; a different mode is set between its clear and the terrain
+    // by drawing the terrain here instead.
+    if (variant.terrainCull == D3DCULL_CW) {
+        peer::DrawFrame(device, terrain, static_cast<std::uint32_t>(terrainVertices.size() / 3),
+                        ribbons, ribbonTriangles);
+    } else {
+        device.Clear(0, nullptr, D3DCLEAR_TARGET, peer::kClearColour, 1.0f, 0);
+        device.BeginScene();
+        device.SetVertexShader(kMapVertexFvf);
+        device.SetRenderState(D3DRS_CULLMODE, variant.terrainCull);
+        peer::DrawBatched(device, terrain, static_cast<std::uint32_t>(terrainVertices.size() / 3));
+        device.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        for (VertexBuffer* r : ribbons) peer::DrawBatched(device, r, ribbonTriangles);
+        device.EndScene();
+        device.Present();
+    }
+    device.SetStreamSource(0, nullptr, 0);
+    terrain->Release();
+    for (VertexBuffer* r : ribbons) r->Release();
+    const PresentedFrame f = device.GetPresentedFrame();
+    return test::FrameHash(f.pixels, f.width, f.height);
+}
+
+TEST(FrameGolden, PeerSceneUnderEachStateAndThreadCount) {
+    struct Case {
+        const char* name;
+        PeerVariant variant;
+        const char* golden;
+    };
+    const Case cases[] = {
+        {"blended, 1 thread", {1, true, D3DCULL_CW, false}, "0x7F44EEDD6BD0282A"},
+        {"blended, 2 threads", {2, true, D3DCULL_CW, false}, "0x7F44EEDD6BD0282A"},
+        {"blended, 3 threads", {3, true, D3DCULL_CW, false}, "0x7F44EEDD6BD0282A"},
+        {"opaque, terrain unculled", {2, false, D3DCULL_NONE, false}, "0x08EDA68E31393877"},
+        {"terrain culled CCW", {1, true, D3DCULL_CCW, false}, "0x5CDBFB998CC86C7E"},
+        {"low camera, near plane cuts", {2, true, D3DCULL_CW, true}, "0xC096D01F51D978FC"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PeerFrameHash(c.variant), c.golden) << c.name;
+    }
+}
+
+// The demo data set (one flying lap per replay) written once into a temporary folder.
+const std::filesystem::path& DemoFolder() {
+    static const std::filesystem::path folder = [] {
+        char pattern[] = "/tmp/lapquill-golden-XXXXXX";
+        std::filesystem::path dir = mkdtemp(pattern);
+        std::vector<DemoWrittenFile> written;
+        std::string error;
+        if (!WriteDemoDataSet(BuildDemoDataSet(DemoOptions{}), dir.string(), &written, &error)) {
+            ADD_FAILURE() << error;
+        }
+        return dir;
+    }();
+    return folder;
+}
+
+// The view at 480 x 270 with the demo's six replays at the end of replay 0, the frame-rate
+// readout on, from the top-down or the chase camera.
+std::string DemoFrameHash(int threads, bool chase) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(DemoFolder());
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator("data/raf")) {
+        files.push_back("data/raf/" + entry.path().filename().string());
+    }
+    std::sort(files.begin(), files.end());
+    test::FakeWindow window;
+    window.client = {0, 0, 480, 270};
+    window.deviceOptions.threadCount = threads;
+    window.AnswerDialog(files);
+    double now = 0;
+    std::string hash;
+    {
+        CAnalysisView view(window, [&now] { return now; });
+        view.OnSize(480, 270);
+        view.OnPaint();
+        view.OpenReplays(true);
+        view.HandleKeyAction(VK_OEM_5);
+        view.HandleKeyAction(VK_END);
+        if (chase) view.HandleKeyAction('T');
+        for (int i = 0; i < 3; ++i) {
+            now += 0.01;
+            view.RenderFrame();
+        }
+        EXPECT_EQ(view.ReplayCount(), 6);
+        hash = test::FrameHash(window.lastFrame.data(), 480, 270);
+    }
+    std::filesystem::current_path(previous);
+    return hash;
+}
+
+TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
+    const std::string topDown = "0x872F893A842F5E10", chase = "0x9D2F6FFF9E2D6CFD";
+    for (int threads : {1, 2}) {
+        EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";
+    }
+}
+
+}  // namespace
+}  // namespace lapquill

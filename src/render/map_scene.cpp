@@ -212,6 +212,8 @@ std::vector<DrawBatch> TriangleBatches(TriangleRange range) {
 HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> vertices,
                           SceneBuffer* out) {
     ReleaseSceneBuffer(out);
+    // Nothing to hold is not a failure: the buffer stays absent and draws nothing.
+    if (vertices.empty()) return D3D_OK;
     const std::uint64_t bytes = static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex);
     if (bytes > std::numeric_limits<std::uint32_t>::max()) return E_OUTOFMEMORY;
     const auto length = static_cast<std::uint32_t>(bytes);

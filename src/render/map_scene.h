@@ -96,8 +96,8 @@ struct SceneBuffer {
 };
 
 // Creates a buffer of the vertices' size (usage 0, default pool) and fills it through one
-// Lock/Unlock. Any failure releases what was made and returns the device's error; `out` then
-// holds no buffer.
+// Lock/Unlock. No vertices make no buffer and succeed. Any failure releases what was made and
+// returns the device's error; `out` then holds no buffer.
 HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> vertices,
                           SceneBuffer* out);
 void ReleaseSceneBuffer(SceneBuffer* buffer);

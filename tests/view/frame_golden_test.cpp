@@ -57,22 +57,8 @@ std::string PeerFrameHash(const PeerVariant& variant) {
     device.SetRenderState(D3DRS_ALPHABLENDENABLE, variant.blend ? 1 : 0);
     device.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    // DrawFrame culls the terrain CW; a different mode is set between its clear and the terrain
-    // by drawing the terrain here instead.
-    if (variant.terrainCull == D3DCULL_CW) {
-        peer::DrawFrame(device, terrain, static_cast<std::uint32_t>(terrainVertices.size() / 3),
-                        ribbons, ribbonTriangles);
-    } else {
-        device.Clear(0, nullptr, D3DCLEAR_TARGET, peer::kClearColour, 1.0f, 0);
-        device.BeginScene();
-        device.SetVertexShader(kMapVertexFvf);
-        device.SetRenderState(D3DRS_CULLMODE, variant.terrainCull);
-        peer::DrawBatched(device, terrain, static_cast<std::uint32_t>(terrainVertices.size() / 3));
-        device.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        for (VertexBuffer* r : ribbons) peer::DrawBatched(device, r, ribbonTriangles);
-        device.EndScene();
-        device.Present();
-    }
+    peer::DrawFrame(device, terrain, static_cast<std::uint32_t>(terrainVertices.size() / 3),
+                    ribbons, ribbonTriangles, variant.terrainCull);
     device.SetStreamSource(0, nullptr, 0);
     terrain->Release();
     for (VertexBuffer* r : ribbons) r->Release();

@@ -76,6 +76,21 @@ std::unique_ptr<LapLibrary> OpenScanned(const std::string& db, benchmark::State&
     return lib;
 }
 
+// A new database holding every lap of the folder.
+std::unique_ptr<LapLibrary> FreshScanned(const std::string& db, const LapFolder& folder,
+                                         benchmark::State& state) {
+    RemoveDatabase(db);
+    auto lib = OpenScanned(db, state);
+    if (!lib) return nullptr;
+    ScanReport report;
+    std::string error;
+    if (!lib->Scan({folder.Laps()}, &report, &error)) {
+        state.SkipWithError(("scan failed: " + error).c_str());
+        return nullptr;
+    }
+    return lib;
+}
+
 void BM_FirstScan(benchmark::State& state) {
     const auto& folder = Folder();
     const std::string db = folder.Database("first.db");
@@ -99,12 +114,10 @@ BENCHMARK(BM_FirstScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_UnchangedRescan(benchmark::State& state) {
     const auto& folder = Folder();
     const std::string db = folder.Database("rescan.db");
-    RemoveDatabase(db);
-    auto lib = OpenScanned(db, state);
+    auto lib = FreshScanned(db, folder, state);
     if (!lib) return;
     ScanReport report;
     std::string error;
-    lib->Scan({folder.Laps()}, &report, &error);
     for (auto _ : state) {
         if (!lib->Scan({folder.Laps()}, &report, &error) || report.unchanged != kLaps) {
             state.SkipWithError(("rescan failed: " + error).c_str());
@@ -120,12 +133,9 @@ BENCHMARK(BM_UnchangedRescan)->Unit(benchmark::kMillisecond);
 void BM_FilteredList(benchmark::State& state) {
     const auto& folder = Folder();
     const std::string db = folder.Database("list.db");
-    RemoveDatabase(db);
-    auto lib = OpenScanned(db, state);
+    auto lib = FreshScanned(db, folder, state);
     if (!lib) return;
-    ScanReport report;
     std::string error;
-    lib->Scan({folder.Laps()}, &report, &error);
     LapFilter filter;
     if (state.range(0) == 0) {
         filter.track = "Track 3";

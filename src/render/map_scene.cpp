@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "math/math3d.h"
+#include "render/vertex_upload.h"
 
 namespace lapquill {
 
@@ -205,24 +206,11 @@ std::vector<DrawBatch> TriangleBatches(TriangleRange range) {
 HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> vertices,
                           SceneBuffer* out) {
     ReleaseSceneBuffer(out);
-    const std::uint64_t bytes = static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex);
-    if (bytes > std::numeric_limits<std::uint32_t>::max()) return E_OUTOFMEMORY;
-    const auto length = static_cast<std::uint32_t>(bytes);
     VertexBuffer* buffer = nullptr;
-    HRESULT hr = device->CreateVertexBuffer(length, 0, kMapVertexFvf, D3DPOOL_DEFAULT, &buffer);
-    if (hr < 0 || buffer == nullptr) return hr < 0 ? hr : E_FAIL;
-    std::uint8_t* data = nullptr;
-    hr = buffer->Lock(0, length, &data, 0);
-    if (hr < 0 || data == nullptr) {
-        buffer->Release();
-        return hr < 0 ? hr : E_FAIL;
-    }
-    if (length > 0) std::memcpy(data, vertices.data(), length);
-    hr = buffer->Unlock();
-    if (hr < 0) {
-        buffer->Release();
-        return hr;
-    }
+    const HRESULT hr = CreateFilledVertexBuffer(
+        device, vertices.data(), static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex),
+        kMapVertexFvf, &buffer);
+    if (hr < 0) return hr;
     out->buffer = buffer;
     out->triangleCount = static_cast<std::int32_t>(vertices.size() / 3);
     out->chunkBounds = ChunkBounds(vertices);
@@ -253,7 +241,7 @@ HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
         hr = CreateSceneBuffer(device, BuildMeshVertices(*input.mesh), &buffers->track);
         if (hr < 0) return hr;
     }
-    const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxRibbons);
+    const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxReplays);
     for (std::size_t i = 0; i < slots; ++i) {
         const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
         hr = CreateSceneBuffer(device, BuildRibbonVertices(input.replays[i], colour),
@@ -305,7 +293,7 @@ void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,
         device->DrawPrimitive(D3DPT_TRIANGLELIST, 0,
                               static_cast<std::uint32_t>(buffers.markers.triangleCount));
     }
-    const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxRibbons);
+    const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxReplays);
     for (std::size_t i = 0; i < slots; ++i) {
         const SceneBuffer& path = buffers.paths[i];
         if (path.buffer == nullptr) continue;

@@ -31,14 +31,46 @@ void SegmentData::ClearIndices() {
     customCornerDistance = 1e12f;
 }
 
+namespace {
+bool Qualifies(const ReplayFile& replay, std::int32_t i) {
+    const LateralLongitudinal acc = LateralLongitudinalAccel(replay, i);
+    return acc.longitudinal < 0 || std::fabs(acc.lateral) > kCornerLateral;
+}
+}  // namespace
+
+CornerSearch::CornerSearch(const ReplayFile& replay) {
+    const std::int32_t n = replay.RecordCount();
+    std::vector<std::int32_t> run(static_cast<std::size_t>(n));
+    std::int32_t length = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        length = Qualifies(replay, i) ? length + 1 : 0;
+        run[static_cast<std::size_t>(i)] = length;
+    }
+    firstRunEnd_.assign(static_cast<std::size_t>(n), n);
+    std::int32_t next = n;
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        if (run[static_cast<std::size_t>(i)] > kCornerRun) next = i;
+        firstRunEnd_[static_cast<std::size_t>(i)] = next;
+    }
+}
+
+std::int32_t CornerSearch::Entry(std::int32_t start, std::int32_t end) const {
+    if (end <= start) return start;
+    // The run must lie inside the range: it ends kCornerRun records after start at the earliest.
+    const std::int64_t earliest = static_cast<std::int64_t>(start) + kCornerRun;
+    const auto n = static_cast<std::int64_t>(firstRunEnd_.size());
+    const std::int64_t i = earliest < n ? firstRunEnd_[static_cast<std::size_t>(earliest)] : n;
+    if (i >= end) return end - 1;
+    const std::int32_t s = static_cast<std::int32_t>(i) - kCornerRun;
+    return s - kCornerLead > start ? s - kCornerLead : start;
+}
+
 std::int32_t FindCornerEntry(const ReplayFile& replay, std::int32_t start, std::int32_t end) {
     // An empty range has no corner and no last record; its start is the only sensible answer.
     if (end <= start) return start;
     std::int32_t run = 0;
     for (std::int32_t i = start; i < end; ++i) {
-        const LateralLongitudinal acc = LateralLongitudinalAccel(replay, i);
-        const bool qualifies = acc.longitudinal < 0 || std::fabs(acc.lateral) > kCornerLateral;
-        if (!qualifies) {
+        if (!Qualifies(replay, i)) {
             run = 0;
             continue;
         }
@@ -68,7 +100,8 @@ void RecomputeSegments(std::span<const ReplayFile> replays,
         const std::int32_t b = NearestRecordAtDistance(replay, seg->customEndDistance, search);
         seg->customStartIndices.push_back(a);
         seg->customEndIndices.push_back(b);
-        const std::int32_t c = FindCornerEntry(replay, a, b);
+        const CornerSearch corners(replay);
+        const std::int32_t c = corners.Entry(a, b);
         customCorner = std::min(customCorner, replay.records[c].distance);
 
         std::vector<std::int32_t>& starts = seg->markerStartIndices.emplace_back();
@@ -78,7 +111,7 @@ void RecomputeSegments(std::span<const ReplayFile> replays,
             starts.push_back(NearestRecordAtDistance(replay, d, search));
         for (std::size_t k = 0; k < m; ++k) {
             const std::int32_t end = k + 1 < m ? starts[k + 1] : replay.RecordCount();
-            const std::int32_t corner = FindCornerEntry(replay, starts[k], end);
+            const std::int32_t corner = corners.Entry(starts[k], end);
             seg->cornerDistances[k] =
                 std::min(seg->cornerDistances[k], replay.records[corner].distance);
         }

@@ -51,6 +51,20 @@ struct SegmentData {
 // no such run; start when the range is empty.
 std::int32_t FindCornerEntry(const ReplayFile& replay, std::int32_t start, std::int32_t end);
 
+// FindCornerEntry for any number of ranges of one replay at the cost of one pass over it: each
+// record's qualification and run length are computed once, and each range is answered from
+// them in constant time with the same result as FindCornerEntry.
+class CornerSearch {
+public:
+    explicit CornerSearch(const ReplayFile& replay);
+    std::int32_t Entry(std::int32_t start, std::int32_t end) const;
+
+private:
+    // firstRunEnd_[i]: the first record at or after i that ends 76 qualifying records in a
+    // row; the record count when none does.
+    std::vector<std::int32_t> firstRunEnd_;
+};
+
 // Rebuilds every per-replay index list and the common detected corners. searches may be
 // empty or hold one DistanceSearch per replay.
 void RecomputeSegments(std::span<const ReplayFile> replays,

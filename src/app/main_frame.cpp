@@ -1,5 +1,7 @@
 #include "app/main_frame.h"
 
+#include "app/analysis_menu.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -53,6 +55,7 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     view_ = new CViewWidget(settings_, this);
     setCentralWidget(view_);
     BuildMenus();
+    analysisMenu_ = new AnalysisMenu(this, view_);
     BuildToolBar();
     BuildStatusBar();
     setAcceptDrops(true);

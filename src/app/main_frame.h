@@ -19,6 +19,7 @@ class QUrl;
 
 namespace lapquill {
 
+class AnalysisMenu;
 class CViewWidget;
 struct AppSettings;
 
@@ -29,6 +30,7 @@ public:
     ~CMainFrame() override;
 
     CViewWidget& View() { return *view_; }
+    AnalysisMenu& Analysis() { return *analysisMenu_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
     // Runs a command as the menu would.
@@ -62,6 +64,7 @@ private:
     QToolBar* toolBar_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, QString> prompts_;
+    AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
 };
 
 }  // namespace lapquill

@@ -101,26 +101,22 @@ std::vector<double> AlignByPosition(const ReplayFile& lap, const ReplayFile& ref
         }
         Match best = path.Nearest(static_cast<std::size_t>(k), p.x, p.y);
         std::ptrdiff_t bestPiece = k;
-        for (std::ptrdiff_t q = k + 1, misses = 0; q < pieces && misses < kSearchAhead; ++q) {
-            const Match m = path.Nearest(static_cast<std::size_t>(q), p.x, p.y);
-            if (m.distance2 < best.distance2) {
-                best = m;
-                bestPiece = q;
-                misses = 0;
-            } else {
-                ++misses;
+        // Walks one way from the previous piece until `limit` pieces in a row bring nothing nearer.
+        auto search = [&](std::ptrdiff_t direction, int limit) {
+            for (std::ptrdiff_t q = k + direction, misses = 0;
+                 q >= 0 && q < pieces && misses < limit; q += direction) {
+                const Match m = path.Nearest(static_cast<std::size_t>(q), p.x, p.y);
+                if (m.distance2 < best.distance2) {
+                    best = m;
+                    bestPiece = q;
+                    misses = 0;
+                } else {
+                    ++misses;
+                }
             }
-        }
-        for (std::ptrdiff_t q = k - 1, misses = 0; q >= 0 && misses < kSearchBehind; --q) {
-            const Match m = path.Nearest(static_cast<std::size_t>(q), p.x, p.y);
-            if (m.distance2 < best.distance2) {
-                best = m;
-                bestPiece = q;
-                misses = 0;
-            } else {
-                ++misses;
-            }
-        }
+        };
+        search(+1, kSearchAhead);
+        search(-1, kSearchBehind);
         k = bestPiece;
         c[i] = best.c;
     }

@@ -166,12 +166,19 @@ LateralRange LateralOffsetRange(const ReplayFile& replay) {
 }
 
 std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay, std::uint32_t colour) {
+    const std::vector<std::uint32_t> colours(replay.records.size(), colour);
+    return BuildRibbonVertices(replay, colours);
+}
+
+std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay,
+                                           std::span<const std::uint32_t> recordColours) {
     const LateralRange range = LateralOffsetRange(replay);
     std::vector<MapVertex> out;
     out.reserve(6 * replay.records.size());
     Vector3 prevA{}, prevB{};
     for (std::size_t k = 0; k < replay.records.size(); ++k) {
         const ReplayRecord& r = replay.records[k];
+        const std::uint32_t colour = k < recordColours.size() ? recordColours[k] : 0xFFFFFFFFu;
         Vector3 l;
         D3DXVec3Normalize(&l, &r.lateralAxis);
         const Vector3 a = Along(r.position, l, range.lo);
@@ -206,6 +213,8 @@ std::vector<DrawBatch> TriangleBatches(TriangleRange range) {
 HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> vertices,
                           SceneBuffer* out) {
     ReleaseSceneBuffer(out);
+    // Nothing to hold is not a failure: the buffer stays absent and draws nothing.
+    if (vertices.empty()) return D3D_OK;
     VertexBuffer* buffer = nullptr;
     const HRESULT hr = CreateFilledVertexBuffer(
         device, vertices.data(), static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex),
@@ -228,6 +237,7 @@ void ReleaseMapSceneBuffers(MapSceneBuffers* buffers) {
     ReleaseSceneBuffer(&buffers->track);
     ReleaseSceneBuffer(&buffers->markers);
     for (SceneBuffer& path : buffers->paths) ReleaseSceneBuffer(&path);
+    ReleaseSceneBuffer(&buffers->cars);
 }
 
 HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
@@ -242,11 +252,19 @@ HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
         if (hr < 0) return hr;
     }
     const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxReplays);
+    const SpeedRange speeds = LapsSpeedRange(input.replays.first(slots));
     for (std::size_t i = 0; i < slots; ++i) {
         const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
-        hr = CreateSceneBuffer(device, BuildRibbonVertices(input.replays[i], colour),
+        const std::vector<std::uint32_t> colours =
+            RibbonRecordColours(input.replays[i], input.colouring, colour, speeds);
+        hr = CreateSceneBuffer(device, BuildRibbonVertices(input.replays[i], colours),
                                &buffers->paths[i]);
         if (hr < 0) return hr;
+    }
+    if (slots > 0) {
+        // Refilled every frame with the cars at the playback time.
+        const std::vector<MapVertex> room(kMaxReplays * kCarMarkerVertices, MapVertex{});
+        hr = CreateSceneBuffer(device, room, &buffers->cars);
     }
     return hr;
 }

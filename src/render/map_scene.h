@@ -16,6 +16,7 @@
 #include "files/track_mesh.h"
 #include "math/math_types.h"
 #include "render/render_device.h"
+#include "render/ribbon_colours.h"
 #include "render/vertex_types.h"
 
 namespace lapquill {
@@ -25,6 +26,7 @@ inline constexpr std::uint32_t kMarkerColour = 0x80FFFFFFu;  // white, half tran
 inline constexpr float kMarkerHalfLength = 1.0f;  // m the bar reaches along the track each way
 // A replay without blocks has no lateral offsets; its ribbon is this wide, centred on the car.
 inline constexpr float kRibbonWidthWithoutBlocks = 1.0f;  // m
+inline constexpr int kCarMarkerVertices = 6;  // per car: the dark outline, then the arrow
 
 // An axis-aligned box, m.
 struct MapExtent {
@@ -61,6 +63,9 @@ LateralRange LateralOffsetRange(const ReplayFile& replay);
 // 2k and 2k + 1 join record k - 1 to record k (B_k A_k A_k-1, B_k-1 B_k A_k-1); the pair of
 // record 0 is degenerate (B_0 A_0 A_0, B_0 B_0 A_0), so drawing up to record 0 shows nothing.
 std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay, std::uint32_t colour);
+// The same ribbon with the pair of record k in recordColours[k] (one colour per record).
+std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay,
+                                           std::span<const std::uint32_t> recordColours);
 
 // Triangles [first, end) of a buffer.
 struct TriangleRange {
@@ -91,8 +96,8 @@ struct SceneBuffer {
 };
 
 // Creates a buffer of the vertices' size (usage 0, default pool) and fills it through one
-// Lock/Unlock. Any failure releases what was made and returns the device's error; `out` then
-// holds no buffer.
+// Lock/Unlock. No vertices make no buffer and succeed. Any failure releases what was made and
+// returns the device's error; `out` then holds no buffer.
 HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> vertices,
                           SceneBuffer* out);
 void ReleaseSceneBuffer(SceneBuffer* buffer);
@@ -102,6 +107,7 @@ struct MapSceneBuffers {
     SceneBuffer track;
     SceneBuffer markers;
     std::array<SceneBuffer, kMaxReplays> paths;  // per replay slot
+    SceneBuffer cars;  // room for one car marker per slot; made when a replay is loaded
 };
 void ReleaseMapSceneBuffers(MapSceneBuffers* buffers);
 
@@ -111,6 +117,7 @@ struct MapSceneInput {
     std::span<const SegmentMarkerRecord> markers;  // the segment file's records; may be empty
     std::span<const ReplayFile> replays;           // the loaded slots in order, at most six
     std::span<const std::uint32_t> colours;        // ARGB per slot, at least one per replay
+    RibbonColouring colouring = RibbonColouring::ByLap;  // how the ribbons are coloured
 };
 
 // Builds and fills the marker buffer (when there are markers), the mesh buffer (when a mesh is

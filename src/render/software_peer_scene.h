@@ -113,14 +113,15 @@ inline void DrawBatched(RenderDevice& device, VertexBuffer* buffer, std::uint32_
     }
 }
 
-// One frame: clear, the terrain culled CW, the ribbons unculled, presented. The device's
-// transforms and blend states are the caller's (see Camera).
+// One frame: clear, the terrain culled CW (or as `terrainCull` says), the ribbons unculled,
+// presented. The device's transforms and blend states are the caller's (see Camera).
 inline void DrawFrame(RenderDevice& d, VertexBuffer* terrain, std::uint32_t terrainTriangles,
-                      const std::vector<VertexBuffer*>& ribbons, std::uint32_t ribbonTriangles) {
-    d.SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+                      const std::vector<VertexBuffer*>& ribbons, std::uint32_t ribbonTriangles,
+                      std::uint32_t terrainCull = D3DCULL_CW) {
     d.Clear(0, nullptr, D3DCLEAR_TARGET, kClearColour, 1.0f, 0);
     d.BeginScene();
     d.SetVertexShader(kMapVertexFvf);
+    d.SetRenderState(D3DRS_CULLMODE, terrainCull);
     if (terrain != nullptr) DrawBatched(d, terrain, terrainTriangles);
     d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     for (VertexBuffer* r : ribbons) DrawBatched(d, r, ribbonTriangles);

@@ -18,8 +18,9 @@ constexpr const char* kUsage =
     "  info [--json] FILE...            summarise .raf, .smx and .tsf files\n"
     "  table [STATE...] [--json] [--units D,S,A] RAF...\n"
     "                                   print the statistics table of the view\n"
-    "  render [STATE...] [--size WxH] --out FILE.png RAF...\n"
-    "                                   write the frame the view draws as PNG\n"
+    "  render [STATE...] [--size WxH] [--colour lap|speed|pedals] --out FILE.png RAF...\n"
+    "                                   write the frame the view draws as PNG; --colour\n"
+    "                                   colours the ribbons by lap, speed or pedals\n"
     "  demo [--out DIR] [--seed N]      write the demo data set\n"
     "  compare [--reference N|fastest] [--align distance|position] [--trace STEP] [--json] RAF...\n"
     "                                   time per section against a reference lap\n"
@@ -31,7 +32,8 @@ constexpr const char* kUsage =
     "                Comma Period Backslash, or a code such as 0x24\n"
     "  --sync lap|marker|corner\n"
     "  --time N      playback time in records (0.01 s)\n"
-    "  --frames N [--fps F]   N frames at F frames per second on a simulated clock\n";
+    "  --frames N [--fps F]   N frames at F frames per second on a simulated clock\n"
+    "  --whole-track frame the whole circuit from above\n";
 }  // namespace
 
 int UsageError(const std::string& message) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "render/software_device.h"
 #include "tools/png_writer.h"
@@ -153,6 +154,13 @@ bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* o, std::s
                 !ParseInt(v.substr(x + 1), 1, 8192, &o->height)) {
                 return *error = "bad --size '" + v + "'", false;
             }
+        } else if (a == "--whole-track") {
+            o->state.push_back(StateOption{StateOption::Kind::WholeTrack});
+        } else if (allowRender && a == "--colour") {
+            if (!value(&v)) return false;
+            const std::optional<RibbonColouring> c = ParseRibbonColouring(v);
+            if (!c) return *error = "--colour takes lap, speed or pedals", false;
+            o->colouring = *c;
         } else if (allowRender && a == "--out") {
             if (!value(&o->out)) return false;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
@@ -181,6 +189,7 @@ void HeadlessSession::Run() {
     v.OnPaint();
     window_.chosenFiles = options_.files;
     v.OpenReplays(true);
+    v.SetRibbonColouring(options_.colouring);
     for (const StateOption& s : options_.state) {
         switch (s.kind) {
             case StateOption::Kind::Key:
@@ -191,6 +200,9 @@ void HeadlessSession::Run() {
                 break;
             case StateOption::Kind::Time:
                 v.SetPlaybackTime(s.time);
+                break;
+            case StateOption::Kind::WholeTrack:
+                v.FrameWholeTrack();
                 break;
             case StateOption::Kind::Frames:
                 for (std::int32_t f = 0; f < s.frames; ++f) {

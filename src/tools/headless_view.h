@@ -49,7 +49,7 @@ class HeadlessWindow final : public ViewWindow {
 };
 
 struct StateOption {
-    enum class Kind { Key, Sync, Time, Frames } kind;
+    enum class Kind { Key, Sync, Time, Frames, WholeTrack } kind;
     std::uint32_t key = 0;          // Key: a virtual-key code
     SyncMode sync = SyncMode::Lap;  // Sync
     std::int32_t time = 0;          // Time: records
@@ -63,6 +63,7 @@ struct ViewOptions {
     bool json = false;
     std::int32_t width = 1280, height = 800;
     std::string out;  // render only
+    RibbonColouring colouring = RibbonColouring::ByLap;  // render only: --colour
     std::vector<std::string> files;
 };
 

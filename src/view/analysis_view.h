@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/playback.h"
 #include "analysis/replay_set.h"
@@ -126,6 +127,16 @@ class CAnalysisView {
     // The map's box, once a mesh has been built into the device objects.
     const MapExtent* TrackBounds() const { return trackBoundsSet_ ? &trackBounds_ : nullptr; }
 
+    // The map beyond the first program: how the ribbons are coloured (rebuilds the ribbons), the
+    // car markers and legend of the current frame, and the whole-track framing, which holds the
+    // top-down camera over the whole circuit until a pan, zoom or scroll moves it.
+    void SetRibbonColouring(RibbonColouring colouring);
+    RibbonColouring RibbonColouringNow() const { return colouring_; }
+    void FrameWholeTrack();
+    bool WholeTrackFramed() const { return wholeTrack_; }
+    std::vector<MapVertex> CarMarkersNow() const;
+    std::vector<LegendEntry> RibbonLegendNow() const;
+
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
@@ -138,6 +149,7 @@ class CAnalysisView {
     GroundRect TopDownGround() const;
     void FollowSegmentInLapMode();
     void RecomputeSegments();
+    void DrawRibbonLegend();
 
     ViewWindow& window_;
     Clock clock_;
@@ -167,6 +179,9 @@ class CAnalysisView {
     bool trackBoundsSet_ = false;
     int releaseDeviceObjectsCalls_ = 0;
     int resetDeviceCalls_ = 0;
+
+    RibbonColouring colouring_ = RibbonColouring::ByLap;
+    bool wholeTrack_ = false;
 };
 
 }  // namespace lapquill

@@ -7,6 +7,7 @@
 
 #include "analysis/channels.h"
 #include "math/math3d.h"
+#include "render/car_markers.h"
 #include "view/analysis_view.h"
 
 namespace lapquill {
@@ -91,6 +92,7 @@ void CAnalysisView::CreateDeviceObjects() {
     input.markers = set_.segmentFile.records;
     input.replays = {set_.replays.data(), static_cast<std::size_t>(n)};
     input.colours = overlay_.replayColours;
+    input.colouring = colouring_;
     const HRESULT scene = CreateMapSceneBuffers(d, input, &scene_);
     // The mesh's box is taken once the markers are made, before the mesh itself.
     const bool markersMade = input.markers.empty() || scene_.markers.buffer != nullptr;
@@ -144,6 +146,7 @@ void CAnalysisView::RenderFrame() {
                          std::span<const TriangleRange>(ribbons.data(),
                                                         static_cast<std::size_t>(set_.replayCount)),
                          &viewProjection);
+            DrawCarMarkers(d, scene_, CarMarkersNow());
 
             const OverlayFonts fonts = Fonts();
             UpdateFrameRate(&overlay_, AbsoluteTime(), fonts);
@@ -152,6 +155,7 @@ void CAnalysisView::RenderFrame() {
                 // Without its bar buffer the frame goes on without the gauges.
                 DrawStatsOverlay(overlay_, d, fonts, BuildStatsTableNow(), rc.right, rc.bottom);
             }
+            DrawRibbonLegend();
             d->EndScene();
             if (d->Present() >= 0) window_.Present(d->GetPresentedFrame());
         }
@@ -175,6 +179,11 @@ ChaseCar CAnalysisView::ChaseCarNow() const {
 
 void CAnalysisView::TrackCar() {
     if (set_.replayCount == 0) return;
+    if (wholeTrack_ && !camera_.followCar) {
+        // The whole circuit stays framed while the cars move.
+        UpdateCamera();
+        return;
+    }
     const ReplayFile& replay = set_.replays[0];
     lapquill::TrackCar(&camera_, {replay.records.data(), replay.records.size()},
                        RecordIndexAt(0, playback_.playbackTime));
@@ -202,11 +211,13 @@ void CAnalysisView::UpdateCamera() {
 }
 
 void CAnalysisView::PanCamera(CameraPan direction) {
+    wholeTrack_ = false;
     lapquill::PanCamera(&camera_, direction, TopDownGround());
     UpdateCamera();
 }
 
 void CAnalysisView::ZoomIn() {
+    wholeTrack_ = false;
     if (lapquill::ZoomIn(&camera_) == CameraFollowUp::UpdateCamera) {
         UpdateCamera();
     } else {
@@ -215,6 +226,7 @@ void CAnalysisView::ZoomIn() {
 }
 
 void CAnalysisView::ZoomOut() {
+    wholeTrack_ = false;
     if (lapquill::ZoomOut(&camera_) == CameraFollowUp::UpdateCamera) {
         UpdateCamera();
     } else {
@@ -227,6 +239,7 @@ void CAnalysisView::ToggleFollowCar() {
 }
 
 void CAnalysisView::OnHScroll(std::uint32_t code) {
+    wholeTrack_ = false;
     // Without a map the bars are hidden and there are no edges to scroll to.
     if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
         lapquill::OnHScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Horizontal), *extent,
@@ -236,6 +249,7 @@ void CAnalysisView::OnHScroll(std::uint32_t code) {
 }
 
 void CAnalysisView::OnVScroll(std::uint32_t code) {
+    wholeTrack_ = false;
     if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
         lapquill::OnVScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Vertical), *extent,
                             TopDownGround());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "support/replay_builder.h"
@@ -35,6 +37,32 @@ TEST(FindCornerEntry, NeverBeforeTheRangeAndEmptyRangesGiveTheirStart) {
     EXPECT_EQ(FindCornerEntry(lap, 0, 0), 0);
     EXPECT_EQ(FindCornerEntry(lap, 500, 500), 500);
     EXPECT_EQ(FindCornerEntry(lap, 600, 400), 600);
+}
+
+TEST(CornerSearch, AnswersEveryRangeAsTheScanDoes) {
+    // Random laps of braking stretches around the 76-record threshold, and random ranges:
+    // empty, reversed, cut inside a run, reaching the last record.
+    std::mt19937 random(20261209);
+    for (int lap = 0; lap < 20; ++lap) {
+        LapPlan plan;
+        plan.records = std::uniform_int_distribution<std::int32_t>(1, 1500)(random);
+        plan.step = 2.0f;
+        for (std::int32_t at = 3; at < plan.records;) {
+            at += std::uniform_int_distribution<std::int32_t>(0, 120)(random);
+            const std::int32_t steps = std::uniform_int_distribution<std::int32_t>(60, 90)(random);
+            plan.braking.push_back({at, at + steps - 3});
+            at += steps + 2;
+        }
+        const ReplayFile replay = BuildLap(plan);
+        const CornerSearch search(replay);
+        std::uniform_int_distribution<std::int32_t> index(0, plan.records);
+        for (int q = 0; q < 300; ++q) {
+            const std::int32_t start = std::min(index(random), plan.records - 1);
+            const std::int32_t end = q % 10 == 0 ? plan.records : index(random);
+            ASSERT_EQ(search.Entry(start, end), FindCornerEntry(replay, start, end))
+                << "lap " << lap << " range " << start << ".." << end;
+        }
+    }
 }
 
 LapPlan Records(std::int32_t n) {

@@ -99,7 +99,7 @@ TEST_F(AppFixture, MenuTreeCarriesTextsAndCommandIds) {
     };
     QStringList topLevel;
     for (QAction* a : frame_->menuBar()->actions()) topLevel << a->text();
-    EXPECT_EQ(topLevel, (QStringList{"&File", "&Replay", "&Track Segment", "&View", "&Help"}));
+    EXPECT_EQ(topLevel, (QStringList{"&File", "&Replay", "&Track Segment", "&View", "&Help", "A&nalysis"}));
     for (const auto& item : items) {
         QAction* a = frame_->Action(item.id);
         ASSERT_NE(a, nullptr) << item.id;

@@ -372,5 +372,24 @@ TEST(CreateMapSceneBuffers, StopsAtTheFirstBufferThatCannotBeMade) {
     }
 }
 
+TEST(CreateMapSceneBuffers, AnEmptyMeshIsDrawnAsAbsentAndTheRibbonsStill) {
+    TrackMesh empty;  // a valid mesh without objects
+    const std::vector<ReplayFile> replays = {StraightReplay(5, {})};
+    const std::uint32_t colours[1] = {0xFFFF0000u};
+    SoftwareDevice device(8, 8);
+    MapSceneBuffers b;
+    ASSERT_EQ(CreateMapSceneBuffers(&device, {&empty, {}, replays, colours}, &b), D3D_OK);
+    EXPECT_EQ(b.track.buffer, nullptr);
+    ASSERT_NE(b.paths[0].buffer, nullptr);
+    EXPECT_EQ(b.paths[0].triangleCount, 10);
+    const TriangleRange ranges[1] = {{0, 10}};
+    device.recordDrawCalls = true;
+    device.BeginScene();
+    DrawMapScene(&device, b, ranges);
+    device.EndScene();
+    EXPECT_EQ(device.drawCallLog.size(), 1u);  // the ribbon
+    ReleaseMapSceneBuffers(&b);
+}
+
 }  // namespace
 }  // namespace lapquill

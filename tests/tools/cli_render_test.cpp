@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "render/car_markers.h"
+#include "render/ribbon_colours.h"
 #include "support/replay_builder.h"
 #include "tools/headless_view.h"
 #include "tools/png_writer.h"
@@ -66,6 +68,44 @@ TEST_F(RenderCommand, WritesTheFrameOfTheMapAndTheTable) {
     for (int y = 0; y < 100; ++y) {
         for (int x = 300; x < 480; x += 7) ASSERT_EQ(mid.At(x, y), kBackground) << x << "," << y;
     }
+}
+
+TEST_F(RenderCommand, CarMarkerAtTheCarAndLegendInTheBottomLeftCorner) {
+    // The top-down camera follows the car to the centre of the picture; it heads along +x.
+    ASSERT_EQ(Render({"--time", "1000", "--key", "Q", "--colour", "pedals", "--size", "480x300",
+                      "--out", "car.png", lap}),
+              0);
+    const PngImage car = Read("car.png");
+    EXPECT_EQ(car.At(240, 150), 0xFF0000FFu);  // slot 0's blue, opaque
+    // Past the arrow's nose, inside the outline grown around it: the dark edge.
+    EXPECT_EQ(car.At(255, 150), kCarOutlineColour);
+    // Behind the car the ribbon is in the pedal colours: the lap holds a steady 75 % throttle.
+    EXPECT_EQ(car.At(200, 150) | 0xFF000000u,
+              (car.At(200, 150) & 0xFF000000u) | PedalColour(0.75f, 0.0f) |
+                  0xFF000000u);
+    // The legend's three lines fill the bottom-left corner: green, grey and red ink.
+    int green = 0, red = 0;
+    for (int y = 230; y < 300; ++y) {
+        for (int x = 0; x < 120; ++x) {
+            const std::uint32_t c = car.At(x, y);
+            const int r = static_cast<int>((c >> 16) & 0xFF), g = static_cast<int>((c >> 8) & 0xFF);
+            green += g > 150 && r < 100;
+            red += r > 150 && g < 100;
+        }
+    }
+    EXPECT_GT(green, 10);
+    EXPECT_GT(red, 10);
+    // Coloured by lap, the corner names the lap instead, in blue.
+    ASSERT_EQ(Render({"--time", "1000", "--key", "Q", "--size", "480x300", "--out", "lap.png",
+                      lap}),
+              0);
+    const PngImage byLap = Read("lap.png");
+    int blue = 0;
+    for (int y = 230; y < 300; ++y) {
+        for (int x = 0; x < 120; ++x) blue += (byLap.At(x, y) & 0xFF) > 0xC0u;
+    }
+    EXPECT_GT(blue, 8);
+    EXPECT_EQ(Render({"--colour", "rainbow", "--out", "x.png", lap}), 2);
 }
 
 TEST_F(RenderCommand, UsageErrorsAndFilesThatDoNotLoad) {

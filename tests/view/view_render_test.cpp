@@ -103,12 +103,19 @@ TEST_F(ViewRenderTest, FrameDrawsMeshMarkersRibbonsThenTheOverlay) {
     EXPECT_EQ(draws[3].cullMode, D3DCULL_NONE);
     std::uint32_t ribbon = 0;
     std::size_t i = 4;
-    for (; i < draws.size() && draws[i].fvf == kMapFvf; ++i) {
+    for (; i + 1 < draws.size() && draws[i + 1].fvf == kMapFvf; ++i) {
         EXPECT_EQ(draws[i].cullMode, D3DCULL_NONE);
         EXPECT_EQ(draws[i].startVertex, 3 * ribbon);
         ribbon += draws[i].primitiveCount;
     }
     EXPECT_EQ(ribbon, 2002u);
+    // Then the car: its outline and its arrow, one call from the start of the cars buffer.
+    ASSERT_LT(i, draws.size());
+    EXPECT_EQ(draws[i].fvf, kMapFvf);
+    EXPECT_EQ(draws[i].cullMode, D3DCULL_NONE);
+    EXPECT_EQ(draws[i].startVertex, 0u);
+    EXPECT_EQ(draws[i].primitiveCount, 2u);
+    ++i;
     // The overlay follows under clockwise culling (the fonts draw under their own state and
     // restore it): column lines, texts, then the gauges.
     ASSERT_LT(i, draws.size());
@@ -124,16 +131,23 @@ TEST_F(ViewRenderTest, FrameDrawsMeshMarkersRibbonsThenTheOverlay) {
         sawText = sawText || draws[i].fvf == kTextFvf;
     }
     EXPECT_TRUE(sawText);
-    EXPECT_EQ(draws.back().fvf, kScreenFvf);  // the gauges come last
-    EXPECT_EQ(draws.back().primitiveCount, 2u * kGaugeQuadsPerColumn);
+    // The gauges are the last of the table; only the legend's line of text follows them.
+    ASSERT_GE(draws.size(), 2u);
+    EXPECT_EQ(draws.back().fvf, kTextFvf);
+    const DrawCallRecord& gauges = draws[draws.size() - 2];
+    EXPECT_EQ(gauges.fvf, kScreenFvf);
+    EXPECT_EQ(gauges.primitiveCount, 2u * kGaugeQuadsPerColumn);
 
     // Q hides the table: the frame ends with the ribbon. At time 0 the ribbon is its
     // degenerate first pair only.
     v.HandleKeyAction('Q');
     v.SetPlaybackTime(0);
     const std::vector<DrawCallRecord> plain = DrawsOfOneFrame();
-    ASSERT_EQ(plain.size(), 5u);
+    // The mesh in three batches, the bars, the ribbon, the car, the legend.
+    ASSERT_EQ(plain.size(), 7u);
     EXPECT_EQ(plain[4].primitiveCount, 2u);
+    EXPECT_EQ(plain[5].primitiveCount, 2u);
+    EXPECT_EQ(plain[6].fvf, kTextFvf);
 }
 
 TEST_F(ViewRenderTest, FrameClearsToTheTracksBackgroundOrBlack) {

@@ -1,0 +1,55 @@
+// The cars on the map and the "whole track" framing: an arrowhead per lap at its record at the
+// playback time, and the top-down camera that shows the whole circuit. Pure geometry into plain
+// MapVertex arrays; the view fills one small dynamic buffer with the arrows every frame.
+// Metres, world Z up, colours ARGB.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "math/math_types.h"
+#include "render/map_scene.h"
+#include "render/vertex_types.h"
+#include "render/window_types.h"
+
+namespace lapquill {
+
+inline constexpr std::uint32_t kCarOutlineColour = 0xFF141414u;  // dark edge around every arrow
+inline constexpr float kCarMarkerPixels = 22.0f;  // arrow length on screen, nose to tail
+inline constexpr float kCarMarkerMinLength = 5.0f;  // m; never smaller than a car
+inline constexpr float kCarOutlineScale = 1.4f;     // the outline is the arrow grown by this
+inline constexpr float kCarMarkerLift = 0.3f;       // m above the record, over the ribbon
+
+// Nose, left and right tail corner of an arrow of `length` metres centred on `position`,
+// pointing along the x and y of `forward` (any length; a zero or non-finite one points along +y).
+struct CarArrow {
+    Vector3 nose, left, right;  // m
+};
+CarArrow CarArrowAt(const Vector3& position, const Vector3& forward, float length);
+
+// Appends the six vertices of one marker: the outline in kCarOutlineColour, grown by
+// kCarOutlineScale about the position, then the arrow itself in `colour`, both kCarMarkerLift
+// above the record. Drawn in that order with culling off, the dark edge rims the arrow.
+void AppendCarMarker(const Vector3& position, const Vector3& forward, float length,
+                     std::uint32_t colour, std::vector<MapVertex>* out);
+
+// The arrow length for a ground of `metresPerPixel` at the car: kCarMarkerPixels pixels, at
+// least kCarMarkerMinLength metres. A non-finite or non-positive scale gives the minimum.
+float CarMarkerLength(float metresPerPixel);
+
+// Where the top-down camera sits to show the whole extent with a small margin: over the centre
+// of the box, at the height at which both its width and its depth fit the client's aspect.
+struct WholeTrackView {
+    Vector3 target;  // m, the camera's position
+    float height;    // m above the box's top
+};
+WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client);
+
+// Copies the markers (at most kMaxReplays of them, kCarMarkerVertices each) into the cars
+// buffer and draws them with culling off, then sets clockwise culling again. Nothing without a
+// buffer or markers; a failed lock draws nothing.
+void DrawCarMarkers(RenderDevice* device, const MapSceneBuffers& buffers,
+                    std::span<const MapVertex> markers);
+
+}  // namespace lapquill

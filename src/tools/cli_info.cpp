@@ -184,6 +184,7 @@ int RunInfo(const Args& args) {
             if (KindOf(path) == Kind::Unknown) {
                 std::cerr << "  not a .raf, .smx or .tsf file\n";
             } else if (!LastLoadFailure().step.empty()) {
+                std::cerr << "  " << LastLoadFailure().Reason() << "\n";
                 std::cerr << "  stopped at " << LastLoadFailure().step << ", byte "
                           << LastLoadFailure().offset << "\n";
             }

@@ -94,7 +94,7 @@ int RunTable(const Args& args) {
     if (options.json) {
         std::cout << StatsTableJson(view, session.Window().messages, table) << "\n";
     } else {
-        for (const std::string& m : session.Window().messages) std::cerr << m << "\n";
+        for (const std::string& m : session.Window().MessagesWithDetails()) std::cerr << m << "\n";
         if (view.ReplayCount() > 0) PrintText(table, std::cout);
     }
     return view.ReplayCount() > 0 ? 0 : 1;

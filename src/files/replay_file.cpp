@@ -51,7 +51,9 @@ bool ReadRecordFixedPart(LeReader& r, ReplayRecord* rec) {
            ReadAxis(r, &rec->lateralAxis) && ReadAxis(r, &rec->forwardAxis);
 }
 
-bool LoadReplay(LeReader& r, ReplayFile* file) {
+// With probeOnly, stops after every check that does not need the records: once the file is
+// known to hold all of them, reading them cannot fail (unless the file changes meanwhile).
+bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     ClearLoadFailure();
     ReleaseReplayFile(file);
     ReplayHeader& h = file->header;
@@ -117,6 +119,7 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
         return Fail(r, "record count", LoadFailureKind::CountTooLarge,
                     std::to_string(recordCount) + " records");
     }
+    if (probeOnly) return true;
 
     file->records.resize(static_cast<std::size_t>(recordCount));
     file->samples.resize(static_cast<std::size_t>(recordCount) * static_cast<std::size_t>(blockCount));
@@ -143,6 +146,14 @@ bool LoadReplayFile(const std::string& path, ReplayFile* file) {
 bool LoadReplayFileFromMemory(std::span<const std::uint8_t> data, ReplayFile* file) {
     LeReader r(data);
     return LoadReplay(r, file);
+}
+
+bool ProbeReplayFile(const std::string& path, ReplayHeader* header) {
+    LeReader r(path);
+    ReplayFile file;
+    const bool ok = LoadReplay(r, &file, true);
+    *header = file.header;
+    return ok;
 }
 
 void ReleaseReplayFile(ReplayFile* file) {

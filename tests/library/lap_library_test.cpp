@@ -48,7 +48,7 @@ void WriteDemoLaps(const fs::path& dir, const std::string& prefix) {
     }
 }
 
-std::vector<std::uint8_t> SmallLap(const test::LapSpec& spec) {
+std::vector<std::uint8_t> SmallLap(const test::LapPlan& spec) {
     return EncodeReplayFile(test::BuildLap(spec));
 }
 
@@ -109,7 +109,7 @@ TEST(LapLibraryScan, CountsFollowAddedTouchedDeletedAndMovedFiles) {
 
     // A touched file is read again; a replaced one takes its new header.
     SetModified(laps / "a" / "seedlap0.raf", 5);
-    test::LapSpec renamed;
+    test::LapPlan renamed;
     renamed.player = "^3New^7comer";
     WriteFile(laps / "a" / "seedlap1.raf", SmallLap(renamed));
     fs::remove(laps / "a" / "seedlap2.raf");
@@ -146,7 +146,7 @@ TEST(LapLibraryScan, CountsFollowAddedTouchedDeletedAndMovedFiles) {
 TEST(LapLibraryScan, DamagedForeignAndOddFilesAreRejectedWithReasons) {
     TempDir tmp;
     const fs::path dir = tmp.path() / "laps";
-    test::LapSpec spec;
+    test::LapPlan spec;
     const auto good = SmallLap(spec);
     WriteFile(dir / "good.raf", good);
     WriteFile(dir / "UPPER.RAF", good);
@@ -157,7 +157,7 @@ TEST(LapLibraryScan, DamagedForeignAndOddFilesAreRejectedWithReasons) {
     auto version = good;
     version[8] = 7;
     WriteFile(dir / "version.raf", version);
-    test::LapSpec empty;
+    test::LapPlan empty;
     empty.records = 0;
     WriteFile(dir / "empty.raf", SmallLap(empty));
     fs::create_symlink("loop.raf", dir / "loop.raf");
@@ -219,7 +219,7 @@ TEST(LapLibraryScan, AFolderThatCannotBeReadKeepsWhatWasIndexedBelowIt) {
 // The library's check and the loader agree on every cut of a replay and on damaged headers.
 TEST(LapLibraryScan, ProbeAgreesWithTheLoader) {
     TempDir tmp;
-    test::LapSpec spec;
+    test::LapPlan spec;
     spec.records = 40;
     const auto good = SmallLap(spec);
     std::vector<std::vector<std::uint8_t>> variants;
@@ -262,7 +262,7 @@ TEST(LapLibraryQuery, FiltersSortAndBestLaps) {
         {"6", "Cy", "Vee", "Lowmoor", "GP", {}},  // no lap time: listed last
     };
     for (const auto& p : plans) {
-        test::LapSpec spec;
+        test::LapPlan spec;
         spec.player = p.player;
         spec.car = p.car;
         spec.track = p.track;

@@ -66,7 +66,7 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
     world.AddTrack("Harrow Vale", "harrow.smx");
     world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
     const std::string a = world.AddLap("a", test::BuildLap({}));
-    test::LapSpec other;
+    test::LapPlan other;
     other.config = "Club";
     const std::string b = world.AddLap("b", test::BuildLap(other));
     ViewOptions o;
@@ -88,7 +88,7 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
 }
 
 // The JSON of table --json for one lap, after loading it headless.
-std::string TableJsonOf(const test::LapSpec& plan) {
+std::string TableJsonOf(const test::LapPlan& plan) {
     test::TestWorld world;
     world.AddTrack("Harrow Vale", "harrow.smx");
     world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
@@ -106,7 +106,7 @@ std::string TableJsonOf(const test::LapSpec& plan) {
 // A damaged file's split times may lie anywhere in their 32-bit range; the sector times in the
 // JSON are their differences in full, as the drawn rows show them.
 TEST(TableJson, SectorTimesOfDamagedSplitTimesDoNotOverflow) {
-    test::LapSpec plan;
+    test::LapPlan plan;
     plan.splitTimes = {2000000000, -2000000000, 100};
     const std::string json = TableJsonOf(plan);
     EXPECT_NE(json.find("\"sectorTimesMs\": [2000000000, -4000000000, 2000000100]"),
@@ -119,7 +119,7 @@ TEST(TableJson, SectorTimesOfDamagedSplitTimesDoNotOverflow) {
 // Each row with a JSON key reports it once per replay, in the order of the rows, with the
 // values of the same gathering the table draws.
 TEST(TableJson, EveryRowKeyOnceInRowOrder) {
-    test::LapSpec plan;
+    test::LapPlan plan;
     plan.splitTimes = {};
     const std::string json = TableJsonOf(plan);
     std::size_t at = 0;

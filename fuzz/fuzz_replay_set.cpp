@@ -26,11 +26,11 @@ struct World {
     World() {
         world.AddMarkedTrack(20.0f, 60.0f);
         // Short laps keep each run fast; one braking zone gives each segment a corner.
-        test::LapSpec a;
+        test::LapPlan a;
         a.records = 400;
         a.braking = {{100, 173}};
         good[0] = world.AddLap("a", test::BuildLap(a));
-        test::LapSpec b = a;
+        test::LapPlan b = a;
         b.step = 0.26f;
         b.braking = {{90, 170}};
         good[1] = world.AddLap("b", test::BuildLap(b));

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
               EncodeReplayFile(test::SampleReplay(s.records, s.blocks, s.sampleStride, s.extra, s.padding)));
     }
     // Laps of the acceptance target's track: short, so that each run stays fast.
-    test::LapSpec lap;
+    test::LapPlan lap;
     lap.records = 160;
     lap.braking = {{40, 113}};
     Write(out / "replay_set", "lap.raf", EncodeReplayFile(test::BuildLap(lap)));

@@ -61,10 +61,6 @@ void BuildDistanceSearch(const ReplayFile& replay, DistanceSearch* search) {
     }
 }
 
-std::int32_t ClampRecordIndex(const ReplayFile& replay, std::int32_t i) {
-    return std::min(i, replay.RecordCount() - 1);
-}
-
 std::int32_t NearestRecordAtDistance(const ReplayFile& replay, float d,
                                      const DistanceSearch* search) {
     const std::int32_t n = replay.RecordCount();

@@ -23,9 +23,6 @@ struct DistanceSearch {
 
 void BuildDistanceSearch(const ReplayFile& replay, DistanceSearch* search);
 
-// min(i, n - 1); there is no lower limit.
-std::int32_t ClampRecordIndex(const ReplayFile& replay, std::int32_t i);
-
 // Index of the record whose distance is nearest d; a tie goes to the earlier record. n < 2
 // gives n - 1. With a search built from this replay the answer is found by bisection,
 // otherwise by scanning from the first record; both give the same index for any series.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 
 namespace lapquill {
 
@@ -66,17 +65,6 @@ PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLengt
     state->playStartTime += static_cast<double>(steps) * static_cast<double>(0.01f) /
                             static_cast<double>(state->playbackSpeed);
     return PlaybackStep::Advanced;
-}
-
-void FrameRateCounter::CountFrame(double now) {
-    ++frameCount;
-    if (now - lastTime > 1.0) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.2f", frameCount / (now - lastTime));
-        text = buf;
-        lastTime = now;
-        frameCount = 0;
-    }
 }
 
 }  // namespace lapquill

@@ -52,13 +52,4 @@ enum class PlaybackStep {
 PlaybackStep AdvancePlaybackTime(PlaybackState* state, std::int32_t segmentLength,
                                  const Clock& clock);
 
-// The frames drawn per second, refreshed about once a second.
-struct FrameRateCounter {
-    double lastTime = 0;          // s, clock reading of the last refresh
-    std::int32_t frameCount = 0;  // frames since then
-    std::string text;             // "%.2f" frames per second; empty until the first refresh
-
-    void CountFrame(double now);
-};
-
 }  // namespace lapquill

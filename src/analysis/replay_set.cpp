@@ -2,7 +2,9 @@
 
 #include <cassert>
 
+#include "analysis/track_search.h"
 #include "files/le_reader.h"
+#include "files/text_encoding.h"
 
 namespace lapquill {
 
@@ -67,25 +69,45 @@ std::string ReplayLimitMessage() {
 
 AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const std::string& path,
                           std::vector<std::string>* messages) {
+    return AcceptReplay(set, catalogue, path, TrackSearch{}, messages, nullptr);
+}
+
+AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const std::string& path,
+                          const TrackSearch& search, std::vector<std::string>* messages,
+                          std::vector<std::string>* details) {
+    // Every message has its detail, empty when the message says it all.
+    const auto say = [&](std::string message, std::string detail) {
+        messages->push_back(std::move(message));
+        if (details) {
+            details->resize(messages->size() - 1);
+            details->push_back(std::move(detail));
+        }
+    };
     const std::int32_t n = set->replayCount;
     assert(n >= 0 && n < kMaxReplays);
     ReplayFile& candidate = set->replays[n];
     ReleaseReplayFile(&candidate);
     // A replay without records has no record to show at any time: it cannot be analysed.
-    if (!LoadReplayFile(path, &candidate) || candidate.RecordCount() < 1) {
-        messages->push_back(CouldNotLoadReplayMessage(path));
+    if (!LoadReplayFile(path, &candidate)) {
+        say(CouldNotLoadReplayMessage(path), LastLoadFailure().Reason());
+        return AcceptResult::Rejected;
+    }
+    if (candidate.RecordCount() < 1) {
+        say(CouldNotLoadReplayMessage(path), "The replay holds no records.");
         return AcceptResult::Rejected;
     }
     const ReplayHeader& header = candidate.header;
+    const std::vector<std::string> further = n == 0 ? FurtherSmxFolders(path, search)
+                                                    : std::vector<std::string>{};
     if (n >= 1) {
         const ReplayHeader& reference = set->replays[0].header;
         if (header.TrackName() != reference.TrackName()) {
-            messages->push_back(WrongTrackMessage(path, header.TrackName(), reference.TrackName()));
+            say(WrongTrackMessage(path, DecodeWindows1252(header.TrackName()), DecodeWindows1252(reference.TrackName())), {});
             return AcceptResult::Rejected;
         }
         if (header.TrackConfig() != reference.TrackConfig()) {
-            messages->push_back(
-                WrongConfigMessage(path, header.TrackConfig(), reference.TrackConfig()));
+            say(WrongConfigMessage(path, DecodeWindows1252(header.TrackConfig()), DecodeWindows1252(reference.TrackConfig())),
+                {});
             return AcceptResult::Rejected;
         }
     } else {
@@ -93,17 +115,33 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
             ReleaseTrackMesh(&set->trackMesh);
             set->meshLoaded = false;
         }
+        // The current folder's catalogue first, then the further folders' ones, built only
+        // when needed.
+        std::string entryPath;
         if (const auto entry = FindCatalogueTrack(catalogue, header.TrackName())) {
-            const std::string& entryPath = catalogue.paths[static_cast<std::size_t>(*entry)];
+            entryPath = catalogue.paths[static_cast<std::size_t>(*entry)];
+        } else {
+            for (const std::string& folder : further) {
+                TrackCatalogue other;
+                BuildTrackCatalogueAt(folder, &other);
+                if (const auto e = FindCatalogueTrack(other, header.TrackName())) {
+                    entryPath = other.paths[static_cast<std::size_t>(*e)];
+                    break;
+                }
+            }
+        }
+        if (!entryPath.empty()) {
             if (!LoadTrackMesh(entryPath, &set->trackMesh)) {
                 ReleaseTrackMesh(&set->trackMesh);
-                messages->push_back(CouldNotLoadTrackMessage(entryPath));
+                say(CouldNotLoadTrackMessage(entryPath), LastLoadFailure().Reason());
                 return AcceptResult::Rejected;
             }
             set->meshLoaded = true;
         }
         if (!set->meshLoaded) {
-            messages->push_back(NoTrackMessage(header.TrackName()));
+            say(NoTrackMessage(DecodeWindows1252(header.TrackName())),
+                "No track mesh (.smx) for \"" + DecodeWindows1252(header.TrackName()) + "\" was found.\n" +
+                    SearchedFoldersText(further));
             return AcceptResult::Rejected;
         }
     }
@@ -118,7 +156,19 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
         const bool safe =
             SafeSegmentFileName(header.TrackName()) && SafeSegmentFileName(header.TrackConfig());
         if (!safe) Fail("unsafe track name");
-        if (safe && LoadTrackSegmentFile(segmentPath, &set->segmentFile)) {
+        bool segmentsLoaded = safe && LoadTrackSegmentFile(segmentPath, &set->segmentFile);
+        std::string segmentReason = LastLoadFailure().Reason();
+        const std::string segmentName =
+            segmentPath.substr(segmentPath.find_last_of('/') + 1);
+        for (std::size_t f = 0; safe && !segmentsLoaded && f < further.size(); ++f) {
+            const std::string other = further[f] + "/" + segmentName;
+            segmentsLoaded = LoadTrackSegmentFile(other, &set->segmentFile);
+            // A file that is there but cannot be read says more than one that is missing.
+            if (!segmentsLoaded && LastLoadFailure().kind != LoadFailureKind::Missing) {
+                segmentReason = other + ": " + LastLoadFailure().Reason();
+            }
+        }
+        if (segmentsLoaded) {
             for (const SegmentMarkerRecord& record : set->segmentFile.records) {
                 set->segmentMarkerNames.emplace_back(record.Name());
                 set->segmentMarkerDistances.push_back(record.markerDistance);
@@ -126,8 +176,11 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
         } else {
             ReleaseTrackSegmentFile(&set->segmentFile);
             set->segmentFile.SetMarkerCount(0);
-            messages->push_back(
-                NoSegmentsMessage(header.TrackName(), header.TrackConfig(), segmentPath));
+            // Messages are UTF-8 text: the names, and the path made of them, are decoded.
+            say(NoSegmentsMessage(DecodeWindows1252(header.TrackName()), DecodeWindows1252(header.TrackConfig()),
+                                  DecodeWindows1252(segmentPath)),
+                "No segment file \"" + DecodeWindows1252(segmentName) + "\" could be loaded (" + segmentReason + ").\n" +
+                    SearchedFoldersText(further));
         }
     }
     set->replayCount = n + 1;

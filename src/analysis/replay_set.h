@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/channels.h"
+#include "analysis/track_search.h"
 #include "files/replay_file.h"
 #include "files/segment_file.h"
 #include "files/track_mesh.h"
@@ -74,6 +75,12 @@ enum class AcceptResult {
 // adds a warning. Each message is appended to messages in order.
 AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const std::string& path,
                           std::vector<std::string>* messages);
+// Same, looking for the track data also where the search says, and giving each message a
+// detail in details (the same count as messages; empty when the message says it all): why a
+// file failed, which folders were searched.
+AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const std::string& path,
+                          const TrackSearch& search, std::vector<std::string>* messages,
+                          std::vector<std::string>* details);
 
 // Releases the replays, the mesh and the markers: the set is empty.
 void ClearReplaySet(ReplaySet* set);

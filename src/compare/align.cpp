@@ -17,66 +17,81 @@ namespace {
 constexpr int kSearchAhead = 8;
 constexpr int kSearchBehind = 3;
 
-struct PathVertex {
-    double x, y;  // m
-    double c;     // m, the reference coordinate here
+// A piece of the path from one vertex to the next, with what every match against it needs.
+struct PathPiece {
+    double ax, ay, ac;  // m: the first vertex and its reference coordinate
+    double dx, dy;      // m: to the next vertex
+    double bc;          // m: the next vertex's reference coordinate
+    double length2;     // m^2, dx^2 + dy^2, never 0 (equal neighbours are dropped)
 };
 
 struct Match {
     double distance2;  // m^2 from the record to the path
-    double c;          // m, the coordinate there
+    double t;          // where on the piece: 0 at its first vertex, 1 at the next
 };
 
 class ReferencePath {
   public:
     ReferencePath(const ReplayFile& reference, std::span<const double> coordinate) {
+        bool any = false;
+        double px = 0, py = 0, pc = 0;  // the last vertex kept
         for (std::size_t i = 0; i < reference.records.size(); ++i) {
             const Vector3& p = reference.records[i].position;
             if (!std::isfinite(p.x) || !std::isfinite(p.y)) continue;
-            // A car standing still adds no piece; the point keeps where the lap first got to.
-            if (!v_.empty() && v_.back().x == p.x && v_.back().y == p.y) continue;
-            v_.push_back({p.x, p.y, coordinate[i]});
+            const double x = p.x, y = p.y;
+            if (!any) {
+                any = true;
+                onlyPoint_ = coordinate[i];
+            } else if (px == x && py == y) {
+                // A car standing still adds no piece; the point keeps where the lap first got to.
+                continue;
+            } else {
+                const double dx = x - px, dy = y - py;
+                pieces_.push_back({px, py, pc, dx, dy, coordinate[i], dx * dx + dy * dy});
+            }
+            px = x, py = y, pc = coordinate[i];
         }
-        if (v_.size() >= 2) {
-            startRate_ = Rate(0);
-            endRate_ = Rate(v_.size() - 2);
+        empty_ = !any;
+        if (!pieces_.empty()) {
+            startRate_ = Rate(pieces_.front());
+            endRate_ = Rate(pieces_.back());
         }
     }
 
-    bool Empty() const { return v_.empty(); }
-    std::size_t Pieces() const { return v_.empty() ? 0 : v_.size() - 1; }
-    double OnlyPoint() const { return v_.front().c; }
+    bool Empty() const { return empty_; }
+    std::size_t Pieces() const { return pieces_.size(); }
+    double OnlyPoint() const { return onlyPoint_; }
 
     // The nearest point of piece p to (x, y); the first piece reaches back without end, the
-    // last one forward.
+    // last one forward. The distance alone: the coordinate is worked out for the winner only.
     Match Nearest(std::size_t p, double x, double y) const {
-        const PathVertex& a = v_[p];
-        const PathVertex& b = v_[p + 1];
-        const double dx = b.x - a.x, dy = b.y - a.y;
-        double t = ((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy);
-        double c;
-        if (t < 0.0 && p == 0) {
-            c = a.c + t * std::sqrt(dx * dx + dy * dy) * startRate_;
-        } else if (t > 1.0 && p + 2 == v_.size()) {
-            c = b.c + (t - 1.0) * std::sqrt(dx * dx + dy * dy) * endRate_;
-        } else {
-            t = std::fmin(std::fmax(t, 0.0), 1.0);
-            c = a.c + t * (b.c - a.c);
-        }
-        const double ex = a.x + t * dx - x, ey = a.y + t * dy - y;
-        return {ex * ex + ey * ey, c};
+        const PathPiece& q = pieces_[p];
+        double t = ((x - q.ax) * q.dx + (y - q.ay) * q.dy) / q.length2;
+        const bool beyond = (t < 0.0 && p == 0) || (t > 1.0 && p + 1 == pieces_.size());
+        if (!beyond) t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+        const double ex = q.ax + t * q.dx - x, ey = q.ay + t * q.dy - y;
+        return {ex * ex + ey * ey, t};
+    }
+
+    // The reference coordinate at a match on piece p.
+    double CoordinateAt(std::size_t p, double t) const {
+        const PathPiece& q = pieces_[p];
+        if (t < 0.0) return q.ac + t * std::sqrt(q.length2) * startRate_;
+        if (t > 1.0) return q.bc + (t - 1.0) * std::sqrt(q.length2) * endRate_;
+        return q.ac + t * (q.bc - q.ac);
     }
 
   private:
-    // Coordinate per metre of path along piece p, for the lines beyond the ends; a piece whose
+    // Coordinate per metre of path along a piece, for the lines beyond the ends; a piece whose
     // coordinate does not rise counts metres of path.
-    double Rate(std::size_t p) const {
-        const double dx = v_[p + 1].x - v_[p].x, dy = v_[p + 1].y - v_[p].y;
-        const double dc = v_[p + 1].c - v_[p].c;
-        return dc > 0.0 ? dc / std::sqrt(dx * dx + dy * dy) : 1.0;
+    static double Rate(const PathPiece& q) {
+        const double dc = q.bc - q.ac;
+        return dc > 0.0 ? dc / std::sqrt(q.length2) : 1.0;
     }
 
-    std::vector<PathVertex> v_;
+    std::vector<PathPiece> pieces_;
+    bool empty_ = true;
+    double onlyPoint_ = 0;
     double startRate_ = 1.0, endRate_ = 1.0;
 };
 
@@ -101,28 +116,24 @@ std::vector<double> AlignByPosition(const ReplayFile& lap, const ReplayFile& ref
         }
         Match best = path.Nearest(static_cast<std::size_t>(k), p.x, p.y);
         std::ptrdiff_t bestPiece = k;
-        for (std::ptrdiff_t q = k + 1, misses = 0; q < pieces && misses < kSearchAhead; ++q) {
-            const Match m = path.Nearest(static_cast<std::size_t>(q), p.x, p.y);
-            if (m.distance2 < best.distance2) {
-                best = m;
-                bestPiece = q;
-                misses = 0;
-            } else {
-                ++misses;
+        // Walks one way from the previous piece until `limit` pieces in a row bring nothing nearer.
+        auto search = [&](std::ptrdiff_t direction, int limit) {
+            for (std::ptrdiff_t q = k + direction, misses = 0;
+                 q >= 0 && q < pieces && misses < limit; q += direction) {
+                const Match m = path.Nearest(static_cast<std::size_t>(q), p.x, p.y);
+                if (m.distance2 < best.distance2) {
+                    best = m;
+                    bestPiece = q;
+                    misses = 0;
+                } else {
+                    ++misses;
+                }
             }
-        }
-        for (std::ptrdiff_t q = k - 1, misses = 0; q >= 0 && misses < kSearchBehind; --q) {
-            const Match m = path.Nearest(static_cast<std::size_t>(q), p.x, p.y);
-            if (m.distance2 < best.distance2) {
-                best = m;
-                bestPiece = q;
-                misses = 0;
-            } else {
-                ++misses;
-            }
-        }
+        };
+        search(+1, kSearchAhead);
+        search(-1, kSearchBehind);
         k = bestPiece;
-        c[i] = best.c;
+        c[i] = path.CoordinateAt(static_cast<std::size_t>(k), best.t);
     }
     MakeRising(&c);
     return c;

@@ -58,17 +58,25 @@ void BuildSections(const CompareInput& in, double s, double e, Comparison* cmp) 
 }
 
 // The smallest finite speed of the lap's records in each section: x0 <= c < x1, and
-// x0 <= c <= x1 in the last one.
-void MinimumSpeeds(const ComparedLap& lap, Comparison* cmp) {
+// x0 <= c <= x1 in the last one. Keeps every record's speed in `speeds` on the way, so that the
+// trace reads them from there rather than from the large records again.
+void MinimumSpeeds(const ReplayFile& lap, std::span<const double> coordinate, Comparison* cmp,
+                   std::vector<float>* speeds) {
     auto& sections = cmp->sections;
     const std::size_t last = sections.size() - 1;
+    speeds->resize(coordinate.size());
     std::size_t k = 0;
-    for (std::size_t i = 0; i < lap.coordinate.size(); ++i) {
-        const double c = lap.coordinate[i];
-        if (c < cmp->start) continue;
+    bool beyond = false;  // past E: so are all the records after
+    for (std::size_t i = 0; i < coordinate.size(); ++i) {
+        const float v = lap.records[i].speed;
+        (*speeds)[i] = v;
+        const double c = coordinate[i];
+        if (beyond || c < cmp->start) continue;
         while (k < last && c >= sections[k + 1].start) ++k;
-        if (k == last && c > cmp->end) break;
-        const float v = lap.replay->records[i].speed;
+        if (k == last && c > cmp->end) {
+            beyond = true;
+            continue;
+        }
         if (!std::isfinite(v)) continue;
         std::optional<float>& slot = sections[k].minSpeed.back();
         if (!slot || v < *slot) slot = v;
@@ -99,39 +107,40 @@ Comparison CompareLaps(const CompareInput& in, const CompareOptions& options) {
         if (lap.records.empty()) return cmp;  // never accepted into a set
     }
     const ReplayFile& reference = in.laps[static_cast<std::size_t>(r)];
-    const std::vector<double> rc = RisingDistance(reference);
+    std::vector<double> rc = RisingDistance(reference);
     cmp.reference = r;
     cmp.start = rc.front();
     cmp.end = rc.back();
+    BuildSections(in, cmp.start, cmp.end, &cmp);
+    // Lap by lap, so that its records are still in the cache when its minimum speeds read them.
+    cmp.laps.reserve(in.laps.size());
     for (std::size_t b = 0; b < in.laps.size(); ++b) {
         ComparedLap lap;
         lap.slot = static_cast<std::int32_t>(b);
         lap.title = b < in.titles.size() ? in.titles[b] : std::string();
         lap.replay = &in.laps[b];
-        if (static_cast<std::int32_t>(b) == r) {
-            lap.coordinate = rc;
-        } else if (options.align == AlignMode::Position) {
-            lap.coordinate = AlignByPosition(in.laps[b], reference, rc);
-        } else {
-            lap.coordinate = RisingDistance(in.laps[b]);
+        // The reference takes rc at the end, once the others no longer need it.
+        const bool isReference = static_cast<std::int32_t>(b) == r;
+        if (!isReference) {
+            lap.coordinate = options.align == AlignMode::Position
+                                 ? AlignByPosition(in.laps[b], reference, rc)
+                                 : RisingDistance(in.laps[b]);
         }
-        cmp.laps.push_back(std::move(lap));
-    }
-
-    BuildSections(in, cmp.start, cmp.end, &cmp);
-    for (ComparedLap& lap : cmp.laps) {
-        CoordinateCursor cursor(lap.coordinate);
+        const std::span<const double> c = isReference ? std::span<const double>(rc) : lap.coordinate;
+        CoordinateCursor cursor(c);
         lap.startTime = cursor.Locate(cmp.start).time;
         double previous = lap.startTime;
-        for (ComparedSection& s : cmp.sections) {
-            const double t = cursor.Locate(s.end).time;
-            s.times.push_back(t - previous);
-            s.minSpeed.emplace_back();
+        for (ComparedSection& sec : cmp.sections) {
+            const double t = cursor.Locate(sec.end).time;
+            sec.times.push_back(t - previous);
+            sec.minSpeed.emplace_back();
             previous = t;
         }
         lap.time = previous - lap.startTime;
-        MinimumSpeeds(lap, &cmp);
+        MinimumSpeeds(in.laps[b], c, &cmp, &lap.speed);
+        cmp.laps.push_back(std::move(lap));
     }
+    cmp.laps[static_cast<std::size_t>(r)].coordinate = std::move(rc);
     const double referenceTime = cmp.laps[static_cast<std::size_t>(r)].time;
     for (ComparedLap& lap : cmp.laps) lap.delta = lap.time - referenceTime;
     for (ComparedSection& s : cmp.sections) {

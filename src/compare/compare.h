@@ -45,6 +45,7 @@ struct ComparedLap {
     std::string title;
     const ReplayFile* replay = nullptr;  // the lap's records: not owned, see Comparison
     std::vector<double> coordinate;      // m, one per record, never falling
+    std::vector<float> speed;            // m/s, one per record as recorded: what the trace reads
     double startTime = 0;                // s, T(S): when the lap reaches the start
     double time = 0;                     // s, T(E) - T(S)
     double delta = 0;                    // s, time - the reference's time (positive: slower)
@@ -106,14 +107,36 @@ struct CoordinatePoint {
 // c(i) >= x and the record before it. c must not fall and must not be empty.
 CoordinatePoint LocateCoordinate(std::span<const double> c, double x);
 
+// The point at x between records i - 1 and i, where c[i - 1] < x <= c[i].
+inline CoordinatePoint PointBetween(std::span<const double> c, std::size_t i, double x) {
+    const double f = (x - c[i - 1]) / (c[i] - c[i - 1]);
+    return {static_cast<std::int32_t>(i - 1), static_cast<std::int32_t>(i), f,
+            (static_cast<double>(i - 1) + f) * kRecordSeconds};
+}
+
 // The same answers for a series of look-ups: each call walks from the last answer, and jumps
 // by binary search when x lies far from it, so a sweep in either direction costs O(1) a call.
 class CoordinateCursor {
   public:
     explicit CoordinateCursor(std::span<const double> c) : c_(c) {}
-    CoordinatePoint Locate(double x);
+    // Inline for the usual step of a sweep: a few records ahead of the last answer.
+    CoordinatePoint Locate(double x) {
+        const std::size_t n = c_.size();
+        if (i_ >= 1 && i_ < n && c_[i_ - 1] < x && x < c_[n - 1]) {
+            // Some c[i] >= x with i <= n - 1, so the walk stays inside.
+            for (std::size_t i = i_, end = i_ + 8; i < end; ++i) {
+                if (c_[i] >= x) {
+                    i_ = i;
+                    return PointBetween(c_, i, x);
+                }
+            }
+        }
+        return Seek(x);
+    }
 
   private:
+    CoordinatePoint Seek(double x);  // any x: walks or searches
+
     std::span<const double> c_;
     std::size_t i_ = 0;  // the last answer's `after`
 };
@@ -135,7 +158,38 @@ enum class Channel : std::int32_t {
 // A channel's value at a located coordinate: linear between the two records (the gear is the
 // one engaged at `before`); the record's own value outside the lap's range. Non-finite values
 // come back as they are recorded.
-double ChannelValue(const ReplayFile& lap, const CoordinatePoint& at, Channel channel);
+// Inline: the trace asks it for every sample of every lap.
+inline float RecordValue(const ReplayRecord& r, Channel channel) {
+    switch (channel) {
+        case Channel::Speed: return r.speed;
+        case Channel::Throttle: return r.throttle;
+        case Channel::Brake: return r.brake;
+        case Channel::Clutch: return r.clutch;
+        case Channel::Handbrake: return r.handbrake;
+        case Channel::Steer: return r.steer;
+        case Channel::Gear: return static_cast<float>(static_cast<int>(r.gear) - 1);
+        case Channel::PositionX: return r.position.x;
+        case Channel::PositionY: return r.position.y;
+        case Channel::PositionZ: return r.position.z;
+        case Channel::Distance: return r.distance;
+    }
+    return 0.0f;
+}
+
+// The value at a located coordinate from the values va at `before` and vb at `after`; a step
+// keeps va until the lap reaches `after`.
+inline double ValueBetween(const CoordinatePoint& at, double va, double vb, bool step) {
+    if (at.before == at.after || at.fraction <= 0.0) return va;
+    if (at.fraction >= 1.0) return vb;
+    if (step) return va;
+    return va + at.fraction * (vb - va);
+}
+
+inline double ChannelValue(const ReplayFile& lap, const CoordinatePoint& at, Channel channel) {
+    return ValueBetween(at, RecordValue(lap.records[static_cast<std::size_t>(at.before)], channel),
+                        RecordValue(lap.records[static_cast<std::size_t>(at.after)], channel),
+                        channel == Channel::Gear);
+}
 
 // Convenience look-ups by binary search for one lap of a comparison (index into laps).
 double LapTimeAt(const Comparison& cmp, std::size_t lap, double x);              // s, T(x)

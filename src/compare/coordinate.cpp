@@ -13,33 +13,9 @@ namespace {
 // Beyond this many steps from its last answer a cursor searches instead of walking.
 constexpr std::size_t kCursorWalk = 16;
 
-CoordinatePoint Between(std::span<const double> c, std::size_t i, double x) {
-    // c[i - 1] < x <= c[i], so the difference is positive.
-    const double f = (x - c[i - 1]) / (c[i] - c[i - 1]);
-    return {static_cast<std::int32_t>(i - 1), static_cast<std::int32_t>(i), f,
-            (static_cast<double>(i - 1) + f) * kRecordSeconds};
-}
-
 CoordinatePoint AtEnd(std::span<const double> c) {
     const auto last = static_cast<std::int32_t>(c.size() - 1);
     return {last, last, 0.0, static_cast<double>(last) * kRecordSeconds};
-}
-
-float RecordValue(const ReplayRecord& r, Channel channel) {
-    switch (channel) {
-        case Channel::Speed: return r.speed;
-        case Channel::Throttle: return r.throttle;
-        case Channel::Brake: return r.brake;
-        case Channel::Clutch: return r.clutch;
-        case Channel::Handbrake: return r.handbrake;
-        case Channel::Steer: return r.steer;
-        case Channel::Gear: return static_cast<float>(static_cast<int>(r.gear) - 1);
-        case Channel::PositionX: return r.position.x;
-        case Channel::PositionY: return r.position.y;
-        case Channel::PositionZ: return r.position.z;
-        case Channel::Distance: return r.distance;
-    }
-    return 0.0f;
 }
 
 }  // namespace
@@ -56,9 +32,19 @@ void MakeRising(std::vector<double>* values) {
 }
 
 std::vector<double> RisingDistance(const ReplayFile& lap) {
-    std::vector<double> c(lap.records.size());
-    for (std::size_t i = 0; i < c.size(); ++i) c[i] = lap.records[i].distance;
-    MakeRising(&c);
+    // One pass over the records: they are large, and reading them is most of the cost.
+    const std::size_t n = lap.records.size();
+    std::vector<double> c;
+    c.reserve(n);
+    std::size_t i = 0;
+    while (i < n && !std::isfinite(lap.records[i].distance)) ++i;
+    double top = i < n ? lap.records[i].distance : 0.0;
+    c.assign(i, top);
+    for (; i < n; ++i) {
+        const double d = lap.records[i].distance;
+        if (std::isfinite(d) && d > top) top = d;
+        c.push_back(top);
+    }
     return c;
 }
 
@@ -67,10 +53,10 @@ CoordinatePoint LocateCoordinate(std::span<const double> c, double x) {
     if (!(x > c.front())) return {};
     if (x >= c.back()) return AtEnd(c);
     const auto it = std::lower_bound(c.begin(), c.end(), x);
-    return Between(c, static_cast<std::size_t>(it - c.begin()), x);
+    return PointBetween(c, static_cast<std::size_t>(it - c.begin()), x);
 }
 
-CoordinatePoint CoordinateCursor::Locate(double x) {
+CoordinatePoint CoordinateCursor::Seek(double x) {
     assert(!c_.empty());
     if (!(x > c_.front())) {
         i_ = 0;
@@ -99,19 +85,7 @@ CoordinatePoint CoordinateCursor::Locate(double x) {
         }
     }
     i_ = i;
-    return Between(c_, i, x);
-}
-
-double ChannelValue(const ReplayFile& lap, const CoordinatePoint& at, Channel channel) {
-    const ReplayRecord& a = lap.records[static_cast<std::size_t>(at.before)];
-    const ReplayRecord& b = lap.records[static_cast<std::size_t>(at.after)];
-    const double va = RecordValue(a, channel);
-    if (at.before == at.after || at.fraction <= 0.0) return va;
-    const double vb = RecordValue(b, channel);
-    // The gear is a step: the one engaged until the lap reaches the next record.
-    if (at.fraction >= 1.0) return vb;
-    if (channel == Channel::Gear) return va;
-    return va + at.fraction * (vb - va);
+    return PointBetween(c_, i, x);
 }
 
 }  // namespace lapquill

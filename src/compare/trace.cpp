@@ -18,11 +18,9 @@ class DeltaCursor {
   public:
     DeltaCursor(const Comparison& cmp, std::size_t lap)
         : lap_(cmp.laps[lap]), ref_(ReferenceLap(cmp)), b_(lap_.coordinate), r_(ref_.coordinate) {}
-    double At(double x) { return At(x, b_.Locate(x)); }
-    double At(double x, const CoordinatePoint& onLap) {
-        return (onLap.time - lap_.startTime) - (r_.Locate(x).time - ref_.startTime);
+    double At(double x) {
+        return (b_.Locate(x).time - lap_.startTime) - (r_.Locate(x).time - ref_.startTime);
     }
-    CoordinatePoint Locate(double x) { return b_.Locate(x); }
 
   private:
     const ComparedLap& lap_;
@@ -65,14 +63,25 @@ std::vector<double> TraceCoordinates(const Comparison& cmp, double step) {
 DeltaTrace BuildDeltaTrace(const Comparison& cmp, double step) {
     DeltaTrace trace;
     trace.distance = TraceCoordinates(cmp, step);
-    for (std::size_t b = 0; b < cmp.laps.size(); ++b) {
-        DeltaCursor cursor(cmp, b);
-        std::vector<double> delta(trace.distance.size()), speed(trace.distance.size());
-        for (std::size_t k = 0; k < trace.distance.size(); ++k) {
-            const double x = trace.distance[k];
-            const CoordinatePoint at = cursor.Locate(x);
-            delta[k] = cursor.At(x, at);
-            speed[k] = ChannelValue(*cmp.laps[b].replay, at, Channel::Speed);
+    const std::size_t n = trace.distance.size();
+    // The reference's own time along the trace, looked up once for every lap.
+    std::vector<double> referenceTime(n);
+    if (!cmp.Empty()) {
+        const ComparedLap& ref = ReferenceLap(cmp);
+        CoordinateCursor cursor(ref.coordinate);
+        for (std::size_t k = 0; k < n; ++k)
+            referenceTime[k] = cursor.Locate(trace.distance[k]).time - ref.startTime;
+    }
+    trace.delta.reserve(cmp.laps.size());
+    trace.speed.reserve(cmp.laps.size());
+    for (const ComparedLap& lap : cmp.laps) {
+        CoordinateCursor cursor(lap.coordinate);
+        std::vector<double> delta(n), speed(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const CoordinatePoint at = cursor.Locate(trace.distance[k]);
+            delta[k] = (at.time - lap.startTime) - referenceTime[k];
+            speed[k] = ValueBetween(at, lap.speed[static_cast<std::size_t>(at.before)],
+                                    lap.speed[static_cast<std::size_t>(at.after)], false);
         }
         trace.delta.push_back(std::move(delta));
         trace.speed.push_back(std::move(speed));

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <utility>
 
 namespace lapquill {
 
@@ -21,21 +23,38 @@ LeReader::LeReader(std::span<const std::uint8_t> data)
       windowSize_(data.size()),
       size_(static_cast<std::int64_t>(data.size())) {}
 
+namespace {
+LoadFailureKind KindOfErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR: return LoadFailureKind::Missing;
+        case EACCES:
+        case EPERM: return LoadFailureKind::PermissionDenied;
+        case EISDIR: return LoadFailureKind::NotRegularFile;
+        default: return LoadFailureKind::Unreadable;
+    }
+}
+}  // namespace
+
 LeReader::LeReader(const std::string& path) {
     // Only regular files: their size bounds every allocation a loader makes. A pipe or a
     // device could claim any count and feed bytes forever, and opening a FIFO without
     // O_NONBLOCK waits for a writer that may never come. The type is checked on the opened
     // descriptor, so nothing can swap the file between the check and the reads.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+        openError_ = KindOfErrno(errno);
+        return;
+    }
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        notRegular_ = true;
+        openError_ = LoadFailureKind::NotRegularFile;
         ::close(fd);
         return;
     }
     file_ = fdopen(fd, "rb");
     if (!file_) {
+        openError_ = KindOfErrno(errno);
         ::close(fd);
         return;
     }
@@ -130,18 +149,62 @@ thread_local LoadFailure tLastFailure;
 const LoadFailure& LastLoadFailure() { return tLastFailure; }
 
 bool Fail(const LeReader& r, const char* step) {
+    return Fail(r, step, LoadFailureKind::Truncated);
+}
+
+bool Fail(const LeReader& r, const char* step, LoadFailureKind kind, std::string note) {
+    tLastFailure.kind = kind;
     tLastFailure.step = step;
     tLastFailure.offset = r.Offset();
+    tLastFailure.size = r.IsOpen() ? r.Size() : -1;
+    tLastFailure.note = std::move(note);
+    return false;
+}
+
+bool FailOpen(const LeReader& r) {
+    tLastFailure = LoadFailure{};
+    tLastFailure.kind = r.OpenError() == LoadFailureKind::None ? LoadFailureKind::Unreadable
+                                                                : r.OpenError();
+    tLastFailure.step = r.NotRegular() ? "not a regular file" : "open";
     return false;
 }
 
 bool Fail(const char* step) {
+    tLastFailure = LoadFailure{};
+    tLastFailure.kind = LoadFailureKind::Unreadable;
     tLastFailure.step = step;
-    tLastFailure.offset = 0;
     return false;
 }
 
-bool FailOpen(const LeReader& r) { return Fail(r.NotRegular() ? "not a regular file" : "open"); }
+std::string LoadFailure::Reason() const {
+    const std::string at = " at byte " + std::to_string(offset);
+    const std::string sizeText =
+        size >= 0 ? " (the file has " + std::to_string(size) + " bytes)" : std::string();
+    switch (kind) {
+        case LoadFailureKind::None: return {};
+        case LoadFailureKind::Missing: return "The file does not exist.";
+        case LoadFailureKind::NotRegularFile:
+            return "It is not a regular file: it is a folder, a pipe or a device.";
+        case LoadFailureKind::PermissionDenied: return "Permission to read the file is denied.";
+        case LoadFailureKind::WrongType:
+            return "It is not " + (note.empty() ? std::string("a file of this kind") : note) +
+                   ": it does not start with the right marker.";
+        case LoadFailureKind::WrongVersion:
+            return "It has the wrong version" + (note.empty() ? std::string() : " (" + note + ")") +
+                   ".";
+        case LoadFailureKind::Truncated:
+            return "The file is cut short: it ends inside the " + step + at + sizeText + ".";
+        case LoadFailureKind::CountTooLarge:
+            return "The " + step + (note.empty() ? std::string() : " (" + note + ")") +
+                   " needs more bytes than the file holds" + sizeText + "; read up to byte " +
+                   std::to_string(offset) + ".";
+        case LoadFailureKind::Invalid:
+            return "The " + step + at + " has a value the format does not allow" +
+                   (note.empty() ? std::string() : " (" + note + ")") + ".";
+        case LoadFailureKind::Unreadable: return "The file could not be read.";
+    }
+    return {};
+}
 
 void ClearLoadFailure() { tLastFailure = LoadFailure{}; }
 

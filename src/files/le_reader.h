@@ -13,6 +13,20 @@
 
 namespace lapquill {
 
+// What kind of fault stopped a load.
+enum class LoadFailureKind {
+    None,            // the last load succeeded
+    Missing,         // no file at the path
+    NotRegularFile,  // a folder, a pipe or a device
+    PermissionDenied,
+    WrongType,       // the magic at the start is not the loader's
+    WrongVersion,
+    Truncated,       // the file ends inside a field
+    CountTooLarge,   // a count needs more bytes than the file holds
+    Invalid,         // a value the format does not allow
+    Unreadable       // any other error of the file system
+};
+
 class LeReader {
 public:
     // Reads from memory; the span must outlive the reader.
@@ -24,9 +38,10 @@ public:
     LeReader& operator=(const LeReader&) = delete;
 
     bool IsOpen() const { return open_; }
-    // True when the path names something other than a regular file (a FIFO, a device, a
-    // folder); such a path is never read.
-    bool NotRegular() const { return notRegular_; }
+    // Why the file could not be opened: Missing, NotRegularFile, PermissionDenied or
+    // Unreadable; None when it is open.
+    LoadFailureKind OpenError() const { return openError_; }
+    bool NotRegular() const { return openError_ == LoadFailureKind::NotRegularFile; }
 
     bool ReadU8(std::uint8_t* out) { return ReadBytes(out, 1); }
     bool ReadI16(std::int16_t* out);
@@ -56,7 +71,7 @@ private:
 
     std::FILE* file_ = nullptr;
     bool open_ = false;
-    bool notRegular_ = false;
+    LoadFailureKind openError_ = LoadFailureKind::None;
     const std::uint8_t* data_ = nullptr;  // current window: the memory span, or the file buffer
     std::size_t windowSize_ = 0;          // valid bytes in the window
     std::size_t windowPos_ = 0;           // next byte to read in the window
@@ -67,17 +82,26 @@ private:
 };
 
 // Where the last load on this thread stopped and why, kept beside the loaders' plain
-// true/false for tests and `lapquill-cli info`. Users only ever see the program's messages.
+// true/false. The program shows Reason() as the detail of its own message.
 struct LoadFailure {
-    std::string step;         // the loader step that failed; empty after a success
+    LoadFailureKind kind = LoadFailureKind::None;
+    std::string step;         // the field or part that failed; empty after a success
     std::int64_t offset = 0;  // bytes consumed when it failed
+    std::int64_t size = -1;   // the file's size in bytes, when known
+    std::string note;         // what the kind alone does not say (a version, a count)
+
+    // One human sentence, e.g. "The file is cut short: it ends inside the record count at
+    // byte 1000." Empty after a success.
+    std::string Reason() const;
 };
 const LoadFailure& LastLoadFailure();
 // Records a failure and returns false, so loaders can write `return Fail(r, "records");`.
+// Without a kind the read of the field ran out of data.
 bool Fail(const LeReader& r, const char* step);
-bool Fail(const char* step);
-// The failure of a reader that could not open its path: "not a regular file" or "open".
+bool Fail(const LeReader& r, const char* step, LoadFailureKind kind, std::string note = {});
+// A reader that could not open its file records why.
 bool FailOpen(const LeReader& r);
+bool Fail(const char* step);
 void ClearLoadFailure();
 
 // Overflow-safe size arithmetic for the allocation bounds. Each returns false on overflow

@@ -51,18 +51,33 @@ bool ReadRecordFixedPart(LeReader& r, ReplayRecord* rec) {
            ReadAxis(r, &rec->lateralAxis) && ReadAxis(r, &rec->forwardAxis);
 }
 
-bool LoadReplay(LeReader& r, ReplayFile* file) {
+// With probeOnly, stops after every check that does not need the records: once the file is
+// known to hold all of them, reading them cannot fail (unless the file changes meanwhile).
+bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     ClearLoadFailure();
     ReleaseReplayFile(file);
     ReplayHeader& h = file->header;
     h.bytes.fill(0);
     if (!r.IsOpen()) return FailOpen(r);
-    if (!r.ReadBytes(h.bytes.data(), 9)) return Fail(r, "magic");
-    if (!MagicMatches(h.bytes.data(), "QZRRAF")) return Fail(r, "magic");
-    if (h.Version() != kReplayVersion) return Fail(r, "version");
+    if (!r.ReadBytes(h.bytes.data(), 9)) {
+        // Too short even for the marker: most likely not a replay at all.
+        if (!MagicMatches(h.bytes.data(), "QZRRAF")) {
+            return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
+        }
+        return Fail(r, "magic");
+    }
+    if (!MagicMatches(h.bytes.data(), "QZRRAF")) {
+        return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
+    }
+    if (h.Version() != kReplayVersion) {
+        return Fail(r, "version", LoadFailureKind::WrongVersion,
+                    "version " + std::to_string(h.Version()) + ", this program reads version " +
+                        std::to_string(kReplayVersion));
+    }
     if (!r.ReadBytes(h.bytes.data() + 9, kReplayHeaderSize - 9)) return Fail(r, "header");
     // More split times than the header holds would be read from beyond it.
-    if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count");
+    if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count", LoadFailureKind::Invalid,
+                    std::to_string(h.SectorCount()) + ", at most " + std::to_string(kMaxSectorCount));
 
     // Blocks: the array grows only with what the file holds, so a header claiming many
     // blocks costs nothing before the file proves to hold them.
@@ -101,8 +116,10 @@ bool LoadReplay(LeReader& r, ReplayFile* file) {
                                    (recordSkip > 0 ? recordSkip : 0);
     std::int64_t needed = 0;
     if (!MulSizes(perRecord, recordCount, &needed) || needed > r.Remaining()) {
-        return Fail(r, "record count");
+        return Fail(r, "record count", LoadFailureKind::CountTooLarge,
+                    std::to_string(recordCount) + " records");
     }
+    if (probeOnly) return true;
 
     file->records.resize(static_cast<std::size_t>(recordCount));
     file->samples.resize(static_cast<std::size_t>(recordCount) * static_cast<std::size_t>(blockCount));
@@ -129,6 +146,14 @@ bool LoadReplayFile(const std::string& path, ReplayFile* file) {
 bool LoadReplayFileFromMemory(std::span<const std::uint8_t> data, ReplayFile* file) {
     LeReader r(data);
     return LoadReplay(r, file);
+}
+
+bool ProbeReplayFile(const std::string& path, ReplayHeader* header) {
+    LeReader r(path);
+    ReplayFile file;
+    const bool ok = LoadReplay(r, &file, true);
+    *header = file.header;
+    return ok;
 }
 
 void ReleaseReplayFile(ReplayFile* file) {

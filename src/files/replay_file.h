@@ -98,5 +98,9 @@ inline float FixedToFloat(std::int32_t v) { return static_cast<float>(v) * 1.525
 bool LoadReplayFile(const std::string& path, ReplayFile* file);
 bool LoadReplayFileFromMemory(std::span<const std::uint8_t> data, ReplayFile* file);
 void ReleaseReplayFile(ReplayFile* file);
+// Makes every check LoadReplayFile makes without reading the records, so it costs little more
+// than the header: true exactly when LoadReplayFile would succeed on the file as it stands.
+// Fills the header as far as it was read; LastLoadFailure() tells why it failed.
+bool ProbeReplayFile(const std::string& path, ReplayHeader* header);
 
 }  // namespace lapquill

@@ -21,8 +21,13 @@ bool LoadSegments(LeReader& r, TrackSegmentFile* file) {
     file->header.fill(0);
     if (!r.IsOpen()) return FailOpen(r);
     if (!r.ReadBytes(file->header.data(), 9)) return Fail(r, "magic");
-    if (!MagicMatches(file->header.data(), "QZRTSF")) return Fail(r, "magic");
-    if (file->header[8] != 0) return Fail(r, "version");
+    if (!MagicMatches(file->header.data(), "QZRTSF")) {
+        return Fail(r, "magic", LoadFailureKind::WrongType, "a segment file");
+    }
+    if (file->header[8] != 0) {
+        return Fail(r, "version", LoadFailureKind::WrongVersion,
+                    "version " + std::to_string(file->header[8]) + ", this program reads version 0");
+    }
     if (!r.ReadBytes(file->header.data() + 9, kSegmentHeaderSize - 9)) return Fail(r, "header");
     // Records are kept as they arrive, so a short file never costs a full array.
     for (int i = 0; i < file->MarkerCount(); ++i) {

@@ -15,8 +15,13 @@ bool ReadHeader(LeReader& r, TrackMeshHeader* header) {
     header->bytes.fill(0);
     if (!r.IsOpen()) return FailOpen(r);
     if (!r.ReadBytes(header->bytes.data(), 9)) return Fail(r, "magic");
-    if (!MagicMatches(header->bytes.data(), "QZRSMX")) return Fail(r, "magic");
-    if (header->bytes[8] != 0) return Fail(r, "version");
+    if (!MagicMatches(header->bytes.data(), "QZRSMX")) {
+        return Fail(r, "magic", LoadFailureKind::WrongType, "a track mesh");
+    }
+    if (header->bytes[8] != 0) {
+        return Fail(r, "version", LoadFailureKind::WrongVersion,
+                    "version " + std::to_string(header->bytes[8]) + ", this program reads version 0");
+    }
     if (!r.ReadBytes(header->bytes.data() + 9, kTrackMeshHeaderSize - 9)) return Fail(r, "header");
     return true;
 }
@@ -40,7 +45,8 @@ bool ReadObject(LeReader& r, MeshObject* obj) {
     const std::int64_t triangles = std::max(obj->triangleCount, 0);
     // Vertices, triangles and at least the trailer's count must still fit in the file.
     if (vertices * kVertexSize + triangles * kTriangleSize + kTrailerCountSize > r.Remaining()) {
-        return Fail(r, "object size");
+        return Fail(r, "object size", LoadFailureKind::CountTooLarge,
+                    std::to_string(vertices) + " vertices, " + std::to_string(triangles) + " triangles");
     }
     obj->vertices.resize(static_cast<std::size_t>(vertices));
     obj->triangles.resize(static_cast<std::size_t>(triangles));
@@ -60,7 +66,7 @@ bool ReadObject(LeReader& r, MeshObject* obj) {
         }
         // An index beyond the object's vertices would be read from outside it when drawn.
         for (std::uint16_t i : t.index) {
-            if (i >= vertices) return Fail(r, "triangle index");
+            if (i >= vertices) return Fail(r, "triangle index", LoadFailureKind::Invalid);
         }
     }
     return true;
@@ -72,15 +78,19 @@ bool LoadMesh(LeReader& r, TrackMesh* mesh) {
     if (!ReadHeader(r, &mesh->header)) return false;
     const std::int64_t objectCount = std::max(mesh->header.ObjectCount(), 0);
     if (objectCount * kObjectMinSize + kTrailerCountSize > r.Remaining()) {
-        return Fail(r, "object count");
+        return Fail(r, "object count", LoadFailureKind::CountTooLarge,
+                    std::to_string(objectCount) + " objects");
     }
     mesh->objects.resize(static_cast<std::size_t>(objectCount));
     for (auto& obj : mesh->objects) {
         if (!ReadObject(r, &obj)) return false;
     }
     if (!r.ReadI32(&mesh->trailerCount)) return Fail(r, "trailer count");
-    if (mesh->trailerCount < 0) return Fail(r, "trailer count");
-    if (static_cast<std::int64_t>(mesh->trailerCount) * 4 > r.Remaining()) return Fail(r, "trailer");
+    if (mesh->trailerCount < 0) return Fail(r, "trailer count", LoadFailureKind::Invalid);
+    if (static_cast<std::int64_t>(mesh->trailerCount) * 4 > r.Remaining()) {
+        return Fail(r, "trailer", LoadFailureKind::CountTooLarge,
+                    std::to_string(mesh->trailerCount) + " values");
+    }
     mesh->trailer.resize(static_cast<std::size_t>(mesh->trailerCount));
     for (auto& v : mesh->trailer) {
         if (!r.ReadU32(&v)) return Fail(r, "trailer");
@@ -119,7 +129,9 @@ void ReleaseTrackMesh(TrackMesh* mesh) {
     mesh->trailerCount = 0;
 }
 
-void BuildTrackCatalogueFrom(const std::string& folder, TrackCatalogue* catalogue) {
+namespace {
+void BuildCatalogue(const std::string& folder, const std::string& pathPrefix,
+                    TrackCatalogue* catalogue) {
     catalogue->entries.clear();
     catalogue->paths.clear();
     std::vector<std::string> names;
@@ -145,8 +157,17 @@ void BuildTrackCatalogueFrom(const std::string& folder, TrackCatalogue* catalogu
         if (!header.IsListable()) continue;
         if (FindCatalogueTrack(*catalogue, header.TrackName())) continue;  // first one wins
         catalogue->entries.push_back(header);
-        catalogue->paths.push_back("data/smx/" + name);
+        catalogue->paths.push_back(pathPrefix + name);
     }
+}
+}  // namespace
+
+void BuildTrackCatalogueFrom(const std::string& folder, TrackCatalogue* catalogue) {
+    BuildCatalogue(folder, "data/smx/", catalogue);
+}
+
+void BuildTrackCatalogueAt(const std::string& folder, TrackCatalogue* catalogue) {
+    BuildCatalogue(folder, folder + "/", catalogue);
 }
 
 void BuildTrackCatalogue(TrackCatalogue* catalogue) { BuildTrackCatalogueFrom("data/smx", catalogue); }

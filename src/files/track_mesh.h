@@ -79,6 +79,8 @@ struct TrackCatalogue {
 void BuildTrackCatalogue(TrackCatalogue* catalogue);
 // Same, from another folder standing in for data/smx (paths still read "data/smx/" + name).
 void BuildTrackCatalogueFrom(const std::string& folder, TrackCatalogue* catalogue);
+// Same, with the paths read from that folder ("FOLDER/" + name).
+void BuildTrackCatalogueAt(const std::string& folder, TrackCatalogue* catalogue);
 // Index of the first entry whose track name equals the given one exactly, or none.
 std::optional<int> FindCatalogueTrack(const TrackCatalogue& catalogue, std::string_view trackName);
 

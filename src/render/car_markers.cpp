@@ -85,7 +85,7 @@ namespace lapquill {
 void DrawCarMarkers(RenderDevice* device, const MapSceneBuffers& buffers,
                     std::span<const MapVertex> markers) {
     VertexBuffer* vb = buffers.cars.buffer;
-    const std::size_t room = static_cast<std::size_t>(kMaxRibbons) * kCarMarkerVertices;
+    const std::size_t room = static_cast<std::size_t>(kMaxReplays) * kCarMarkerVertices;
     const std::size_t count = std::min(markers.size(), room) / 3 * 3;
     if (vb == nullptr || count == 0) return;
     std::uint8_t* data = nullptr;

@@ -46,7 +46,7 @@ struct WholeTrackView {
 };
 WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client);
 
-// Copies the markers (at most kMaxRibbons of them, kCarMarkerVertices each) into the cars
+// Copies the markers (at most kMaxReplays of them, kCarMarkerVertices each) into the cars
 // buffer and draws them with culling off, then sets clockwise culling again. Nothing without a
 // buffer or markers; a failed lock draws nothing.
 void DrawCarMarkers(RenderDevice* device, const MapSceneBuffers& buffers,

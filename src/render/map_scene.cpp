@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "math/math3d.h"
+#include "render/vertex_upload.h"
 
 namespace lapquill {
 
@@ -214,24 +215,11 @@ HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> verti
     ReleaseSceneBuffer(out);
     // Nothing to hold is not a failure: the buffer stays absent and draws nothing.
     if (vertices.empty()) return D3D_OK;
-    const std::uint64_t bytes = static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex);
-    if (bytes > std::numeric_limits<std::uint32_t>::max()) return E_OUTOFMEMORY;
-    const auto length = static_cast<std::uint32_t>(bytes);
     VertexBuffer* buffer = nullptr;
-    HRESULT hr = device->CreateVertexBuffer(length, 0, kMapVertexFvf, D3DPOOL_DEFAULT, &buffer);
-    if (hr < 0 || buffer == nullptr) return hr < 0 ? hr : E_FAIL;
-    std::uint8_t* data = nullptr;
-    hr = buffer->Lock(0, length, &data, 0);
-    if (hr < 0 || data == nullptr) {
-        buffer->Release();
-        return hr < 0 ? hr : E_FAIL;
-    }
-    if (length > 0) std::memcpy(data, vertices.data(), length);
-    hr = buffer->Unlock();
-    if (hr < 0) {
-        buffer->Release();
-        return hr;
-    }
+    const HRESULT hr = CreateFilledVertexBuffer(
+        device, vertices.data(), static_cast<std::uint64_t>(vertices.size()) * sizeof(MapVertex),
+        kMapVertexFvf, &buffer);
+    if (hr < 0) return hr;
     out->buffer = buffer;
     out->triangleCount = static_cast<std::int32_t>(vertices.size() / 3);
     out->chunkBounds = ChunkBounds(vertices);
@@ -263,7 +251,7 @@ HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
         hr = CreateSceneBuffer(device, BuildMeshVertices(*input.mesh), &buffers->track);
         if (hr < 0) return hr;
     }
-    const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxRibbons);
+    const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxReplays);
     const SpeedRange speeds = LapsSpeedRange(input.replays.first(slots));
     for (std::size_t i = 0; i < slots; ++i) {
         const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
@@ -279,7 +267,7 @@ HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
     }
     if (slots > 0) {
         // Refilled every frame with the cars at the playback time.
-        const std::vector<MapVertex> room(kMaxRibbons * kCarMarkerVertices, MapVertex{});
+        const std::vector<MapVertex> room(kMaxReplays * kCarMarkerVertices, MapVertex{});
         hr = CreateSceneBuffer(device, room, &buffers->cars);
     }
     return hr;
@@ -327,7 +315,7 @@ void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,
         device->DrawPrimitive(D3DPT_TRIANGLELIST, 0,
                               static_cast<std::uint32_t>(buffers.markers.triangleCount));
     }
-    const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxRibbons);
+    const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxReplays);
     for (std::size_t i = 0; i < slots; ++i) {
         const SceneBuffer& path = buffers.paths[i];
         if (path.buffer == nullptr) continue;

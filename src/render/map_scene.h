@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "analysis/replay_set.h"
 #include "files/replay_file.h"
 #include "files/segment_file.h"
 #include "files/track_mesh.h"
@@ -25,7 +26,6 @@ inline constexpr std::uint32_t kMarkerColour = 0x80FFFFFFu;  // white, half tran
 inline constexpr float kMarkerHalfLength = 1.0f;  // m the bar reaches along the track each way
 // A replay without blocks has no lateral offsets; its ribbon is this wide, centred on the car.
 inline constexpr float kRibbonWidthWithoutBlocks = 1.0f;  // m
-inline constexpr int kMaxRibbons = 6;
 inline constexpr int kCarMarkerVertices = 6;  // per car: the dark outline, then the arrow
 
 // An axis-aligned box, m.
@@ -106,7 +106,7 @@ void ReleaseSceneBuffer(SceneBuffer* buffer);
 struct MapSceneBuffers {
     SceneBuffer track;
     SceneBuffer markers;
-    std::array<SceneBuffer, kMaxRibbons> paths;  // per replay slot
+    std::array<SceneBuffer, kMaxReplays> paths;  // per replay slot
     SceneBuffer cars;  // room for one car marker per slot; made when a replay is loaded
 };
 void ReleaseMapSceneBuffers(MapSceneBuffers* buffers);

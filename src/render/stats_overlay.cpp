@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "render/vertex_upload.h"
+
 namespace lapquill {
 
 namespace {
@@ -99,8 +101,8 @@ std::int32_t TextWidth(const TextureFont& font, const std::string& text) {
 
 int ColumnCount(const StatsTable& table) {
     const auto n = static_cast<int>(table.columns.size());
-    assert(n <= kMaxOverlayColumns);
-    return n < kMaxOverlayColumns ? n : kMaxOverlayColumns;
+    assert(n <= kMaxReplays);
+    return n < kMaxReplays ? n : kMaxReplays;
 }
 
 TextureFont* FontOf(const OverlayFonts& fonts, OverlayFont which) {
@@ -141,8 +143,8 @@ std::vector<ScreenVertex> BuildStatsPanelVertices(const StatsOverlay& overlay,
                                                   std::int32_t clientRight, int replayCount,
                                                   int sectorCount) {
     std::vector<ScreenVertex> out;
-    assert(replayCount <= kMaxOverlayColumns);
-    const int n = replayCount < kMaxOverlayColumns ? replayCount : kMaxOverlayColumns;
+    assert(replayCount <= kMaxReplays);
+    const int n = replayCount < kMaxReplays ? replayCount : kMaxReplays;
     if (n <= 0) return out;
     const std::int32_t h = overlay.lineHeight;
     const std::int32_t k = overlay.columnWidth;
@@ -184,18 +186,11 @@ HRESULT BuildStatsPanel(StatsOverlay* overlay, RenderDevice* device, const Textu
 
     const std::vector<ScreenVertex> vertices =
         BuildStatsPanelVertices(*overlay, clientRight, replayCount, sectorCount);
-    const auto bytes = static_cast<std::uint32_t>(vertices.size() * sizeof(ScreenVertex));
     VertexBuffer* buffer = nullptr;
-    HRESULT hr = device->CreateVertexBuffer(bytes, 0, kScreenVertexFvf, D3DPOOL_DEFAULT, &buffer);
+    const HRESULT hr = CreateFilledVertexBuffer(device, vertices.data(),
+                                                vertices.size() * sizeof(ScreenVertex),
+                                                kScreenVertexFvf, &buffer);
     if (hr < 0) return hr;
-    std::uint8_t* data = nullptr;
-    hr = buffer->Lock(0, 0, &data, 0);
-    if (hr < 0) {
-        buffer->Release();
-        return hr;
-    }
-    std::memcpy(data, vertices.data(), bytes);
-    buffer->Unlock();
     overlay->statsPanelBuffer = buffer;
     overlay->statsPanelTriangleCount = static_cast<std::int32_t>(vertices.size() / 3);
     return S_OK;
@@ -314,20 +309,13 @@ void SubmitOverlayTexts(const std::vector<OverlayText>& texts, const OverlayFont
 
 HRESULT SubmitOverlayBars(RenderDevice* device, const std::vector<ScreenVertex>& bars) {
     if (bars.empty()) return S_OK;
-    const auto bytes = static_cast<std::uint32_t>(bars.size() * sizeof(ScreenVertex));
     VertexBuffer* buffer = nullptr;
-    HRESULT hr = device->CreateVertexBuffer(bytes, 0, kScreenVertexFvf, D3DPOOL_DEFAULT, &buffer);
+    HRESULT hr = CreateFilledVertexBuffer(device, bars.data(), bars.size() * sizeof(ScreenVertex),
+                                          kScreenVertexFvf, &buffer);
     if (hr < 0) return hr;
-    std::uint8_t* data = nullptr;
-    hr = buffer->Lock(0, 0, &data, 0);
-    if (hr >= 0) {
-        std::memcpy(data, bars.data(), bytes);
-        buffer->Unlock();
-        device->SetVertexShader(kScreenVertexFvf);
-        device->SetStreamSource(0, buffer, sizeof(ScreenVertex));
-        hr = device->DrawPrimitive(D3DPT_TRIANGLELIST, 0,
-                                   static_cast<std::uint32_t>(bars.size() / 3));
-    }
+    device->SetVertexShader(kScreenVertexFvf);
+    device->SetStreamSource(0, buffer, sizeof(ScreenVertex));
+    hr = device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<std::uint32_t>(bars.size() / 3));
     buffer->Release();
     return hr;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/replay_set.h"
 #include "analysis/stats_text.h"
 #include "render/render_device.h"
 #include "render/texture_font.h"
@@ -19,9 +20,8 @@
 
 namespace lapquill {
 
-inline constexpr int kMaxOverlayColumns = 6;  // replay columns
 // The replay slots' colours: path ribbon, column title and column lines. Alpha 0x80.
-inline constexpr std::array<std::uint32_t, kMaxOverlayColumns> kReplayColours = {
+inline constexpr std::array<std::uint32_t, kMaxReplays> kReplayColours = {
     0x800000FFu, 0x80FF0000u, 0x8000FF00u, 0x80FFFF00u, 0x80FF00FFu, 0x8000FFFFu};
 
 // The number field's template: its width and height in the value font give the column width
@@ -42,7 +42,7 @@ struct StatsOverlay {
     bool statsVisible = true;                  // table, lines and speed readout drawn
     std::int32_t columnWidth = 0;              // pixels: numberFieldWidth + kColumnGap
     bool fpsVisible = false;                   // frame-rate readout drawn
-    std::array<std::uint32_t, kMaxOverlayColumns> replayColours = kReplayColours;  // ARGB
+    std::array<std::uint32_t, kMaxReplays> replayColours = kReplayColours;  // ARGB
 
     // Frame-rate counter. The clock is double precision: a float loses whole frames after
     // a few days of uptime.

@@ -18,6 +18,7 @@ int RunRender(const Args& args);
 int RunDemo(const Args& args);
 int RunCompare(const Args& args);
 int RunExport(const Args& args);
+int RunLibrary(const Args& args);
 
 // Prints "lapquill-cli: MESSAGE" and the usage line to stderr and returns 2.
 int UsageError(const std::string& message);

@@ -26,6 +26,8 @@ constexpr const char* kUsage =
     "                                   time per section against a reference lap\n"
     "  export --out FILE.csv [--step M] [--reference N|fastest] [--align distance|position] RAF...\n"
     "                                   every lap's time, delta and channels per step of distance\n"
+    "  library [--db FILE] scan [--json] [DIR...] | list [FILTER...] [--json] | best [--json]\n"
+    "                                   the lap library (library --help)\n"
     "\n"
     "STATE options, applied in order after loading:\n"
     "  --key NAME    Home End Left Right Up Down PageUp PageDown A D S F Z X Q T 1 2 3\n"
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
     if (sub == "demo") return RunDemo(rest);
     if (sub == "compare") return RunCompare(rest);
     if (sub == "export") return RunExport(rest);
+    if (sub == "library") return RunLibrary(rest);
     if (sub == "help" || sub == "--help" || sub == "-h") {
         std::cout << kUsage;
         return 0;

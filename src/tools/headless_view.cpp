@@ -223,7 +223,7 @@ int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages,
     HeadlessWindow& window = session.Window();
     window.lastFrame.clear();
     session.View().OnPaint();
-    *messages = window.messages;
+    *messages = window.MessagesWithDetails();
     if (window.lastFrame.empty()) {
         *error = "no frame was drawn";
         return 1;

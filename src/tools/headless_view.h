@@ -20,6 +20,23 @@ class HeadlessWindow final : public ViewWindow {
     HeadlessWindow(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
 
     std::vector<std::string> messages;     // every message box, in order
+    std::vector<std::string> details;      // the detail of each, empty when it has none
+    // Each message followed by its detail, indented, as the command line prints them.
+    std::vector<std::string> MessagesWithDetails() const {
+        std::vector<std::string> out;
+        for (std::size_t m = 0; m < messages.size(); ++m) {
+            std::string text = messages[m];
+            if (m < details.size() && !details[m].empty()) {
+                std::string detail = details[m];
+                for (std::size_t at = 0; (at = detail.find('\n', at)) != std::string::npos; at += 3) {
+                    detail.replace(at, 1, "\n  ");
+                }
+                text += "\n  " + detail;
+            }
+            out.push_back(std::move(text));
+        }
+        return out;
+    }
     std::vector<std::string> chosenFiles;  // what the open dialog answers
     std::vector<std::uint32_t> lastFrame;  // the last presented picture, row by row
     std::int32_t lastFrameWidth = 0, lastFrameHeight = 0;
@@ -35,7 +52,11 @@ class HeadlessWindow final : public ViewWindow {
         return bars_[bar == ScrollBarId::Vertical ? 1 : 0];
     }
     void ShowScrollBar(ScrollBarId, bool) override {}
-    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    void MessageBox(const std::string& text) override { MessageBoxWithDetails(text, {}); }
+    void MessageBoxWithDetails(const std::string& text, const std::string& detail) override {
+        messages.push_back(text);
+        details.push_back(detail);
+    }
     std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog&) override {
         if (chosenFiles.empty()) return std::nullopt;
         return chosenFiles;

@@ -47,9 +47,15 @@ bool CAnalysisView::AddReplay(const std::string& path) {
     const std::int32_t n = set_.replayCount;
     if (n >= kMaxReplays) return false;
     if (n == 0) segments_.ClearIndices();
-    std::vector<std::string> messages;
-    const AcceptResult result = AcceptReplay(&set_, catalogue_, path, &messages);
-    for (const std::string& message : messages) window_.MessageBox(message);
+    std::vector<std::string> messages, details;
+    const AcceptResult result = AcceptReplay(&set_, catalogue_, path, trackSearch_, &messages, &details);
+    for (std::size_t m = 0; m < messages.size(); ++m) {
+        if (details[m].empty()) {
+            window_.MessageBox(messages[m]);
+        } else {
+            window_.MessageBoxWithDetails(messages[m], details[m]);
+        }
+    }
     if (result == AcceptResult::Rejected) return false;
 
     RecomputeSegments();

@@ -41,6 +41,9 @@ class CAnalysisView {
     void OpenReplays(bool replace);
     bool AddReplay(const std::string& path);  // true when accepted; needs fewer than six
     void ClearReplays();
+    // Where track data is looked for when data/smx has none for a replay's track.
+    void SetTrackSearch(const TrackSearch& search) { trackSearch_ = search; }
+    const TrackSearch& GetTrackSearch() const { return trackSearch_; }
 
     // Keys and commands. HandleKeyAction returns false for keys it leaves to the window.
     bool HandleKeyAction(std::uint32_t code);
@@ -155,6 +158,7 @@ class CAnalysisView {
     Clock clock_;
 
     TrackCatalogue catalogue_;
+    TrackSearch trackSearch_;
     ReplaySet set_;
     SegmentData segments_;
     PlaybackState playback_;

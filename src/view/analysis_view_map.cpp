@@ -35,7 +35,7 @@ void CAnalysisView::FrameWholeTrack() {
 
 std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
     std::vector<MapVertex> out;
-    const std::int32_t n = std::min<std::int32_t>(set_.replayCount, kMaxRibbons);
+    const std::int32_t n = std::min<std::int32_t>(set_.replayCount, kMaxReplays);
     if (n <= 0) return out;
     // The arrow keeps its size on screen: metres per pixel at the distance the camera looks from.
     const ClientRect rc = window_.GetClientRect();

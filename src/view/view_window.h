@@ -38,6 +38,12 @@ class ViewWindow {
     virtual void ShowScrollBar(ScrollBarId bar, bool show) = 0;
     // A modal message box with an OK button and the caption "Lapquill"; returns when closed.
     virtual void MessageBox(const std::string& text) = 0;
+    // The same box with a detail below the text (why a file failed, where it was looked
+    // for); a window that cannot show one shows the text alone.
+    virtual void MessageBoxWithDetails(const std::string& text, const std::string& details) {
+        (void)details;
+        MessageBox(text);
+    }
     // The open dialog: the chosen files' full paths in the dialog's order, or nothing when the
     // user cancels.
     virtual std::optional<std::vector<std::string>> ChooseReplayFiles(

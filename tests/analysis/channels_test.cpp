@@ -177,7 +177,7 @@ TEST(NearestRecordAtDistance, SearchMatchesLinearScanOnRandomSeries) {
 }
 
 TEST(TimingDifference, AgainstItselfAndAShiftedCopy) {
-    test::LapSpec plan;
+    test::LapPlan plan;
     plan.records = 400;
     const ReplayFile a = test::BuildLap(plan);
     for (int i : {0, 1, 200, 399}) EXPECT_EQ(TimingDifference(a, i, a, i), 0.0f);

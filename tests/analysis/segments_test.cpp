@@ -12,12 +12,12 @@ namespace lapquill {
 namespace {
 
 using test::BuildLap;
-using test::LapSpec;
+using test::LapPlan;
 
 // Braking steps on records [first, first + steps - 3] make records first - 2 .. that end
 // qualify: `steps` records in a row.
-LapSpec WithRun(std::int32_t first, std::int32_t qualifying, std::int32_t records = 1000) {
-    LapSpec plan;
+LapPlan WithRun(std::int32_t first, std::int32_t qualifying, std::int32_t records = 1000) {
+    LapPlan plan;
     plan.records = records;
     plan.braking = {{first, first + qualifying - 3}};
     return plan;
@@ -44,7 +44,7 @@ TEST(CornerSearch, AnswersEveryRangeAsTheScanDoes) {
     // empty, reversed, cut inside a run, reaching the last record.
     std::mt19937 random(20261209);
     for (int lap = 0; lap < 20; ++lap) {
-        LapSpec plan;
+        LapPlan plan;
         plan.records = std::uniform_int_distribution<std::int32_t>(1, 1500)(random);
         plan.step = 2.0f;
         for (std::int32_t at = 3; at < plan.records;) {
@@ -65,8 +65,8 @@ TEST(CornerSearch, AnswersEveryRangeAsTheScanDoes) {
     }
 }
 
-LapSpec Records(std::int32_t n) {
-    LapSpec plan;
+LapPlan Records(std::int32_t n) {
+    LapPlan plan;
     plan.records = n;
     return plan;
 }
@@ -105,8 +105,8 @@ TEST(RecomputeSegments, MarkerSegmentsAndCornersWithoutARun) {
 
 TEST(RecomputeSegments, DetectedCornerIsCommonToAllReplays) {
     // Replay a corners at 400 m (record 1600 + 10 lead... run from record 1610), b at 380 m.
-    LapSpec a = WithRun(1612, 80, 3000);  // qualifying from record 1610, corner at 1600 = 400 m
-    LapSpec b = WithRun(1532, 80, 3000);  // qualifying from record 1530, corner at 1520 = 380 m
+    LapPlan a = WithRun(1612, 80, 3000);  // qualifying from record 1610, corner at 1600 = 400 m
+    LapPlan b = WithRun(1532, 80, 3000);  // qualifying from record 1530, corner at 1520 = 380 m
     const std::vector<ReplayFile> two = {BuildLap(a), BuildLap(b)};
     const SegmentData seg = Recompute(two, {100.0f});
     ASSERT_EQ(seg.cornerDistances.size(), 1u);
@@ -119,7 +119,7 @@ TEST(RecomputeSegments, DetectedCornerIsCommonToAllReplays) {
 TEST(SegmentEnd, NeverBeforeItsStart) {
     // Two markers before the first record are both nearest record 0; a marker out of order
     // lies before its predecessor.
-    LapSpec plan = Records(400);
+    LapPlan plan = Records(400);
     plan.startDistance = 10.0f;
     const std::vector<ReplayFile> one = {BuildLap(plan)};
     SegmentData seg = Recompute(one, {1.0f, 2.0f, 80.0f, 40.0f});

@@ -78,6 +78,26 @@ TEST(CoordinateCursor, AnswersAsTheBinarySearchDoesInAnyOrder) {
     }
 }
 
+TEST(CoordinateCursor, SweepsOntoRecordsStallsAndTheLastRecord) {
+    // Every look-up lands on a record's own value, a stall or the stall at the very end, where
+    // the answer is the last record itself.
+    const std::vector<double> c = {0, 1, 1, 2, 3, 3, 3, 4, 4};
+    CoordinateCursor cursor(c);
+    std::vector<double> xs;
+    for (double x = -1; x <= 5; x += 0.5) xs.push_back(x);
+    for (double x = 5; x >= -1; x -= 0.5) xs.push_back(x);
+    for (double x : {1.0, 4.0, 3.0, 4.0, 3.5, 4.0}) xs.push_back(x);
+    for (double x : xs) {
+        const CoordinatePoint a = cursor.Locate(x), b = LocateCoordinate(c, x);
+        ASSERT_EQ(a.before, b.before) << "x " << x;
+        ASSERT_EQ(a.after, b.after) << "x " << x;
+        ASSERT_EQ(a.fraction, b.fraction) << "x " << x;
+        ASSERT_EQ(a.time, b.time) << "x " << x;
+    }
+    EXPECT_EQ(cursor.Locate(4.0).after, 8);
+    EXPECT_EQ(cursor.Locate(3.0).after, 4);  // the first record at 3 m, not the last
+}
+
 TEST(RisingDistance, HoldsOverFallsNonFiniteValuesAndLeadingGaps) {
     ReplayFile lap = LapFromArc({0, 1, 2, 3, 4, 5});
     lap.records[2].distance = 0.5f;  // falls back

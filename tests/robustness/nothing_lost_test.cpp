@@ -53,7 +53,7 @@ class NothingLost : public ::testing::Test {
 protected:
     void SetUp() override {
         world_.AddMarkedTrack(100.0f, 300.0f);
-        test::LapSpec a;
+        test::LapPlan a;
         a.records = 1600;
         a.braking = {{500, 573}};
         good_.push_back(world_.AddLap("a", test::BuildLap(a)));

@@ -26,6 +26,7 @@ class FakeWindow final : public ViewWindow {
     // What the view did, in order.
     int invalidations = 0;
     std::vector<std::string> messages;
+    std::vector<std::string> details;  // one per message, empty when it had none
     std::vector<ScrollCall> scrollInfos;
     std::vector<std::pair<ScrollBarId, bool>> shownBars;
     std::vector<OpenReplayDialog> dialogs;
@@ -68,7 +69,11 @@ class FakeWindow final : public ViewWindow {
     }
     int LogicalDpi() const override { return dpi; }
     void ShowScrollBar(ScrollBarId bar, bool show) override { shownBars.emplace_back(bar, show); }
-    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    void MessageBox(const std::string& text) override { MessageBoxWithDetails(text, {}); }
+    void MessageBoxWithDetails(const std::string& text, const std::string& detail) override {
+        messages.push_back(text);
+        details.push_back(detail);
+    }
     std::optional<std::vector<std::string>> ChooseReplayFiles(
         const OpenReplayDialog& dialog) override {
         dialogs.push_back(dialog);

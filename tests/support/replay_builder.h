@@ -22,7 +22,7 @@ namespace lapquill::test {
 // Exact in single precision: the step shrinks by this much per braking record.
 inline constexpr float kBrakeStep = 1.0f / 1024.0f;
 
-struct LapSpec {
+struct LapPlan {
     std::string player = "^1An^7na";
     std::string car = "Formula Vee";
     std::string track = "Harrow Vale";
@@ -37,7 +37,7 @@ struct LapSpec {
     std::vector<std::pair<std::int32_t, std::int32_t>> braking;
 };
 
-inline ReplayFile BuildLap(const LapSpec& plan) {
+inline ReplayFile BuildLap(const LapPlan& plan) {
     ReplayHeaderFields f;
     f.playerName = plan.player;
     f.carName = plan.car;

@@ -38,7 +38,7 @@ struct TwoLaps {
     std::string fast, slow;
     TwoLaps() {
         world.AddMarkedTrack(100.0f, 200.0f);
-        test::LapSpec spec;
+        test::LapPlan spec;
         fast = world.AddLap("fast", test::BuildLap(spec));
         spec.step = 0.2f;
         ReplayFile slowLap = test::BuildLap(spec);

@@ -115,7 +115,9 @@ TEST_F(RenderCommand, UsageErrorsAndFilesThatDoNotLoad) {
     // Nothing loaded: the frame is still written, the status says it.
     EXPECT_EQ(Render({"--size", "40x30", "--out", "none.png", "data/raf/none.raf"}), 1);
     EXPECT_EQ(Read("none.png").At(0, 0), 0xFF000000u);
-    EXPECT_EQ(messages, std::vector<std::string>{"Could not load replay \"data/raf/none.raf\"!"});
+    // The message word for word, then why, indented.
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "Could not load replay \"data/raf/none.raf\"!\n  The file does not exist."});
     EXPECT_EQ(Render({"--out", "no/such/folder/x.png", lap}), 1);
 }
 

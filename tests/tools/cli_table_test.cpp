@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
 #include "support/replay_builder.h"
+#include "files/text_encoding.h"
 #include "tools/cli.h"
 #include "tools/headless_view.h"
 
@@ -63,7 +66,7 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
     world.AddTrack("Harrow Vale", "harrow.smx");
     world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
     const std::string a = world.AddLap("a", test::BuildLap({}));
-    test::LapSpec other;
+    test::LapPlan other;
     other.config = "Club";
     const std::string b = world.AddLap("b", test::BuildLap(other));
     ViewOptions o;
@@ -85,7 +88,7 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
 }
 
 // The JSON of table --json for one lap, after loading it headless.
-std::string TableJsonOf(const test::LapSpec& plan) {
+std::string TableJsonOf(const test::LapPlan& plan) {
     test::TestWorld world;
     world.AddTrack("Harrow Vale", "harrow.smx");
     world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
@@ -103,7 +106,7 @@ std::string TableJsonOf(const test::LapSpec& plan) {
 // A damaged file's split times may lie anywhere in their 32-bit range; the sector times in the
 // JSON are their differences in full, as the drawn rows show them.
 TEST(TableJson, SectorTimesOfDamagedSplitTimesDoNotOverflow) {
-    test::LapSpec plan;
+    test::LapPlan plan;
     plan.splitTimes = {2000000000, -2000000000, 100};
     const std::string json = TableJsonOf(plan);
     EXPECT_NE(json.find("\"sectorTimesMs\": [2000000000, -4000000000, 2000000100]"),
@@ -116,7 +119,7 @@ TEST(TableJson, SectorTimesOfDamagedSplitTimesDoNotOverflow) {
 // Each row with a JSON key reports it once per replay, in the order of the rows, with the
 // values of the same gathering the table draws.
 TEST(TableJson, EveryRowKeyOnceInRowOrder) {
-    test::LapSpec plan;
+    test::LapPlan plan;
     plan.splitTimes = {};
     const std::string json = TableJsonOf(plan);
     std::size_t at = 0;
@@ -132,6 +135,23 @@ TEST(TableJson, EveryRowKeyOnceInRowOrder) {
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"player\": \"Anna\""), std::string::npos) << json;
+}
+
+// Names are Windows-1252 bytes; the JSON holds them decoded, as valid UTF-8.
+TEST(TableJson, NamesOfEveryByteAreDecodedToUtf8) {
+    for (int first = 1; first < 256; first += 31) {
+        std::string bytes;
+        for (int b = first; b < first + 31 && b < 256; ++b) bytes.push_back(static_cast<char>(b));
+        SCOPED_TRACE(first);
+        test::LapSpec plan;
+        plan.player = bytes;
+        plan.car = bytes;
+        plan.weather = bytes.substr(0, 23);
+        const std::string json = TableJsonOf(plan);
+        nlohmann::json parsed;
+        ASSERT_NO_THROW(parsed = nlohmann::json::parse(json)) << json;
+        EXPECT_EQ(parsed["replays"][0]["car"], DecodeWindows1252(bytes));
+    }
 }
 
 }  // namespace

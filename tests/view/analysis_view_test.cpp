@@ -15,7 +15,7 @@ namespace {
 
 using test::BuildLap;
 using test::FakeWindow;
-using test::LapSpec;
+using test::LapPlan;
 using test::TestWorld;
 
 // A world with one track ("Harrow Vale", configuration "GP") whose markers lie at 50, 150 and
@@ -29,7 +29,7 @@ class ViewTest : public ::testing::Test {
             test::MarkersAt({{"Turn 1", 50.0f}, {"Chicane", 150.0f}, {"Hairpin", 300.0f}}));
     }
 
-    std::string Lap(const std::string& name, LapSpec plan = {}) {
+    std::string Lap(const std::string& name, LapPlan plan = {}) {
         return world.AddLap(name, BuildLap(plan));
     }
 
@@ -51,11 +51,11 @@ class ViewTest : public ::testing::Test {
 };
 
 TEST_F(ViewTest, MessagesOfAddReplayWordForWord) {
-    LapSpec otherTrack;
+    LapPlan otherTrack;
     otherTrack.track = "Fenwick";
-    LapSpec otherConfig;
+    LapPlan otherConfig;
     otherConfig.config = "Club";
-    LapSpec empty;
+    LapPlan empty;
     empty.records = 0;
     const std::string a = Lap("a"), b = Lap("b", otherTrack), c = Lap("c", otherConfig);
     const std::string e = Lap("empty", empty);
@@ -87,9 +87,9 @@ TEST_F(ViewTest, BrokenMeshAndMissingSegmentFile) {
     std::vector<std::uint8_t> bytes = EncodeTrackMesh(test::StraightMesh("Fenwick"));
     bytes.resize(kTrackMeshHeaderSize + 8);
     WriteBytesToFile("data/smx/fenwick.smx", bytes);
-    LapSpec fenwick;
+    LapPlan fenwick;
     fenwick.track = "Fenwick";
-    LapSpec noSegments;
+    LapPlan noSegments;
     noSegments.config = "Short";
     const std::string f = Lap("f", fenwick), s = Lap("s", noSegments);
     CAnalysisView& v = View();
@@ -125,7 +125,7 @@ TEST_F(ViewTest, OpenReplacesAddExtendsAndTheLimitOfSix) {
               std::vector<std::string>{"Only 6 replays are allowed.  Extra replays ignored."});
     EXPECT_EQ(window.dialogs.back().filter, "QZR Replay files (*.raf)|*.raf||");
     // Open replaces: the first file from another track becomes the reference.
-    LapSpec other;
+    LapPlan other;
     other.track = "Fenwick";
     const std::string f = Lap("fenwick", other);
     window.messages.clear();
@@ -304,7 +304,7 @@ TEST_F(ViewTest, PageUpAndDownPlaceTheTimeInEachSyncMode) {
 TEST_F(ViewTest, LapModeFollowsTheMarkersWhilePlaying) {
     world.AddSegments("Harrow Vale", "Long",
                       test::MarkersAt({{"Start", 0.0f}, {"Back", 375.0f}, {"Last", 1050.0f}}));
-    LapSpec plan;
+    LapPlan plan;
     plan.config = "Long";
     plan.records = 5000;
     CAnalysisView& v = View();
@@ -360,7 +360,7 @@ TEST_F(ViewTest, AdvancePlaybackOnTheViewsClock) {
 }
 
 TEST_F(ViewTest, TimingDifferenceOfATrailingReplay) {
-    LapSpec behind;
+    LapPlan behind;
     behind.startDistance = -30 * 0.25f;  // reaches every point 30 records (0.3 s) later
     CAnalysisView& v = View();
     ASSERT_TRUE(v.AddReplay(Lap("a")));
@@ -416,7 +416,7 @@ TEST_F(ViewTest, FailedDeviceShowsItsMessageOnce) {
 }
 
 TEST_F(ViewTest, StatisticsTableAtThePlaybackTime) {
-    LapSpec plan;
+    LapPlan plan;
     plan.braking = {{802, 900}};
     CAnalysisView& v = View();
     ASSERT_TRUE(v.AddReplay(Lap("a", plan)));

@@ -18,7 +18,7 @@ namespace {
 
 using test::BuildLap;
 using test::FakeWindow;
-using test::LapSpec;
+using test::LapPlan;
 using test::TestWorld;
 
 constexpr std::uint32_t kMapFvf = 0x42;

@@ -143,7 +143,7 @@ TEST(TableJson, NamesOfEveryByteAreDecodedToUtf8) {
         std::string bytes;
         for (int b = first; b < first + 31 && b < 256; ++b) bytes.push_back(static_cast<char>(b));
         SCOPED_TRACE(first);
-        test::LapSpec plan;
+        test::LapPlan plan;
         plan.player = bytes;
         plan.car = bytes;
         plan.weather = bytes.substr(0, 23);

@@ -4,6 +4,7 @@
 
 #include "analysis/track_search.h"
 #include "files/le_reader.h"
+#include "files/text_encoding.h"
 
 namespace lapquill {
 
@@ -101,11 +102,12 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
     if (n >= 1) {
         const ReplayHeader& reference = set->replays[0].header;
         if (header.TrackName() != reference.TrackName()) {
-            say(WrongTrackMessage(path, header.TrackName(), reference.TrackName()), {});
+            say(WrongTrackMessage(path, DecodeWindows1252(header.TrackName()), DecodeWindows1252(reference.TrackName())), {});
             return AcceptResult::Rejected;
         }
         if (header.TrackConfig() != reference.TrackConfig()) {
-            say(WrongConfigMessage(path, header.TrackConfig(), reference.TrackConfig()), {});
+            say(WrongConfigMessage(path, DecodeWindows1252(header.TrackConfig()), DecodeWindows1252(reference.TrackConfig())),
+                {});
             return AcceptResult::Rejected;
         }
     } else {
@@ -137,8 +139,8 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
             set->meshLoaded = true;
         }
         if (!set->meshLoaded) {
-            say(NoTrackMessage(header.TrackName()),
-                "No track mesh (.smx) for \"" + std::string(header.TrackName()) + "\" was found.\n" +
+            say(NoTrackMessage(DecodeWindows1252(header.TrackName())),
+                "No track mesh (.smx) for \"" + DecodeWindows1252(header.TrackName()) + "\" was found.\n" +
                     SearchedFoldersText(further));
             return AcceptResult::Rejected;
         }
@@ -174,8 +176,10 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
         } else {
             ReleaseTrackSegmentFile(&set->segmentFile);
             set->segmentFile.SetMarkerCount(0);
-            say(NoSegmentsMessage(header.TrackName(), header.TrackConfig(), segmentPath),
-                "No segment file \"" + segmentName + "\" could be loaded (" + segmentReason + ").\n" +
+            // Messages are UTF-8 text: the names, and the path made of them, are decoded.
+            say(NoSegmentsMessage(DecodeWindows1252(header.TrackName()), DecodeWindows1252(header.TrackConfig()),
+                                  DecodeWindows1252(segmentPath)),
+                "No segment file \"" + DecodeWindows1252(segmentName) + "\" could be loaded (" + segmentReason + ").\n" +
                     SearchedFoldersText(further));
         }
     }

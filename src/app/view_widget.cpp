@@ -136,12 +136,17 @@ void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
     if (bar != ScrollBarId::Horizontal) setVerticalScrollBarPolicy(policy);
 }
 
-void CViewWidget::MessageBox(const std::string& text) {
+void CViewWidget::MessageBox(const std::string& text) { MessageBoxWithDetails(text, {}); }
+
+void CViewWidget::MessageBoxWithDetails(const std::string& text, const std::string& details) {
     messages_.push_back(text);
     if (quietMessages_) return;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Lapquill"), QString::fromStdString(text),
                     QMessageBox::Ok, this);
+    if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
     box.exec();
+    // The map's keys work again at once, without a click on the map.
+    setFocus(Qt::OtherFocusReason);
 }
 
 std::optional<std::vector<std::string>> CViewWidget::ChooseReplayFiles(const OpenReplayDialog& dialog) {

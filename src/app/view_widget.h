@@ -45,6 +45,7 @@ public:
     int LogicalDpi() const override;
     void ShowScrollBar(ScrollBarId bar, bool show) override;
     void MessageBox(const std::string& text) override;
+    void MessageBoxWithDetails(const std::string& text, const std::string& details) override;
     std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog& dialog) override;
     void Present(const PresentedFrame& frame) override;
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override;

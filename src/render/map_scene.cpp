@@ -255,8 +255,12 @@ HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
     const SpeedRange speeds = LapsSpeedRange(input.replays.first(slots));
     for (std::size_t i = 0; i < slots; ++i) {
         const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
+        const bool byDelta = input.colouring == RibbonColouring::ByDelta &&
+                             i < input.deltaRates.size() &&
+                             input.deltaRates[i].size() == input.replays[i].records.size();
         const std::vector<std::uint32_t> colours =
-            RibbonRecordColours(input.replays[i], input.colouring, colour, speeds);
+            byDelta ? DeltaRecordColours(input.deltaRates[i])
+                    : RibbonRecordColours(input.replays[i], input.colouring, colour, speeds);
         hr = CreateSceneBuffer(device, BuildRibbonVertices(input.replays[i], colours),
                                &buffers->paths[i]);
         if (hr < 0) return hr;

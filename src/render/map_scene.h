@@ -118,6 +118,9 @@ struct MapSceneInput {
     std::span<const ReplayFile> replays;           // the loaded slots in order, at most six
     std::span<const std::uint32_t> colours;        // ARGB per slot, at least one per replay
     RibbonColouring colouring = RibbonColouring::ByLap;  // how the ribbons are coloured
+    // By delta: each slot's delta rate per record (s/m, see DeltaRateColour); a slot without
+    // them is coloured by lap.
+    std::span<const std::vector<double>> deltaRates = {};
 };
 
 // Builds and fills the marker buffer (when there are markers), the mesh buffer (when a mesh is

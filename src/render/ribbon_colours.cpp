@@ -40,6 +40,7 @@ std::optional<RibbonColouring> ParseRibbonColouring(std::string_view text) {
     if (text == "lap") return RibbonColouring::ByLap;
     if (text == "speed") return RibbonColouring::BySpeed;
     if (text == "pedals") return RibbonColouring::ByPedals;
+    if (text == "delta") return RibbonColouring::ByDelta;
     return std::nullopt;
 }
 
@@ -49,6 +50,8 @@ const char* RibbonColouringName(RibbonColouring colouring) {
             return "speed";
         case RibbonColouring::ByPedals:
             return "pedals";
+        case RibbonColouring::ByDelta:
+            return "delta";
         case RibbonColouring::ByLap:
             break;
     }
@@ -65,6 +68,19 @@ std::uint32_t PedalColour(float throttle, float brake) {
     const float b = Clamp01(brake);
     if (b >= kBrakeThreshold) return Blend(kCoastColour, kBrakeColour, b);
     return Blend(kCoastColour, kThrottleColour, Clamp01(throttle));
+}
+
+std::uint32_t DeltaRateColour(double rate) {
+    if (!std::isfinite(rate)) return kCoastColour;
+    const auto t = static_cast<float>(std::min(std::fabs(rate) / kDeltaRateFull, 1.0));
+    return Blend(kCoastColour, rate > 0 ? kBrakeColour : kThrottleColour, t);
+}
+
+std::vector<std::uint32_t> DeltaRecordColours(std::span<const double> rates) {
+    std::vector<std::uint32_t> out;
+    out.reserve(rates.size());
+    for (double r : rates) out.push_back(DeltaRateColour(r));
+    return out;
 }
 
 SpeedRange LapsSpeedRange(std::span<const ReplayFile> laps) {
@@ -94,6 +110,7 @@ std::vector<std::uint32_t> RibbonRecordColours(const ReplayFile& lap, RibbonColo
     for (const ReplayRecord& r : lap.records) {
         switch (colouring) {
             case RibbonColouring::ByLap:
+            case RibbonColouring::ByDelta:  // without a comparison: as by lap
                 out.push_back(slotColour);
                 break;
             case RibbonColouring::BySpeed:
@@ -137,6 +154,12 @@ std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,
             out.push_back({"Throttle", kThrottleColour});
             out.push_back({"Coasting", kCoastColour});
             out.push_back({"Brake", kBrakeColour});
+            break;
+        case RibbonColouring::ByDelta:
+            out.push_back({"Gaining", kThrottleColour});
+            out.push_back({"Even", kCoastColour});
+            out.push_back({"Losing", kBrakeColour});
+            if (!lapTitles.empty()) out.push_back({"against " + lapTitles[0], kCoastColour});
             break;
     }
     return out;

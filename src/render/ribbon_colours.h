@@ -19,9 +19,10 @@ enum class RibbonColouring {
     ByLap,     // every ribbon in its slot colour
     BySpeed,   // a perceptually uniform map from the slowest to the fastest speed of all laps
     ByPedals,  // green by throttle, red by brake, grey while coasting
+    ByDelta,   // green where a lap gains on the reference lap, red where it loses
 };
 
-// "lap", "speed", "pedals"; nullopt for any other text.
+// "lap", "speed", "pedals", "delta"; nullopt for any other text.
 std::optional<RibbonColouring> ParseRibbonColouring(std::string_view text);
 const char* RibbonColouringName(RibbonColouring colouring);
 
@@ -38,6 +39,13 @@ std::uint32_t SpeedMapColour(float t);
 // Coasting grey blended toward the brake red by `brake` when the brake is at kBrakeThreshold or
 // more, else toward the throttle green by `throttle`. Values outside [0, 1] are clamped.
 std::uint32_t PedalColour(float throttle, float brake);
+
+// The colour of a delta rate (s/m, positive where the lap loses time): coasting grey at 0,
+// blended toward the brake red for a loss and the throttle green for a gain, fully at
+// kDeltaRateFull. A non-finite rate is grey.
+inline constexpr double kDeltaRateFull = 0.004;  // s/m: 0.2 s lost over 50 m
+std::uint32_t DeltaRateColour(double rate);
+std::vector<std::uint32_t> DeltaRecordColours(std::span<const double> rates);
 
 // The smallest and largest finite speed of all records of all laps; {0, 0} when there is none.
 struct SpeedRange {
@@ -62,7 +70,7 @@ struct LegendEntry {
 // What the colours mean, top line first. By lap: each lap's title in its slot colour made
 // opaque; by speed:
 // five speeds from the fastest down to the slowest, in the user's speed unit, with their
-// colours; by pedals: throttle, coasting, brake.
+// colours; by pedals: throttle, coasting, brake; by delta: gaining, even, losing.
 std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,
                                       std::span<const std::string> lapTitles,
                                       std::span<const std::uint32_t> slotColours,

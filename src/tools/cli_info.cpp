@@ -8,6 +8,7 @@
 #include "files/le_reader.h"
 #include "files/replay_file.h"
 #include "files/segment_file.h"
+#include "files/text_encoding.h"
 #include "files/track_mesh.h"
 #include "tools/cli.h"
 
@@ -32,7 +33,9 @@ Kind KindOf(const std::string& path) {
 // Collects "key": value pairs and prints them either as JSON or as aligned text lines.
 class Summary {
 public:
-    void Text(const std::string& key, std::string_view v) { items_.push_back({key, JsonString(v), std::string(v)}); }
+    // A name from a data file: Windows-1252 text.
+    void Name(const std::string& key, std::string_view v) { Text(key, DecodeWindows1252(v)); }
+    void Text(const std::string& key, std::string_view v) { items_.push_back({key, JsonString(v), TerminalText(v)}); }
     void Number(const std::string& key, double v) {
         items_.push_back({key, JsonNumber(v), JsonNumber(v)});
     }
@@ -78,11 +81,11 @@ private:
 void SummariseReplay(const ReplayFile& f, Summary* s) {
     const ReplayHeader& h = f.header;
     s->Text("kind", "replay");
-    s->Text("player", h.PlayerName());
-    s->Text("car", h.CarName());
-    s->Text("track", h.TrackName());
-    s->Text("config", h.TrackConfig());
-    s->Text("weather", h.Weather());
+    s->Name("player", h.PlayerName());
+    s->Name("car", h.CarName());
+    s->Name("track", h.TrackName());
+    s->Name("config", h.TrackConfig());
+    s->Name("weather", h.Weather());
     s->Number("blockCount", h.BlockCount());
     s->Number("recordCount", f.RecordCount());
     s->Number("dataOffset", h.DataOffset());
@@ -105,7 +108,7 @@ void SummariseReplay(const ReplayFile& f, Summary* s) {
 
 void SummariseMesh(const TrackMesh& m, Summary* s) {
     s->Text("kind", "mesh");
-    s->Text("track", m.header.TrackName());
+    s->Name("track", m.header.TrackName());
     char colour[16];
     std::snprintf(colour, sizeof colour, "0x%08X", m.header.BackgroundColour());
     s->Text("backgroundColour", colour);
@@ -127,12 +130,12 @@ void SummariseSegments(const TrackSegmentFile& f, Summary* s) {
     std::string json = "[", text;
     for (std::size_t i = 0; i < f.records.size(); ++i) {
         const auto& r = f.records[i];
-        json += (i ? ", " : "") + std::string("{\"name\": ") + JsonString(r.Name()) +
+        json += (i ? ", " : "") + std::string("{\"name\": ") + JsonString(DecodeWindows1252(r.Name())) +
                 ", \"distance\": " + JsonNumber(r.markerDistance) + ", \"position\": [" +
                 JsonNumber(r.position.x) + ", " + JsonNumber(r.position.y) + ", " +
                 JsonNumber(r.position.z) + "], \"heading\": " + JsonNumber(r.heading) +
                 ", \"width\": " + JsonNumber(r.width) + "}";
-        text += "\n    " + std::string(r.Name()) + " at " + JsonNumber(r.markerDistance) + " m";
+        text += "\n    " + TerminalText(DecodeWindows1252(r.Name())) + " at " + JsonNumber(r.markerDistance) + " m";
     }
     s->Raw("markers", json + "]", text);
 }
@@ -180,7 +183,7 @@ int RunInfo(const Args& args) {
                 break;
         }
         if (!ok) {
-            std::cerr << "error: could not load " << path << "\n";
+            std::cerr << "error: could not load " << TerminalText(path) << "\n";
             if (KindOf(path) == Kind::Unknown) {
                 std::cerr << "  not a .raf, .smx or .tsf file\n";
             } else if (!LastLoadFailure().step.empty()) {
@@ -194,7 +197,7 @@ int RunInfo(const Args& args) {
         if (json) {
             std::cout << s.Json() << "\n";
         } else {
-            std::cout << path << "\n" << s.Plain();
+            std::cout << TerminalText(path) << "\n" << s.Plain();
         }
     }
     return status;

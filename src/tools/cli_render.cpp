@@ -3,6 +3,7 @@
 // stderr as table prints them; the status is table's, or 1 when the file cannot be written.
 #include <iostream>
 
+#include "files/text_encoding.h"
 #include "tools/cli.h"
 #include "tools/headless_view.h"
 
@@ -15,7 +16,7 @@ int RunRender(const Args& args) {
     if (options.out.empty()) return UsageError("render needs --out FILE.png");
     std::vector<std::string> messages;
     const int status = RenderToPng(options, &messages, &error);
-    for (const std::string& m : messages) std::cerr << m << "\n";
+    for (const std::string& m : messages) std::cerr << TerminalText(m) << "\n";
     if (!error.empty()) std::cerr << "lapquill-cli: " << error << "\n";
     return status;
 }

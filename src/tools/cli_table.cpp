@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "files/text_encoding.h"
 #include "tools/cli.h"
 #include "tools/headless_view.h"
 
@@ -62,7 +63,7 @@ void PrintText(const StatsTable& t, std::ostream& out) {
     for (std::size_t i = 0; i < t.columns.size(); ++i)
         line += "  " + pad(t.columns[i].title, widths[i]);
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    out << line << "\n";
+    out << TerminalText(line) << "\n";
     for (std::size_t r = 0; r < rows; ++r) {
         line = pad(r < t.labels.size() ? t.labels[r] : "", labelWidth);
         for (std::size_t i = 0; i < t.columns.size(); ++i) {
@@ -76,7 +77,8 @@ void PrintText(const StatsTable& t, std::ostream& out) {
             }
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
-        out << line << "\n";
+        // The cells hold the replays' names as they are in the files.
+        out << TerminalText(DecodeWindows1252(line)) << "\n";
     }
     if (!t.speedText.empty()) out << "\n" << t.speedText << "\n";
 }
@@ -94,7 +96,8 @@ int RunTable(const Args& args) {
     if (options.json) {
         std::cout << StatsTableJson(view, session.Window().messages, table) << "\n";
     } else {
-        for (const std::string& m : session.Window().MessagesWithDetails()) std::cerr << m << "\n";
+        for (const std::string& m : session.Window().MessagesWithDetails())
+            std::cerr << TerminalText(m) << "\n";
         if (view.ReplayCount() > 0) PrintText(table, std::cout);
     }
     return view.ReplayCount() > 0 ? 0 : 1;

@@ -159,7 +159,7 @@ bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* o, std::s
         } else if (allowRender && a == "--colour") {
             if (!value(&v)) return false;
             const std::optional<RibbonColouring> c = ParseRibbonColouring(v);
-            if (!c) return *error = "--colour takes lap, speed or pedals", false;
+            if (!c) return *error = "--colour takes lap, speed, pedals or delta", false;
             o->colouring = *c;
         } else if (allowRender && a == "--out") {
             if (!value(&o->out)) return false;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "files/text_encoding.h"
 #include "tools/cli.h"
 
 namespace lapquill::cli {
@@ -23,7 +24,7 @@ std::string ValueJson(const StatsValue& v) {
         case StatsValue::Type::Real:
             return JsonNumber(v.real);
         case StatsValue::Type::Text:
-            return JsonString(v.text);
+            return JsonString(DecodeWindows1252(v.text));  // names, as in the files
         case StatsValue::Type::None:
             break;
     }
@@ -59,11 +60,11 @@ std::string StatsTableJson(const CAnalysisView& v, const std::vector<std::string
     v.GatherStats(&gathered);
     const std::int32_t n = set.replayCount;
     std::string s = "{\"replayCount\": " + std::to_string(n);
-    s += ", \"track\": " + JsonString(n ? set.replays[0].header.TrackName() : "");
-    s += ", \"config\": " + JsonString(n ? set.replays[0].header.TrackConfig() : "");
+    s += ", \"track\": " + JsonString(DecodeWindows1252(n ? set.replays[0].header.TrackName() : ""));
+    s += ", \"config\": " + JsonString(DecodeWindows1252(n ? set.replays[0].header.TrackConfig() : ""));
     s += ", \"markers\": [";
     for (std::size_t m = 0; m < set.segmentMarkerNames.size(); ++m) {
-        s += std::string(m ? ", " : "") + "{\"name\": " + JsonString(set.segmentMarkerNames[m]) +
+        s += std::string(m ? ", " : "") + "{\"name\": " + JsonString(DecodeWindows1252(set.segmentMarkerNames[m])) +
              ", \"distance\": " + JsonNumber(set.segmentMarkerDistances[m]) + "}";
     }
     s += "], \"messages\": [";
@@ -72,7 +73,7 @@ std::string StatsTableJson(const CAnalysisView& v, const std::vector<std::string
     s += "], \"playbackTime\": " + std::to_string(p.playbackTime);
     s += ", \"syncMode\": " + std::to_string(static_cast<int>(p.syncMode));
     s += ", \"currentSegment\": " + std::to_string(seg.currentSegment);
-    s += ", \"segmentText\": " + JsonString(t.segmentText);
+    s += ", \"segmentText\": " + JsonString(DecodeWindows1252(t.segmentText));
     s += std::string(", \"isPlaying\": ") + (p.isPlaying ? "true" : "false");
     s += ", \"playbackSpeed\": " + JsonNumber(p.playbackSpeed);
     s += std::string(", \"playForward\": ") + (p.playForward ? "true" : "false");

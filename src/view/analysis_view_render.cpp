@@ -7,6 +7,7 @@
 
 #include "analysis/channels.h"
 #include "math/math3d.h"
+#include "compare/compare.h"
 #include "render/car_markers.h"
 #include "view/analysis_view.h"
 
@@ -93,6 +94,18 @@ void CAnalysisView::CreateDeviceObjects() {
     input.replays = {set_.replays.data(), static_cast<std::size_t>(n)};
     input.colours = overlay_.replayColours;
     input.colouring = colouring_;
+    // The delta colouring asks the comparison engine how fast each lap gains or loses on the
+    // reference lap (slot 0) around every record.
+    std::vector<std::vector<double>> deltaRates;
+    if (colouring_ == RibbonColouring::ByDelta && n > 0) {
+        const Comparison cmp = CompareLaps(set_, CompareOptions{});
+        deltaRates.resize(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < cmp.laps.size(); ++i) {
+            const auto slot = static_cast<std::size_t>(cmp.laps[i].slot);
+            if (slot < deltaRates.size()) deltaRates[slot] = RecordDeltaRates(cmp, i);
+        }
+        input.deltaRates = deltaRates;
+    }
     const HRESULT scene = CreateMapSceneBuffers(d, input, &scene_);
     // The mesh's box is taken once the markers are made, before the mesh itself.
     const bool markersMade = input.markers.empty() || scene_.markers.buffer != nullptr;

@@ -216,3 +216,29 @@ TEST(WholeTrackFraming, FitsWideAndTallCircuitsInAnyWindow) {
 
 }  // namespace
 }  // namespace lapquill
+
+namespace lapquill {
+namespace {
+
+TEST(DeltaRateColour, GreenWhileGainingRedWhileLosingGreyWhenEven) {
+    EXPECT_EQ(DeltaRateColour(0.0), kCoastColour);
+    EXPECT_EQ(DeltaRateColour(kDeltaRateFull), kBrakeColour);
+    EXPECT_EQ(DeltaRateColour(10 * kDeltaRateFull), kBrakeColour);
+    EXPECT_EQ(DeltaRateColour(-kDeltaRateFull), kThrottleColour);
+    EXPECT_EQ(DeltaRateColour(std::numeric_limits<double>::quiet_NaN()), kCoastColour);
+    const std::uint32_t slightLoss = DeltaRateColour(kDeltaRateFull / 4);
+    EXPECT_GT((slightLoss >> 16) & 0xFF, (kCoastColour >> 16) & 0xFF);
+    EXPECT_LT((slightLoss >> 16) & 0xFF, (kBrakeColour >> 16) & 0xFF);
+    const double rates[] = {-1.0, 0.0, 1.0};
+    EXPECT_EQ(DeltaRecordColours(rates),
+              (std::vector<std::uint32_t>{kThrottleColour, kCoastColour, kBrakeColour}));
+    const std::string titles[] = {"Anna"};
+    const std::uint32_t colours[] = {1};
+    const auto legend = RibbonLegend(RibbonColouring::ByDelta, titles, colours, {}, {});
+    ASSERT_EQ(legend.size(), 4u);
+    EXPECT_EQ(legend.back().text, "against Anna");
+    EXPECT_EQ(ParseRibbonColouring("delta"), RibbonColouring::ByDelta);
+}
+
+}  // namespace
+}  // namespace lapquill

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
 #include "support/replay_builder.h"
+#include "files/text_encoding.h"
 #include "tools/cli.h"
 #include "tools/headless_view.h"
 
@@ -132,6 +135,23 @@ TEST(TableJson, EveryRowKeyOnceInRowOrder) {
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"player\": \"Anna\""), std::string::npos) << json;
+}
+
+// Names are Windows-1252 bytes; the JSON holds them decoded, as valid UTF-8.
+TEST(TableJson, NamesOfEveryByteAreDecodedToUtf8) {
+    for (int first = 1; first < 256; first += 31) {
+        std::string bytes;
+        for (int b = first; b < first + 31 && b < 256; ++b) bytes.push_back(static_cast<char>(b));
+        SCOPED_TRACE(first);
+        test::LapPlan plan;
+        plan.player = bytes;
+        plan.car = bytes;
+        plan.weather = bytes.substr(0, 23);
+        const std::string json = TableJsonOf(plan);
+        nlohmann::json parsed;
+        ASSERT_NO_THROW(parsed = nlohmann::json::parse(json)) << json;
+        EXPECT_EQ(parsed["replays"][0]["car"], DecodeWindows1252(bytes));
+    }
 }
 
 }  // namespace

@@ -58,29 +58,28 @@ void BuildSections(const CompareInput& in, double s, double e, Comparison* cmp) 
 }
 
 // The smallest finite speed of the lap's records in each section: x0 <= c < x1, and
-// x0 <= c <= x1 in the last one. Keeps every record's speed in `speeds` on the way, so that the
-// trace reads them from there rather than from the large records again.
-void MinimumSpeeds(const ReplayFile& lap, std::span<const double> coordinate, Comparison* cmp,
-                   std::vector<float>* speeds) {
+// x0 <= c <= x1 in the last one.
+void MinimumSpeeds(std::span<const float> speeds, std::span<const double> coordinate,
+                   Comparison* cmp) {
     auto& sections = cmp->sections;
     const std::size_t last = sections.size() - 1;
-    speeds->resize(coordinate.size());
     std::size_t k = 0;
-    bool beyond = false;  // past E: so are all the records after
     for (std::size_t i = 0; i < coordinate.size(); ++i) {
-        const float v = lap.records[i].speed;
-        (*speeds)[i] = v;
         const double c = coordinate[i];
-        if (beyond || c < cmp->start) continue;
+        if (c < cmp->start) continue;
         while (k < last && c >= sections[k + 1].start) ++k;
-        if (k == last && c > cmp->end) {
-            beyond = true;
-            continue;
-        }
+        if (k == last && c > cmp->end) break;
+        const float v = speeds[i];
         if (!std::isfinite(v)) continue;
         std::optional<float>& slot = sections[k].minSpeed.back();
         if (!slot || v < *slot) slot = v;
     }
+}
+
+std::vector<float> RecordSpeeds(const ReplayFile& lap) {
+    std::vector<float> v(lap.records.size());
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = lap.records[i].speed;
+    return v;
 }
 
 }  // namespace
@@ -107,12 +106,14 @@ Comparison CompareLaps(const CompareInput& in, const CompareOptions& options) {
         if (lap.records.empty()) return cmp;  // never accepted into a set
     }
     const ReplayFile& reference = in.laps[static_cast<std::size_t>(r)];
-    std::vector<double> rc = RisingDistance(reference);
+    // Every lap's speeds are kept compact on the pass that reads its coordinate where it can:
+    // the records are large, and reading them is most of the cost.
+    std::vector<float> referenceSpeeds;
+    std::vector<double> rc = RisingDistance(reference, &referenceSpeeds);
     cmp.reference = r;
     cmp.start = rc.front();
     cmp.end = rc.back();
     BuildSections(in, cmp.start, cmp.end, &cmp);
-    // Lap by lap, so that its records are still in the cache when its minimum speeds read them.
     cmp.laps.reserve(in.laps.size());
     for (std::size_t b = 0; b < in.laps.size(); ++b) {
         ComparedLap lap;
@@ -121,10 +122,13 @@ Comparison CompareLaps(const CompareInput& in, const CompareOptions& options) {
         lap.replay = &in.laps[b];
         // The reference takes rc at the end, once the others no longer need it.
         const bool isReference = static_cast<std::int32_t>(b) == r;
-        if (!isReference) {
-            lap.coordinate = options.align == AlignMode::Position
-                                 ? AlignByPosition(in.laps[b], reference, rc)
-                                 : RisingDistance(in.laps[b]);
+        if (isReference) {
+            lap.speed = std::move(referenceSpeeds);
+        } else if (options.align == AlignMode::Position) {
+            lap.coordinate = AlignByPosition(in.laps[b], reference, rc);
+            lap.speed = RecordSpeeds(in.laps[b]);
+        } else {
+            lap.coordinate = RisingDistance(in.laps[b], &lap.speed);
         }
         const std::span<const double> c = isReference ? std::span<const double>(rc) : lap.coordinate;
         CoordinateCursor cursor(c);
@@ -137,7 +141,7 @@ Comparison CompareLaps(const CompareInput& in, const CompareOptions& options) {
             previous = t;
         }
         lap.time = previous - lap.startTime;
-        MinimumSpeeds(in.laps[b], c, &cmp, &lap.speed);
+        MinimumSpeeds(lap.speed, c, &cmp);
         cmp.laps.push_back(std::move(lap));
     }
     cmp.laps[static_cast<std::size_t>(r)].coordinate = std::move(rc);

@@ -45,7 +45,7 @@ struct ComparedLap {
     std::string title;
     const ReplayFile* replay = nullptr;  // the lap's records: not owned, see Comparison
     std::vector<double> coordinate;      // m, one per record, never falling
-    std::vector<float> speed;            // m/s, one per record as recorded: what the trace reads
+    std::vector<float> speed;            // m/s, one per record as recorded, kept compact
     double startTime = 0;                // s, T(S): when the lap reaches the start
     double time = 0;                     // s, T(E) - T(S)
     double delta = 0;                    // s, time - the reference's time (positive: slower)
@@ -88,7 +88,8 @@ Comparison CompareLaps(const ReplaySet& set, const CompareOptions& options);
 void MakeRising(std::vector<double>* values);
 // The rising distance of a lap: the largest finite distance so far; records before the first
 // finite distance take it, a lap without any takes 0.
-std::vector<double> RisingDistance(const ReplayFile& lap);
+// With speeds, also keeps every record's speed there, on the same pass over the records.
+std::vector<double> RisingDistance(const ReplayFile& lap, std::vector<float>* speeds = nullptr);
 // The lap's coordinates matched onto the reference's path, made rising (see CompareLaps).
 std::vector<double> AlignByPosition(const ReplayFile& lap, const ReplayFile& reference,
                                     std::span<const double> referenceCoordinate);

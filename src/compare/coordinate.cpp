@@ -31,19 +31,25 @@ void MakeRising(std::vector<double>* values) {
     }
 }
 
-std::vector<double> RisingDistance(const ReplayFile& lap) {
+std::vector<double> RisingDistance(const ReplayFile& lap, std::vector<float>* speeds) {
     // One pass over the records: they are large, and reading them is most of the cost.
     const std::size_t n = lap.records.size();
     std::vector<double> c;
     c.reserve(n);
+    if (speeds) speeds->resize(n);
     std::size_t i = 0;
     while (i < n && !std::isfinite(lap.records[i].distance)) ++i;
     double top = i < n ? lap.records[i].distance : 0.0;
     c.assign(i, top);
+    if (speeds) {
+        for (std::size_t j = 0; j < i; ++j) (*speeds)[j] = lap.records[j].speed;
+    }
     for (; i < n; ++i) {
-        const double d = lap.records[i].distance;
+        const ReplayRecord& r = lap.records[i];
+        const double d = r.distance;
         if (std::isfinite(d) && d > top) top = d;
         c.push_back(top);
+        if (speeds) (*speeds)[i] = r.speed;
     }
     return c;
 }

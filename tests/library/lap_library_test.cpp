@@ -48,8 +48,8 @@ void WriteDemoLaps(const fs::path& dir, const std::string& prefix) {
     }
 }
 
-std::vector<std::uint8_t> SmallLap(const test::LapPlan& spec) {
-    return EncodeReplayFile(test::BuildLap(spec));
+std::vector<std::uint8_t> SmallLap(const test::LapPlan& plan) {
+    return EncodeReplayFile(test::BuildLap(plan));
 }
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
@@ -146,8 +146,8 @@ TEST(LapLibraryScan, CountsFollowAddedTouchedDeletedAndMovedFiles) {
 TEST(LapLibraryScan, DamagedForeignAndOddFilesAreRejectedWithReasons) {
     TempDir tmp;
     const fs::path dir = tmp.path() / "laps";
-    test::LapPlan spec;
-    const auto good = SmallLap(spec);
+    test::LapPlan plan;
+    const auto good = SmallLap(plan);
     WriteFile(dir / "good.raf", good);
     WriteFile(dir / "UPPER.RAF", good);
     WriteFile(dir / "notes.txt", good);  // not a replay by name: not looked at
@@ -219,9 +219,9 @@ TEST(LapLibraryScan, AFolderThatCannotBeReadKeepsWhatWasIndexedBelowIt) {
 // The library's check and the loader agree on every cut of a replay and on damaged headers.
 TEST(LapLibraryScan, ProbeAgreesWithTheLoader) {
     TempDir tmp;
-    test::LapPlan spec;
-    spec.records = 40;
-    const auto good = SmallLap(spec);
+    test::LapPlan plan;
+    plan.records = 40;
+    const auto good = SmallLap(plan);
     std::vector<std::vector<std::uint8_t>> variants;
     for (std::size_t n = 0; n <= good.size(); n += 37) variants.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
     variants.push_back(good);
@@ -262,13 +262,13 @@ TEST(LapLibraryQuery, FiltersSortAndBestLaps) {
         {"6", "Cy", "Vee", "Lowmoor", "GP", {}},  // no lap time: listed last
     };
     for (const auto& p : plans) {
-        test::LapPlan spec;
-        spec.player = p.player;
-        spec.car = p.car;
-        spec.track = p.track;
-        spec.config = p.config;
-        spec.splitTimes = p.splits;
-        WriteFile(dir / (std::string(p.name) + ".raf"), SmallLap(spec));
+        test::LapPlan plan;
+        plan.player = p.player;
+        plan.car = p.car;
+        plan.track = p.track;
+        plan.config = p.config;
+        plan.splitTimes = p.splits;
+        WriteFile(dir / (std::string(p.name) + ".raf"), SmallLap(plan));
     }
     WriteDemoLaps(dir / "demo", "d");
     auto lib = OpenOrFail(tmp.File("lib.db"));

@@ -38,10 +38,10 @@ struct TwoLaps {
     std::string fast, slow;
     TwoLaps() {
         world.AddMarkedTrack(100.0f, 200.0f);
-        test::LapPlan spec;
-        fast = world.AddLap("fast", test::BuildLap(spec));
-        spec.step = 0.2f;
-        ReplayFile slowLap = test::BuildLap(spec);
+        test::LapPlan plan;
+        fast = world.AddLap("fast", test::BuildLap(plan));
+        plan.step = 0.2f;
+        ReplayFile slowLap = test::BuildLap(plan);
         slowLap.records[1500].speed = std::numeric_limits<float>::quiet_NaN();
         slow = world.AddLap("slow", slowLap);
     }

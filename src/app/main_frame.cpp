@@ -6,7 +6,9 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -23,6 +25,7 @@
 #include "app/key_mapping.h"
 #include "analysis/replay_set.h"
 #include "app/view_widget.h"
+#include "view/analysis_view.h"
 
 namespace lapquill {
 
@@ -44,6 +47,9 @@ constexpr KeyCommand kKeyCommands[] = {
     {ID_SEGMENT_NEXT, VK_NEXT},
 };
 
+// The settings value that holds the user's data folder.
+constexpr const char* kDataFolderKey = "Data folder";
+
 bool IsReplayPath(const QString& path) { return path.endsWith(QStringLiteral(".raf"), Qt::CaseInsensitive); }
 
 }  // namespace
@@ -60,6 +66,33 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     BuildStatusBar();
     setAcceptDrops(true);
     UpdateCommandStates();
+    SetDataFolder(QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"))
+                      .value(QLatin1String(kDataFolderKey))
+                      .toString());
+    view_->setFocus();
+}
+
+void CMainFrame::SetDataFolder(const QString& folder) {
+    QSettings store(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"));
+    if (folder.isEmpty()) {
+        store.remove(QLatin1String(kDataFolderKey));
+    } else {
+        store.setValue(QLatin1String(kDataFolderKey), folder);
+    }
+    TrackSearch search = view_->View().GetTrackSearch();
+    search.userDataFolder = folder.toStdString();
+    view_->View().SetTrackSearch(search);
+}
+
+QString CMainFrame::DataFolder() const {
+    return QString::fromStdString(view_->View().GetTrackSearch().userDataFolder);
+}
+
+void CMainFrame::ChooseDataFolder() {
+    const QString start = DataFolder().isEmpty() ? QDir::homePath() : DataFolder();
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Set Data Folder"), start);
+    // A cancelled dialog keeps the folder there was.
+    if (!folder.isEmpty()) SetDataFolder(folder);
     view_->setFocus();
 }
 
@@ -94,6 +127,12 @@ void CMainFrame::BuildMenus() {
     AddCommand(file, ID_FILE_ADD_REPLAYS, QStringLiteral("&Add Replay(s)..."));
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, QStringLiteral("E&xit"));
+    file->addSeparator();
+    auto* dataFolder = new QAction(tr("Set &Data Folder..."), this);
+    dataFolder->setObjectName(QStringLiteral("setDataFolder"));
+    dataFolder->setStatusTip(tr("Choose a folder to search for tracks that are not found beside the replays"));
+    connect(dataFolder, &QAction::triggered, this, &CMainFrame::ChooseDataFolder);
+    file->addAction(dataFolder);
 
     QMenu* replay = bar->addMenu(QStringLiteral("&Replay"));
     AddCommand(replay, ID_REPLAY_START, QStringLiteral("&Start of lap\tHome"));

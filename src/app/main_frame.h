@@ -40,6 +40,11 @@ public:
     void UpdateCommandStates();
     // Opens the given replay files as Open Replay(s) would (replace) or adds them (Add).
     void OpenFiles(const std::vector<std::string>& paths, bool replace);
+    // The data folder searched for tracks and segment files that neither data/smx nor the
+    // replay's own data folder holds: remembered in the settings store and handed to the view.
+    // An empty folder clears it.
+    void SetDataFolder(const QString& folder);
+    QString DataFolder() const;
     // The replay files among dropped URLs join the set (or open one when none is shown).
     // Returns true when any was a replay file.
     bool DropUrls(const QList<QUrl>& urls);
@@ -58,6 +63,7 @@ private:
     void BuildMenus();
     void BuildToolBar();
     void BuildStatusBar();
+    void ChooseDataFolder();
 
     AppSettings* settings_;
     CViewWidget* view_ = nullptr;

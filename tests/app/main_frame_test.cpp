@@ -394,5 +394,32 @@ TEST_F(AppFixture, CommandLineFilesOpenAsTheOpenCommandWould) {
     app.ExitInstance(0);
 }
 
+TEST_F(AppFixture, DataFolderIsRememberedAndSearchedForTracks) {
+    // The item comes after the first program's File items, and a folder set once is handed to
+    // the view again by the next window, as after a restart.
+    QMenu* file = nullptr;
+    for (QAction* a : frame_->menuBar()->actions()) {
+        if (a->text() == QStringLiteral("&File")) file = a->menu();
+    }
+    ASSERT_NE(file, nullptr);
+    const QList<QAction*> items = file->actions();
+    ASSERT_FALSE(items.isEmpty());
+    EXPECT_EQ(items.back()->text(), QStringLiteral("Set &Data Folder..."));
+    EXPECT_FALSE(items.back()->statusTip().isEmpty());
+
+    EXPECT_TRUE(frame_->DataFolder().isEmpty());
+    const QString folder = QString::fromStdString((dir_.path() / "tracks").string());
+    frame_->SetDataFolder(folder);
+    EXPECT_EQ(View().GetTrackSearch().userDataFolder, folder.toStdString());
+
+    frame_ = std::make_unique<CMainFrame>(&settings_);
+    EXPECT_EQ(frame_->DataFolder(), folder);
+    EXPECT_EQ(View().GetTrackSearch().userDataFolder, folder.toStdString());
+
+    frame_->SetDataFolder(QString());
+    frame_ = std::make_unique<CMainFrame>(&settings_);
+    EXPECT_TRUE(frame_->DataFolder().isEmpty());
+}
+
 }  // namespace
 }  // namespace lapquill

@@ -81,6 +81,11 @@ QString SectorText(const LapEntry& lap) {
     return sectors.join(QStringLiteral("  "));
 }
 
+// "1 lap", "2 laps": the program has no translations that would resolve %n plurals.
+QString Counted(qsizetype n, const QString& one, const QString& many) {
+    return (n == 1 ? one : many).arg(n);
+}
+
 }  // namespace
 
 // ---- The laps as a table -------------------------------------------------------------------
@@ -531,7 +536,10 @@ void LibraryPane::OnJobFinished() {
                            .arg(r.removed)
                            .arg(r.unchanged)
                            .arg(r.rejected.size());
-        if (!r.folderErrors.empty()) text += tr("; %n folder(s) could not be read", nullptr, static_cast<int>(r.folderErrors.size()));
+        if (!r.folderErrors.empty()) {
+            text += Counted(static_cast<qsizetype>(r.folderErrors.size()), tr("; %1 folder could not be read"),
+                            tr("; %1 folders could not be read"));
+        }
         emit statusMessage(text, 10000);
     }
     RefreshFolders();
@@ -551,10 +559,16 @@ void LibraryPane::RefreshFolders() {
     std::string error;
     QStringList shown;
     for (const std::string& f : library_->Folders(&error)) shown << FromPath(f);
-    for (const QString& f : pendingAdd_) {
+    // Changes not yet made by the scan thread show at once.
+    QStringList adding = pendingAdd_, removing = pendingRemove_;
+    if (job_) {
+        for (const std::string& f : job_->add) adding << FromPath(f);
+        for (const std::string& f : job_->remove) removing << FromPath(f);
+    }
+    for (const QString& f : adding) {
         if (!shown.contains(f)) shown << f;
     }
-    for (const QString& f : pendingRemove_) shown.removeAll(f);
+    for (const QString& f : removing) shown.removeAll(f);
     for (const QString& f : shown) {
         auto* item = new QListWidgetItem(QDir::toNativeSeparators(f), folders_);
         item->setData(Qt::UserRole, f);
@@ -565,7 +579,7 @@ void LibraryPane::RefreshFolders() {
                 item->setToolTip(f + QStringLiteral(": ") + QString::fromStdString(e.reason));
             }
         }
-        if (pendingAdd_.contains(f)) item->setToolTip(tr("%1 (not scanned yet)").arg(f));
+        if (adding.contains(f)) item->setToolTip(tr("%1 (not scanned yet)").arg(f));
         item->setSelected(selected.contains(f));
     }
     if (!error.empty()) emit statusMessage(tr("The lap library could not be read: %1").arg(QString::fromStdString(error)), 15000);
@@ -613,14 +627,14 @@ void LibraryPane::UpdateCount() {
     } else if (all == 0) {
         text = folders_->count() == 0 ? tr("Add a folder of replay files to list its laps.") : tr("No laps found yet.");
     } else if (shown == all) {
-        text = tr("%n lap(s)", nullptr, all);
+        text = Counted(all, tr("%1 lap"), tr("%1 laps"));
     } else if (shown == 0 && filter_->FiltersTrack() && text_->text().trimmed().isEmpty()) {
         text = tr("No laps of %1 %2 (%3 in all)").arg(FromRaw(shownTrack_), FromRaw(shownConfig_)).arg(all);
     } else {
-        text = tr("%1 of %n lap(s)", nullptr, all).arg(shown);
+        text = tr("%1 of %2").arg(shown).arg(Counted(all, tr("%1 lap"), tr("%1 laps")));
     }
     const int rejected = count_->property("rejected").toInt();
-    if (library_ && rejected > 0) text += tr(", %n file(s) not listed", nullptr, rejected);
+    if (library_ && rejected > 0) text += Counted(rejected, tr(", %1 file not listed"), tr(", %1 files not listed"));
     count_->setText(text);
 }
 

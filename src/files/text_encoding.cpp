@@ -28,12 +28,15 @@ void AppendUtf8(char32_t c, std::string* out) {
 
 }  // namespace
 
+char32_t Windows1252CodePoint(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
+}
+
 std::string DecodeWindows1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (const char ch : bytes) {
-        const auto b = static_cast<std::uint8_t>(ch);
-        AppendUtf8(b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b, &out);
+        AppendUtf8(Windows1252CodePoint(static_cast<unsigned char>(ch)), &out);
     }
     return out;
 }

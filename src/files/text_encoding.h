@@ -11,6 +11,8 @@ namespace lapquill {
 // Windows-1252 bytes as UTF-8. The five bytes the code page leaves unassigned (0x81, 0x8D,
 // 0x8F, 0x90, 0x9D) become the control characters of the same value, so nothing is lost.
 std::string DecodeWindows1252(std::string_view bytes);
+// The code point of one Windows-1252 byte, as DecodeWindows1252 decodes it.
+char32_t Windows1252CodePoint(unsigned char byte);
 
 // UTF-8 text made safe to print: control characters (C0, DEL and C1), which could move the
 // cursor or start an escape sequence, and bytes that are not valid UTF-8 become '?'.

@@ -43,7 +43,7 @@ struct GlyphRasteriser::Impl {
     }
 
     // Loads c into the glyph slot with the synthetic styles applied; false when it cannot.
-    bool Load(unsigned char c) const {
+    bool Load(char32_t c) const {
         if (!face) return false;
         if (FT_Load_Char(face, c, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0) return false;
         if (syntheticItalic) FT_GlyphSlot_Oblique(face->glyph);
@@ -169,7 +169,7 @@ std::string GlyphRasteriser::FamilyName() const {
     return impl_ ? impl_->family : std::string();
 }
 
-GlyphCell GlyphRasteriser::MeasureChar(unsigned char c) const {
+GlyphCell GlyphRasteriser::MeasureChar(char32_t c) const {
     GlyphCell cell;
     if (!impl_) return cell;
     cell.cy = impl_->ascent + impl_->descent;
@@ -179,7 +179,7 @@ GlyphCell GlyphRasteriser::MeasureChar(unsigned char c) const {
     return cell;
 }
 
-void GlyphRasteriser::DrawChar(unsigned char c, int x, int y, CoverageBitmap* target) const {
+void GlyphRasteriser::DrawChar(char32_t c, int x, int y, CoverageBitmap* target) const {
     if (!impl_ || !target) return;
     const GlyphCell cell = MeasureChar(c);
 

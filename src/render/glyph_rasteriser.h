@@ -47,13 +47,13 @@ class GlyphRasteriser {
     std::string FacePath() const;    // the font file fontconfig chose; empty when not open
     std::string FamilyName() const;  // the family of that file
 
-    // The cell of one character; (0, cy) for a character the face cannot load.
-    GlyphCell MeasureChar(unsigned char c) const;
+    // The cell of one character (a Unicode code point); (0, cy) for one the face cannot load.
+    GlyphCell MeasureChar(char32_t c) const;
 
     // Draws c with its cell's top-left corner at (x, y), as text drawn with an opaque
     // background: the cell is first cleared to 0, then the glyph's ink is laid over what is
     // there. Ink that reaches outside the cell is kept (no clipping but the bitmap's edges).
-    void DrawChar(unsigned char c, int x, int y, CoverageBitmap* target) const;
+    void DrawChar(char32_t c, int x, int y, CoverageBitmap* target) const;
 
   private:
     struct Impl;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "files/text_encoding.h"
 #include "render/glyph_rasteriser.h"
 
 namespace lapquill {
@@ -17,11 +18,35 @@ constexpr float kPixelCentreOffset = 0.5f;  // texel centres onto pixel centres
 constexpr std::uint32_t kTextAlphaRef = 8;  // texels of alpha 0 are not drawn at all
 
 constexpr unsigned char kFirstGlyph = 32;  // space
-constexpr unsigned char kLastGlyph = 126;  // '~'
+constexpr int kLastGlyph = 255;
 constexpr unsigned char kLineFeed = 10;
+constexpr std::uint32_t kLargestTexture = 4096;  // texels a side the glyphs may grow a texture to
 
+// Printable bytes: ASCII from the space to '~', and from 0x80 on every byte Windows-1252 gives a
+// character (not DEL, nor the C1 controls it leaves unassigned).
 bool IsGlyph(unsigned char c) {
-    return c >= kFirstGlyph && c <= kLastGlyph;
+    if (c < kFirstGlyph || c == 0x7F) return false;
+    return c < 0x80 || Windows1252CodePoint(c) >= 0xA0;
+}
+
+// Lays the glyphs' cells out left to right in rows, one empty texel between neighbours and
+// between rows, calling place(byte, x, y, cell) for each; returns the height the rows take.
+template <typename Place>
+std::int64_t LayOutGlyphs(const GlyphRasteriser& rasteriser, std::uint32_t width, Place place) {
+    std::int64_t x = 0, y = 0, rowHeight = 0;
+    for (int c = kFirstGlyph; c <= kLastGlyph; ++c) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!IsGlyph(byte)) continue;
+        const GlyphCell cell = rasteriser.MeasureChar(Windows1252CodePoint(byte));
+        if (x + cell.cx + 1 > static_cast<std::int64_t>(width)) {
+            x = 0;
+            y += cell.cy + 1;
+        }
+        place(byte, static_cast<int>(x), static_cast<int>(y), cell);
+        rowHeight = cell.cy;
+        x += cell.cx + 1;
+    }
+    return y + rowHeight;
 }
 
 // The texture side wanted for a font size in points; larger sizes need room for larger glyphs.
@@ -121,9 +146,22 @@ HRESULT TextureFont::CreateGlyphTexture(RenderDevice* newDevice, int dpi) {
         glyphTexture = nullptr;
     }
 
-    // Square texture; when the device cannot hold it, a smaller one with glyphs rasterised
-    // smaller by the same factor and drawn stretched back.
+    // Square texture, doubled until the glyphs fit (large sizes, high DPI); when the device
+    // cannot hold it, a smaller one with glyphs rasterised smaller by the same factor and drawn
+    // stretched back.
     std::uint32_t size = WantedTextureSize(fontHeight);
+    const bool bold = (fontFlags & FontBold) != 0, italic = (fontFlags & FontItalic) != 0;
+    {
+        GlyphRasteriser measure;
+        const std::int32_t em = MulDiv(static_cast<std::int32_t>(fontHeight), dpi, 72);
+        if (measure.Open(fontName, bold, italic, em)) {
+            const auto noPlace = [](unsigned char, int, int, const GlyphCell&) {};
+            while (size < kLargestTexture &&
+                   LayOutGlyphs(measure, size, noPlace) > static_cast<std::int64_t>(size)) {
+                size *= 2;
+            }
+        }
+    }
     D3DCAPS8 caps{};
     if (device->GetDeviceCaps(&caps) == D3D_OK && caps.MaxTextureWidth > 0 &&
         size > caps.MaxTextureWidth) {
@@ -144,30 +182,20 @@ HRESULT TextureFont::CreateGlyphTexture(RenderDevice* newDevice, int dpi) {
     const int scaledDpi = static_cast<int>(static_cast<float>(dpi) * textScale);
     const std::int32_t height = -MulDiv(static_cast<std::int32_t>(fontHeight), scaledDpi, 72);
     GlyphRasteriser rasteriser;
-    if (!rasteriser.Open(fontName, (fontFlags & FontBold) != 0, (fontFlags & FontItalic) != 0,
-                         -height))
-        return E_FAIL;
+    if (!rasteriser.Open(fontName, bold, italic, -height)) return E_FAIL;
 
-    // Cells left to right in rows, one empty texel between neighbours and between rows.
     CoverageBitmap bitmap(static_cast<int>(textureWidth), static_cast<int>(textureHeight));
     const float texW = static_cast<float>(textureWidth);
     const float texH = static_cast<float>(textureHeight);
-    int x = 0;
-    int y = 0;
-    for (int c = kFirstGlyph; c <= kLastGlyph; ++c) {
-        const GlyphCell cell = rasteriser.MeasureChar(static_cast<unsigned char>(c));
-        if (static_cast<std::int64_t>(x) + cell.cx + 1 > static_cast<std::int64_t>(textureWidth)) {
-            x = 0;
-            y += cell.cy + 1;
-        }
-        rasteriser.DrawChar(static_cast<unsigned char>(c), x, y, &bitmap);
-        float* coords = glyphCoords[c - kFirstGlyph];
-        coords[0] = static_cast<float>(x) / texW;
-        coords[1] = static_cast<float>(y) / texH;
-        coords[2] = static_cast<float>(x + cell.cx) / texW;
-        coords[3] = static_cast<float>(y + cell.cy) / texH;
-        x += cell.cx + 1;
-    }
+    LayOutGlyphs(rasteriser, textureWidth,
+                 [&](unsigned char c, int x, int y, const GlyphCell& cell) {
+                     rasteriser.DrawChar(Windows1252CodePoint(c), x, y, &bitmap);
+                     float* coords = glyphCoords[c - kFirstGlyph];
+                     coords[0] = static_cast<float>(x) / texW;
+                     coords[1] = static_cast<float>(y) / texH;
+                     coords[2] = static_cast<float>(x + cell.cx) / texW;
+                     coords[3] = static_cast<float>(y + cell.cy) / texH;
+                 });
 
     D3DLOCKED_RECT locked{};
     if (glyphTexture->LockRect(0, &locked, nullptr, 0) == D3D_OK && locked.pBits) {

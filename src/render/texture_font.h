@@ -1,4 +1,5 @@
-// TextureFont: printable ASCII rasterised once per device set-up into a white 4-bit-alpha
+// TextureFont: the printable characters of Windows-1252 (the names in the data files are
+// written in it) rasterised once per device set-up into a white 4-bit-alpha
 // texture; strings drawn as screen-space textured quads. The view owns its fonts; the device
 // objects code calls CreateGlyphTexture + CreateDrawResources after each set-up and
 // ReleaseDrawResources + ReleaseGlyphTexture before each tear-down; the overlay measures and
@@ -23,7 +24,7 @@ inline constexpr std::uint32_t DrawFiltered = 4;  // linear instead of point sam
 
 inline constexpr int kDefaultFontDpi = 96;                 // logical pixels per inch
 inline constexpr std::uint32_t kFontNameSize = 80;         // bytes, NUL included
-inline constexpr std::uint32_t kGlyphCount = 96;           // characters 32 to 127
+inline constexpr std::uint32_t kGlyphCount = 224;          // bytes 32 to 255
 inline constexpr std::uint32_t kTextVerticesPerGlyph = 6;  // two triangles
 inline constexpr std::uint32_t kTextGlyphsPerBatch = 50;   // glyphs per vertex-buffer fill
 inline constexpr std::uint32_t kTextVertexBufferBytes =
@@ -44,8 +45,9 @@ class TextureFont {
     TextureFont(const TextureFont&) = delete;
     TextureFont& operator=(const TextureFont&) = delete;
 
-    // Remembers the device and rasterises characters 32 to 126 into a new glyph texture at
-    // `dpi` logical pixels per inch. Returns the device's result when the texture cannot be
+    // Remembers the device and rasterises bytes 32 to 126 and the printable ones from 128 on
+    // (each as its Windows-1252 character) into a new glyph texture at `dpi` logical pixels per
+    // inch; the texture grows beyond the size its points ask for until they fit. Returns the device's result when the texture cannot be
     // made, E_FAIL when the face cannot be found, else S_OK.
     HRESULT CreateGlyphTexture(RenderDevice* device, int dpi = kDefaultFontDpi);
     // The dynamic vertex buffer and the two state blocks (saved and draw) of DrawString.
@@ -56,7 +58,8 @@ class TextureFont {
     HRESULT ReleaseGlyphTexture();
 
     // Width and height in pixels of `text` as laid out in the glyph texture (textScale not
-    // applied); line feeds start new lines; bytes outside 32..126 take no space. E_FAIL when
+    // applied); line feeds start new lines; control bytes (and the five Windows-1252 leaves
+    // unassigned) take no space. E_FAIL when
     // text or size is null.
     HRESULT MeasureText(const char* text, TextSize* size) const;
     // Draws `text` with its first line's top-left corner at pixel (x, y) in an ARGB colour,
@@ -73,8 +76,8 @@ class TextureFont {
     std::uint32_t textureWidth = 0;        // texels
     std::uint32_t textureHeight = 0;       // texels
     float textScale = 1.0f;  // 1, or below 1 when the texture had to be smaller than wanted
-    // For characters 32 to 127: left u, top v, right u, bottom v of the glyph's cell, 0..1;
-    // 32 to 126 are filled by CreateGlyphTexture.
+    // For bytes 32 to 255: left u, top v, right u, bottom v of the glyph's cell, 0..1; the
+    // printable ones are filled by CreateGlyphTexture (DEL and the unassigned bytes stay 0).
     float glyphCoords[kGlyphCount][4] = {};
     std::uint32_t savedStateBlock = 0;  // device state captured by DrawString; 0 when none
     std::uint32_t drawStateBlock = 0;   // the state text is drawn with; 0 when none

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -78,13 +79,23 @@ std::uint32_t Pixel(const PresentedFrame& frame, int x, int y) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(TextureFontCreateGlyphTexture, TextureSideFollowsThePointSize) {
-    const std::pair<std::uint32_t, std::uint32_t> pointsToSide[] = {
-        {9, 256}, {20, 256}, {21, 512}, {40, 512}, {41, 1024}};
+// The side starts from the point size's and doubles until every glyph fits (the Latin-1 half
+// of the code page does not fit the starting side of the larger sizes, nor any size at twice
+// the DPI).
+TEST(TextureFontCreateGlyphTexture, TextureSideFollowsThePointSizeAndGrowsUntilTheGlyphsFit) {
+    struct Case {
+        std::uint32_t points;
+        int dpi;
+        std::uint32_t side;
+    };
+    const Case cases[] = {{9, 96, 256},   {12, 96, 256},  {20, 96, 512},
+                          {21, 96, 512},  {40, 96, 1024}, {41, 96, 1024},
+                          {9, 192, 512},  {12, 192, 512}};
     auto device = MakeDevice();
-    for (const auto& [points, side] : pointsToSide) {
+    for (const auto& [points, dpi, side] : cases) {
+        SCOPED_TRACE(testing::Message() << points << " pt at " << dpi << " dpi");
         TextureFont font("Arial", points);
-        ASSERT_EQ(font.CreateGlyphTexture(device.get()), S_OK) << points;
+        ASSERT_EQ(font.CreateGlyphTexture(device.get(), dpi), S_OK) << points;
         EXPECT_EQ(font.textureWidth, side) << points;
         EXPECT_FLOAT_EQ(font.textScale, 1.0f) << points;
         D3DSURFACE_DESC desc{};
@@ -93,7 +104,7 @@ TEST(TextureFontCreateGlyphTexture, TextureSideFollowsThePointSize) {
         EXPECT_EQ(desc.Height, side) << points;
         EXPECT_EQ(desc.Format, D3DFMT_A4R4G4B4);
         EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
-        EXPECT_LE(font.glyphCoords[126 - 32][3], 1.0f) << points;  // the last row still fits
+        EXPECT_LE(font.glyphCoords[0xFF - 32][3], 1.0f) << points;  // the last row still fits
     }
 }
 
@@ -126,6 +137,37 @@ TEST(TextureFontCreateGlyphTexture, LaysCellsOutInRowsOneTexelApart) {
     for (float v : font.glyphCoords[127 - 32]) EXPECT_EQ(v, 0.0f);  // DEL has no cell
 }
 
+// Names are Windows-1252: their bytes from 0x80 on are drawn as its characters, and the
+// bytes it leaves unassigned take no space like the control characters.
+TEST(TextureFontCreateGlyphTexture, BytesFromTheHighHalfAreWindows1252Characters) {
+    auto device = MakeDevice();
+    TextureFont font("Times New Roman", 9);
+    ASSERT_EQ(font.CreateGlyphTexture(device.get()), S_OK);
+    const std::vector<std::uint16_t> texels = ReadTexels(font);
+    const auto ink = [&](unsigned char c) {
+        const Cell cell = CellOf(font, c);
+        std::vector<std::uint16_t> out;
+        for (int y = int(cell.y); y < int(cell.y + cell.h); ++y)
+            for (int x = int(cell.x); x < int(cell.x + cell.w); ++x)
+                out.push_back(texels[std::size_t(y) * font.textureWidth + x]);
+        return out;
+    };
+    const auto inked = [&](unsigned char c) {
+        const auto t = ink(c);
+        return std::count_if(t.begin(), t.end(), [](std::uint16_t v) { return v != 0; });
+    };
+    // e acute has ink of its own, more than the plain e (its accent); the euro sign (0x80),
+    // o umlaut and the y diaeresis (0xFF) have cells with ink.
+    EXPECT_GT(inked(0xE9), inked('e'));
+    for (unsigned char c : {0x80, 0x8A, 0xF6, 0xFF}) EXPECT_GT(inked(c), 0) << int(c);
+    EXPECT_EQ(Measure(font, "Ren\xE9").cx, Measure(font, "Ren").cx + int(CellOf(font, 0xE9).w));
+    // DEL, an unassigned byte and a C0 control take no space and have no cell.
+    EXPECT_EQ(Measure(font, "a\x7F\x81\x9D\x01" "b").cx, Measure(font, "ab").cx);
+    for (unsigned char c : {0x7F, 0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+        for (float v : font.glyphCoords[c - 32]) EXPECT_EQ(v, 0.0f) << int(c);
+    }
+}
+
 TEST(TextureFontCreateGlyphTexture, TexelsAreWhiteWithFourBitCoverageAlpha) {
     auto device = MakeDevice();
     TextureFont font("Arial", 12);
@@ -150,7 +192,7 @@ TEST(TextureFontCreateGlyphTexture, TexelsAreWhiteWithFourBitCoverageAlpha) {
     EXPECT_GT(hSolid, 10);    // the stems of an H are solid
     EXPECT_GT(hInk, hSolid);  // and anti-aliasing leaves partial texels
     // Nothing below the last row of cells.
-    const Cell last = CellOf(font, '~');
+    const Cell last = CellOf(font, 0xFF);
     for (std::size_t i = std::size_t(last.y + last.h + 1) * font.textureWidth; i < texels.size();
          ++i)
         ASSERT_EQ(texels[i], 0) << "texel " << i;
@@ -290,7 +332,7 @@ TEST_F(TextureFontText, MeasuresLinesAndSkipsUnprintableBytes) {
 
     const TextSize plain = Measure(*font, "AB");
     const TextSize noisy = Measure(*font,
-                                   "\tA\r\x7f\x80\xff"
+                                   "\tA\r\x7f\x81\x9d"
                                    "B\x01");
     EXPECT_EQ(noisy.cx, plain.cx);
     EXPECT_EQ(noisy.cy, plain.cy);
@@ -329,7 +371,7 @@ TEST_F(TextureFontText, SpacesAdvanceAndLineFeedsReturnWithoutQuads) {
     std::vector<TexturedScreenVertex> v;
     BuildStringVertices(*font, 10, 20, 0xFFFFFFFF, "", &v);
     EXPECT_TRUE(v.empty());
-    BuildStringVertices(*font, 10, 20, 0xFFFFFFFF, "   \t\r\x80\xfe", &v);
+    BuildStringVertices(*font, 10, 20, 0xFFFFFFFF, "   \t\r\x81\x8f", &v);
     EXPECT_TRUE(v.empty());
 
     BuildStringVertices(*font, 10, 20, 0xFFFFFFFF, "A B\nC\tD", &v);

@@ -27,6 +27,29 @@ inline std::uint32_t Mul8(std::uint32_t a, std::uint32_t b) {
     return Div255(a * b);
 }
 
+#if defined(__SSE2__)
+// A value of 0..65535 as the bits of a 16-bit lane.
+inline short Lane16(std::uint32_t v) {
+    return static_cast<short>(static_cast<std::uint16_t>(v));
+}
+
+// dst * (255 - a) + src * a, rounded by Div255, for two pixels in 16-bit lanes (b, g, r, a).
+struct FlatBlend16 {
+    __m128i source, inverse, half;
+    FlatBlend16(std::uint32_t sa, std::uint32_t sr, std::uint32_t sg, std::uint32_t sb,
+                std::uint32_t ia)
+        : source(_mm_setr_epi16(Lane16(sb), Lane16(sg), Lane16(sr), Lane16(sa), Lane16(sb),
+                                Lane16(sg), Lane16(sr), Lane16(sa))),
+          inverse(_mm_set1_epi16(Lane16(ia))),
+          half(_mm_set1_epi16(128)) {}
+    __m128i Apply(__m128i d) const {
+        __m128i v = _mm_add_epi16(_mm_mullo_epi16(d, inverse), source);
+        v = _mm_add_epi16(v, half);
+        return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
+    }
+};
+#endif
+
 struct Rgba {
     std::uint32_t a, r, g, b;  // 0..255
 };
@@ -564,9 +587,36 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
             const std::uint32_t a = c >> 24, ia = 255 - a;
             const std::uint32_t sa = a * a, sr = ((c >> 16) & 0xFF) * a, sg = ((c >> 8) & 0xFF) * a,
                                 sb = (c & 0xFF) * a;
+#if defined(__SSE2__)
+            const FlatBlend16 blend(sa, sr, sg, sb, ia);
+            const __m128i zero = _mm_setzero_si128();
+#endif
             ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
                 std::uint32_t* row = pixels + y * pitch;
-                for (int x = x0; x <= x1; ++x) {
+                int x = x0;
+#if defined(__SSE2__)
+                // Four pixels at once in 16-bit lanes: every intermediate of the scalar formula
+                // stays below 65536, so the results are the same to the bit.
+                for (; x + 3 <= x1; x += 4) {
+                    auto* at = reinterpret_cast<__m128i*>(row + x);
+                    const __m128i d = _mm_loadu_si128(at);
+                    _mm_storeu_si128(at, _mm_packus_epi16(blend.Apply(_mm_unpacklo_epi8(d, zero)),
+                                                          blend.Apply(_mm_unpackhi_epi8(d, zero))));
+                }
+                for (; x + 1 <= x1; x += 2) {
+                    auto* at = reinterpret_cast<__m128i*>(row + x);
+                    const __m128i d = _mm_unpacklo_epi8(_mm_loadl_epi64(at), zero);
+                    _mm_storel_epi64(at, _mm_packus_epi16(blend.Apply(d), zero));
+                }
+                if (x == x1) {
+                    const __m128i d =
+                        _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(row[x])), zero);
+                    row[x] = static_cast<std::uint32_t>(
+                        _mm_cvtsi128_si32(_mm_packus_epi16(blend.Apply(d), zero)));
+                    ++x;
+                }
+#endif
+                for (; x <= x1; ++x) {
                     const std::uint32_t d = row[x];
                     row[x] = (Div255(sa + (d >> 24) * ia) << 24) |
                              (Div255(sr + ((d >> 16) & 0xFF) * ia) << 16) |

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -76,7 +77,9 @@ TEST(CommandLine, UsageErrorsGiveOneReasonAndStatusTwo) {
         EXPECT_EQ(r.status, 2) << words;
         EXPECT_TRUE(r.out.empty()) << words;
         const std::string line = "lapquill-cli: " + c.reason + "\n";
-        EXPECT_EQ(r.err, c.withUsage ? line + "\n" + UsageText() : line) << words;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), line) << words;
+        const std::string after = r.err.substr(std::min(line.size(), r.err.size()));
+        EXPECT_EQ(after, c.withUsage ? "\n" + std::string(UsageText()) : "") << words;
     }
 }
 

@@ -140,6 +140,14 @@ class CAnalysisView {
     std::vector<MapVertex> CarMarkersNow() const;
     std::vector<LegendEntry> RibbonLegendNow() const;
 
+    // What the last frame's map cost against its budgets (pixels, see map_coverage.h), and
+    // the notes said once per track when a layer was too dense to draw in full.
+    struct MapFrameCost {
+        CoverageBudget mesh;
+        CoverageBudget paths;
+    };
+    const MapFrameCost& LastMapCost() const { return lastMapCost_; }
+
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
@@ -153,6 +161,7 @@ class CAnalysisView {
     void FollowSegmentInLapMode();
     void RecomputeSegments();
     void DrawRibbonLegend();
+    void NoteMapCost(const MapFrameBudget& budget);
 
     ViewWindow& window_;
     Clock clock_;
@@ -186,6 +195,10 @@ class CAnalysisView {
 
     RibbonColouring colouring_ = RibbonColouring::ByLap;
     bool wholeTrack_ = false;
+
+    MapFrameCost lastMapCost_;
+    bool denseMeshNoted_ = false;   // the notes below are said once per track
+    bool densePathsNoted_ = false;
 };
 
 }  // namespace lapquill

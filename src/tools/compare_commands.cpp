@@ -32,6 +32,7 @@ struct CompareArgs {
     double step = 1;   // m, export
     std::string out;   // export
     std::vector<std::string> files;
+    std::string dataFolder;  // --data-folder
 };
 
 bool ParseStep(const std::string& text, double* out) {
@@ -87,6 +88,7 @@ ParseOutcome ParseCompareArgs(const Args& args, bool forExport, CompareArgs* a) 
         parser.Value("--trace", "STEP", "add the delta trace every STEP metres to the JSON", Metres("--trace", &a->trace));
         parser.Flag("--json", "print one JSON object", [a] { a->json = true; });
     }
+    AddDataFolderOption(&parser, &a->dataFolder);
     parser.Files("RAF", "the replays, in slot order (at most six)", &a->files);
     ParseOutcome outcome = parser.Parse(args);
     if (!outcome.Run()) return outcome;
@@ -106,6 +108,7 @@ struct Loaded {
 
 void LoadAndCompare(const CompareArgs& a, double step, Loaded* l) {
     l->view.files = a.files;
+    l->view.dataFolder = a.dataFolder;
     l->session = std::make_unique<HeadlessSession>(l->view);
     l->session->Run();
     const ReplaySet& set = l->session->View().Replays();

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -95,6 +96,18 @@ bool ParseInt(const std::string& text, long long lo, long long hi, std::int32_t*
 
 }  // namespace
 
+void AddDataFolderOption(CommandParser* parser, std::string* folder) {
+    parser->Value("--data-folder", "DIR",
+                  "look for tracks and segment files in DIR (or DIR/smx) after data/smx and the "
+                  "replays' own data folder",
+                  [folder](const std::string& v) {
+                      std::error_code ec;
+                      if (!std::filesystem::is_directory(v, ec))
+                          throw UsageProblem("--data-folder '" + v + "' is not a folder");
+                      *folder = v;
+                  });
+}
+
 void AddViewOptions(CommandParser* parser, bool allowRender, ViewOptions* o) {
     const auto bad = [](const std::string& option, const std::string& v) {
         return UsageProblem("bad " + option + " '" + v + "'");
@@ -104,6 +117,7 @@ void AddViewOptions(CommandParser* parser, bool allowRender, ViewOptions* o) {
                   [o, bad](const std::string& v) {
                       if (!ParseUnits(v, &o->units)) throw bad("--units", v);
                   });
+    AddDataFolderOption(parser, &o->dataFolder);
     if (allowRender) {
         parser->Value("--size", "WxH", "the frame's size in pixels (default 1280x800)",
                       [o, bad](const std::string& v) {
@@ -182,6 +196,7 @@ HeadlessSession::HeadlessSession(const ViewOptions& options)
     : options_(options), window_(options.width, options.height) {
     view_ = std::make_unique<CAnalysisView>(window_, [this] { return now_; });
     view_->SetDisplayUnits(options.units);
+    view_->SetTrackSearch(TrackSearch{options.dataFolder});
 }
 
 void HeadlessSession::Run() {

@@ -88,7 +88,15 @@ struct ViewOptions {
     std::string out;  // render only
     RibbonColouring colouring = RibbonColouring::ByLap;  // render only: --colour
     std::vector<std::string> files;
+    // --data-folder: where tracks and segment files are looked for when neither data/smx nor
+    // the replays' own data folder has them (the desktop's File > Set Data Folder...).
+    std::string dataFolder;
 };
+
+class CommandParser;
+// --data-folder DIR for the commands that open replays; a DIR that is no folder is a usage
+// error.
+void AddDataFolderOption(CommandParser* parser, std::string* folder);
 
 // A key name of the command line (Home, PageUp, A, 1, Comma, Backslash ...) or a code such as
 // 0x24; false when it is neither.

@@ -380,20 +380,22 @@ ReplayFile Driving::Records() const {
             lastShift = static_cast<int>(k);
             shiftUp = false;
         }
-        double clutch = 0, throttleOut = throttle;
+        // How far the clutch pedal is down: 0 while driving, fully down at the start of a
+        // shift and let out over the next few records. The file stores the engagement, 1 - this.
+        double pedal = 0, throttleOut = throttle;
         const int since = static_cast<int>(k) - lastShift;
         if (since >= 0 && since < 8) {
-            clutch = since < 2 ? 1.0 : 1.0 - (since - 1) / 7.0;
+            pedal = since < 2 ? 1.0 : 1.0 - (since - 1) / 7.0;
             // A lift for an upshift, a blip of throttle for a downshift.
             if (since < 5) throttleOut = shiftUp ? 0.25 * throttle : std::max(throttle, 0.45);
         }
         if (options_.standingStart && time < 1.2) {
-            clutch = std::max(clutch, time < 0.25 ? 1.0 : 1.0 - (time - 0.25) / 0.95);
+            pedal = std::max(pedal, time < 0.25 ? 1.0 : 1.0 - (time - 0.25) / 0.95);
             throttleOut = std::max(throttleOut, 0.65);
         }
         r.throttle = static_cast<float>(throttleOut);
         r.brake = static_cast<float>(brake);
-        r.clutch = static_cast<float>(clutch);
+        r.clutch = static_cast<float>(1.0 - pedal);
         r.handbrake = 0;
         r.gear = static_cast<std::uint8_t>(gear + 1);
 

@@ -255,6 +255,7 @@ TEST(BuildDemoDataSet, GearsPedalsAndSteeringMatchTheDriving) {
         const DemoCar& car = CarOf(f);
         double topThrottle = 0, topBrake = 0;
         int clutchDips = 0;
+        std::size_t engaged = 0;
         bool wasDown = false;
         for (const ReplayRecord& r : f.records) {
             ASSERT_GE(r.gear, 2) << "a forward gear is engaged";
@@ -270,12 +271,15 @@ TEST(BuildDemoDataSet, GearsPedalsAndSteeringMatchTheDriving) {
             ASSERT_FALSE(r.throttle > 0.5f && r.brake > 0.5f);
             topThrottle = std::max<double>(topThrottle, r.throttle);
             topBrake = std::max<double>(topBrake, r.brake);
-            if (r.clutch > 0.5f && !wasDown) ++clutchDips;
-            wasDown = r.clutch > 0.5f;
+            // The clutch reads 1 while engaged and dips towards 0 in a shift.
+            if (r.clutch < 0.5f && !wasDown) ++clutchDips;
+            wasDown = r.clutch < 0.5f;
+            engaged += r.clutch == 1.0f ? 1 : 0;
         }
         EXPECT_EQ(topThrottle, 1.0);
         EXPECT_GT(topBrake, 0.8);
         EXPECT_GE(clutchDips, 20) << "a clutch dip for every shift";
+        EXPECT_GT(engaged, f.records.size() * 9 / 10) << "engaged while driving";
         // Steering towards the inside at the apex of every corner that is not part of a flick.
         for (const DemoCorner& c : d.set.track.corners) {
             if (c.kind == DemoCornerKind::Chicane) continue;
@@ -391,9 +395,9 @@ TEST(SimulateDemoLap, StandingStartLaunchesOnTheClutchInFirstGear) {
     const ReplayFile f = SimulateDemoLap(d.set.track, car, lap.driver, standing);
     EXPECT_LT(f.records.front().speed, 1.0f);
     EXPECT_EQ(f.records.front().gear, 2);
-    EXPECT_EQ(f.records.front().clutch, 1.0f);
+    EXPECT_EQ(f.records.front().clutch, 0.0f);  // pedal down: disengaged
     EXPECT_GT(f.records.front().throttle, 0.5f);
-    EXPECT_EQ(f.records[150].clutch, 0.0f);  // engaged after 1.5 s
+    EXPECT_EQ(f.records[150].clutch, 1.0f);  // engaged after 1.5 s
     EXPECT_GT(DemoLapTime(d.set.track, car, lap.driver, standing),
               DemoLapTime(d.set.track, car, lap.driver, flying) + 1.0);
 }

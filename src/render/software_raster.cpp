@@ -506,6 +506,17 @@ struct TextureStepper {
     }
 };
 
+// The colour `packed` written over `pixel` as the state's blend says.
+inline void WritePixel(const RasterState& s, std::uint32_t packed, std::uint32_t& pixel) {
+    if (s.opaque) {
+        pixel = packed;
+    } else if (s.srcAlphaBlend) {
+        pixel = BlendSrcAlpha(packed, pixel);
+    } else {
+        pixel = BlendGeneral(s, packed, pixel);
+    }
+}
+
 void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target,
                  int firstBand, int lastBand) {
     const PlaneSetup setup(t);
@@ -538,14 +549,7 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
                 src = RunStage(s, src, texel);
             }
             if (s.alphaTest && !AlphaTestPasses(s.alphaFunc, src.a, alphaRef)) continue;
-            const std::uint32_t packed = Pack(src);
-            if (s.opaque) {
-                row[x] = packed;
-            } else if (s.srcAlphaBlend) {
-                row[x] = BlendSrcAlpha(packed, row[x]);
-            } else {
-                row[x] = BlendGeneral(s, packed, row[x]);
-            }
+            WritePixel(s, Pack(src), row[x]);
         }
     });
 }
@@ -574,13 +578,7 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                                          Mul8((texel >> 16) & 0xFF, (diffuse >> 16) & 0xFF) << 16 |
                                          Mul8((texel >> 8) & 0xFF, (diffuse >> 8) & 0xFF) << 8 |
                                          Mul8(texel & 0xFF, diffuse & 0xFF);
-            if (s.opaque) {
-                row[x] = packed;
-            } else if (s.srcAlphaBlend) {
-                row[x] = BlendSrcAlpha(packed, row[x]);
-            } else {
-                row[x] = BlendGeneral(s, packed, row[x]);
-            }
+            WritePixel(s, packed, row[x]);
         }
     });
 }

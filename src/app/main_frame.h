@@ -20,6 +20,7 @@ class QUrl;
 namespace lapquill {
 
 class AnalysisMenu;
+class RecentMenu;
 class CViewWidget;
 struct AppSettings;
 
@@ -49,6 +50,18 @@ public:
     // Returns true when any was a replay file.
     bool DropUrls(const QList<QUrl>& urls);
 
+    // The desktop side added around the first program's menus (desktop_frame.cpp).
+    // "Track (Configuration) — Lapquill" while replays are shown, else "Lapquill".
+    static QString TitleFor(const std::string& trackName, const std::string& trackConfig);
+    void UpdateWindowTitle();
+    // View > Table Panel: the dark panel behind the table, remembered in the settings.
+    void SetTablePanel(bool visible);
+    RecentMenu& Recent() { return *recentMenu_; }
+    // Opens a File > Open Recent entry; a file that has gone is removed with a note instead.
+    void OpenRecent(const QString& path);
+    // Focus back on the map, after a dialog or anything else that took it.
+    void ReturnFocusToMap();
+
 signals:
     void preferencesRequested();
     void aboutRequested();
@@ -64,6 +77,12 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void ChooseDataFolder();
+    void BuildDesktopItems(QMenu* file, QMenu* view);
+    void RestoreDesktopState();
+    void SaveDesktopState();
+    // Recent files gain what an open just accepted: every shown lap after a replacing open,
+    // the laps past `countBefore` after an add.
+    void NoteOpened(bool replace, int countBefore);
 
     AppSettings* settings_;
     CViewWidget* view_ = nullptr;
@@ -71,6 +90,8 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QString> prompts_;
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
+    RecentMenu* recentMenu_ = nullptr;      // likewise
+    QAction* tablePanel_ = nullptr;
 };
 
 }  // namespace lapquill

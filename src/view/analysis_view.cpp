@@ -10,12 +10,16 @@ namespace lapquill {
 
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock)
     : window_(window), clock_(std::move(clock)) {
+    overlay_.backdropVisible = true;
+    overlay_.titleOutline = true;
     ClearReplays();
     BuildTrackCatalogue(&catalogue_);
 }
 
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock, const std::string& catalogueFolder)
     : window_(window), clock_(std::move(clock)) {
+    overlay_.backdropVisible = true;
+    overlay_.titleOutline = true;
     ClearReplays();
     BuildTrackCatalogueFrom(catalogueFolder, &catalogue_);
 }
@@ -57,6 +61,7 @@ bool CAnalysisView::AddReplay(const std::string& path) {
         }
     }
     if (result == AcceptResult::Rejected) return false;
+    replayPaths_[static_cast<std::size_t>(n)] = path;
 
     RecomputeSegments();
     if (n == 0) segments_.currentSegment = set_.MarkerCount() > 0 ? 0 : kCustomSegment;

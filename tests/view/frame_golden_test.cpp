@@ -136,8 +136,8 @@ std::string DemoFrameHash(int threads, bool chase) {
 }
 
 TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
-    const std::string topDown = "0x872F893A842F5E10";
-    const std::string chase = "0x9D2F6FFF9E2D6CFD";
+    const std::string topDown = "0xA18D06751B3E8CCA";
+    const std::string chase = "0xD42E78DE498EC1C2";
     for (int threads : {1, 2}) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";

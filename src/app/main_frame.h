@@ -22,6 +22,7 @@ namespace lapquill {
 class AnalysisMenu;
 class RecentMenu;
 class CViewWidget;
+class LibraryPane;
 struct AppSettings;
 
 class CMainFrame : public QMainWindow {
@@ -32,6 +33,7 @@ public:
 
     CViewWidget& View() { return *view_; }
     AnalysisMenu& Analysis() { return *analysisMenu_; }
+    LibraryPane& Library() { return *library_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
     // Runs a command as the menu would.
@@ -49,6 +51,8 @@ public:
     // The replay files among dropped URLs join the set (or open one when none is shown).
     // Returns true when any was a replay file.
     bool DropUrls(const QList<QUrl>& urls);
+    // Adds replay files to the ones shown, or opens them when none is; a full set takes no more.
+    void AddFiles(const std::vector<std::string>& paths);
 
     // The desktop side added around the first program's menus (desktop_frame.cpp).
     // "Track (Configuration) — Lapquill" while replays are shown, else "Lapquill".
@@ -83,6 +87,7 @@ private:
     // Recent files gain what an open just accepted: every shown lap after a replacing open,
     // the laps past `countBefore` after an add.
     void NoteOpened(bool replace, int countBefore);
+    void BuildLibraryPane();
 
     AppSettings* settings_;
     CViewWidget* view_ = nullptr;
@@ -92,6 +97,7 @@ private:
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
     RecentMenu* recentMenu_ = nullptr;      // likewise
     QAction* tablePanel_ = nullptr;
+    LibraryPane* library_ = nullptr;        // a dock of the frame
 };
 
 }  // namespace lapquill

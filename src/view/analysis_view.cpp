@@ -61,7 +61,6 @@ bool CAnalysisView::AddReplay(const std::string& path) {
         }
     }
     if (result == AcceptResult::Rejected) return false;
-    replayPaths_[static_cast<std::size_t>(n)] = path;
 
     RecomputeSegments();
     if (n == 0) segments_.currentSegment = set_.MarkerCount() > 0 ? 0 : kCustomSegment;
@@ -79,6 +78,7 @@ void CAnalysisView::ClearReplays() {
     segments_.ClearIndices();
     segments_.currentSegment = kCustomSegment;
     trackBoundsSet_ = false;
+    denseMeshNoted_ = densePathsNoted_ = false;
     if (device_) ResetDevice();
 }
 

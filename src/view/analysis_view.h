@@ -110,7 +110,7 @@ class CAnalysisView {
     bool StatsBackdrop() const { return overlay_.backdropVisible; }
     // The file each accepted slot was loaded from, as it was given to AddReplay.
     const std::string& ReplayPath(std::int32_t slot) const {
-        return replayPaths_[static_cast<std::size_t>(slot)];
+        return set_.replayPaths[static_cast<std::size_t>(slot)];
     }
     // A drag across the map by (dx, dy) client pixels: the top-down camera moves so that the
     // ground under the pointer follows it. The chase camera ignores drags.
@@ -150,6 +150,14 @@ class CAnalysisView {
     std::vector<MapVertex> CarMarkersNow() const;
     std::vector<LegendEntry> RibbonLegendNow() const;
 
+    // What the last frame's map cost against its budgets (pixels, see map_coverage.h), and
+    // the notes said once per track when a layer was too dense to draw in full.
+    struct MapFrameCost {
+        CoverageBudget mesh;
+        CoverageBudget paths;
+    };
+    const MapFrameCost& LastMapCost() const { return lastMapCost_; }
+
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
@@ -163,6 +171,7 @@ class CAnalysisView {
     void FollowSegmentInLapMode();
     void RecomputeSegments();
     void DrawRibbonLegend();
+    void NoteMapCost(const MapFrameBudget& budget);
 
     ViewWindow& window_;
     Clock clock_;
@@ -194,9 +203,12 @@ class CAnalysisView {
     int releaseDeviceObjectsCalls_ = 0;
     int resetDeviceCalls_ = 0;
 
-    std::array<std::string, kMaxReplays> replayPaths_;
     RibbonColouring colouring_ = RibbonColouring::ByLap;
     bool wholeTrack_ = false;
+
+    MapFrameCost lastMapCost_;
+    bool denseMeshNoted_ = false;   // the notes below are said once per track
+    bool densePathsNoted_ = false;
 };
 
 }  // namespace lapquill

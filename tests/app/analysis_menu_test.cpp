@@ -14,42 +14,27 @@
 #include "app/app_settings.h"
 #include "app/main_frame.h"
 #include "app/view_widget.h"
+#include "support/app_fixture.h"
 #include "support/sample_files.h"
 #include "view/analysis_view.h"
 
 namespace lapquill {
 namespace {
 
-class AnalysisMenuTest : public ::testing::Test {
+// One lap on the sample track, without its segment file, in a shown window.
+class AnalysisMenuTest : public test::MainWindowFixture {
 protected:
+    AnalysisMenuTest() {
+        lapCount_ = 1;
+        withSegments_ = false;
+    }
     void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::create_directories(dir_.path() / "data/smx");
-        std::filesystem::create_directories(dir_.path() / "data/raf");
-        std::filesystem::current_path(dir_.path());
-        ASSERT_TRUE(WriteBytesToFile("data/smx/vale.smx", EncodeTrackMesh(test::SampleMesh())));
-        lap_ = (dir_.path() / "data/raf/lap.raf").string();
-        ASSERT_TRUE(WriteBytesToFile(lap_, EncodeReplayFile(test::SampleReplay(300, 2))));
-        QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill")).clear();
-        frame_ = std::make_unique<CMainFrame>(&settings_);
-        frame_->View().SetQuietMessages(true);
-        frame_->resize(800, 600);
+        ASSERT_NO_FATAL_FAILURE(MainWindowFixture::SetUp());
         frame_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
-        frame_->OpenFiles({lap_}, true);
+        frame_->OpenFiles({LapPath(0)}, true);
         frame_->View().repaint();  // builds the map, so the track's box is known
     }
-    void TearDown() override {
-        frame_.reset();
-        std::filesystem::current_path(previous_);
-    }
-    CAnalysisView& View() { return frame_->View().View(); }
-
-    test::TempDir dir_;
-    std::filesystem::path previous_;
-    std::string lap_;
-    AppSettings settings_;
-    std::unique_ptr<CMainFrame> frame_;
 };
 
 TEST_F(AnalysisMenuTest, WholeTrackFromTheMenuOrItsKeyHoldsUntilAZoom) {

@@ -19,49 +19,14 @@
 #include "app/dialogs.h"
 #include "app/key_mapping.h"
 #include "app/view_widget.h"
+#include "support/app_fixture.h"
 #include "support/sample_files.h"
 #include "view/analysis_view.h"
 
 namespace lapquill {
 namespace {
 
-// A folder with the sample track's mesh and segments under data/smx and a few laps, made the
-// current directory for the test's life (the view finds tracks relative to it).
-class AppFixture : public ::testing::Test {
-protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::create_directories(dir_.path() / "data/smx");
-        std::filesystem::create_directories(dir_.path() / "data/raf");
-        std::filesystem::current_path(dir_.path());
-        ASSERT_TRUE(WriteBytesToFile("data/smx/vale.smx", EncodeTrackMesh(test::SampleMesh())));
-        ASSERT_TRUE(WriteBytesToFile("data/smx/Harrow Vale GP.tsf", EncodeTrackSegmentFile(test::SampleSegments())));
-        for (int i = 0; i < 7; ++i) {
-            const std::string path = LapPath(i);
-            ASSERT_TRUE(WriteBytesToFile(path, EncodeReplayFile(test::SampleReplay(300 + i, 2))));
-        }
-        QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill")).clear();
-        frame_ = std::make_unique<CMainFrame>(&settings_);
-        frame_->View().SetQuietMessages(true);
-        frame_->resize(800, 600);
-    }
-    void TearDown() override {
-        frame_.reset();
-        std::filesystem::current_path(previous_);
-    }
-    std::string LapPath(int i) const { return (dir_.path() / ("data/raf/lap" + std::to_string(i) + ".raf")).string(); }
-    std::vector<std::string> Laps(int n) const {
-        std::vector<std::string> v;
-        for (int i = 0; i < n; ++i) v.push_back(LapPath(i));
-        return v;
-    }
-    CAnalysisView& View() { return frame_->View().View(); }
-
-    test::TempDir dir_;
-    std::filesystem::path previous_;
-    AppSettings settings_;
-    std::unique_ptr<CMainFrame> frame_;
-};
+using AppFixture = test::MainWindowFixture;
 
 TEST_F(AppFixture, MenuTreeCarriesTextsAndCommandIds) {
     struct Item {

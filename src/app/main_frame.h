@@ -20,6 +20,7 @@ class QUrl;
 namespace lapquill {
 
 class AnalysisMenu;
+class AnalysisPanes;
 class CViewWidget;
 struct AppSettings;
 
@@ -31,6 +32,7 @@ public:
 
     CViewWidget& View() { return *view_; }
     AnalysisMenu& Analysis() { return *analysisMenu_; }
+    AnalysisPanes& Panes() { return *panes_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
     // Runs a command as the menu would.
@@ -71,6 +73,7 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QString> prompts_;
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
+    AnalysisPanes* panes_ = nullptr;        // the docks beside the map; a child of the frame
 };
 
 }  // namespace lapquill

@@ -24,6 +24,7 @@
 #include "app/app_icon.h"
 #include "app/app_settings.h"
 #include "app/key_mapping.h"
+#include "app/library_pane.h"
 #include "analysis/replay_set.h"
 #include "app/view_widget.h"
 #include "view/analysis_view.h"
@@ -66,6 +67,7 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     panes_ = new AnalysisPanes(this, view_, settings_, analysisMenu_->Menu());
     BuildToolBar();
     BuildStatusBar();
+    BuildLibraryPane();
     setAcceptDrops(true);
     UpdateCommandStates();
     SetDataFolder(QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"))
@@ -99,6 +101,28 @@ void CMainFrame::ChooseDataFolder() {
 }
 
 CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::BuildLibraryPane() {
+    library_ = new LibraryPane(this);
+    addDockWidget(Qt::LeftDockWidgetArea, library_);
+    resizeDocks({library_}, {420}, Qt::Horizontal);
+    statusBar()->insertPermanentWidget(0, library_->Progress());
+    analysisMenu_->Menu()->addSeparator();
+    QAction* show = library_->toggleViewAction();
+    show->setText(tr("&Library"));
+    show->setStatusTip(tr("Show or hide the lap library"));
+    analysisMenu_->Menu()->addAction(show);
+    connect(library_, &LibraryPane::statusMessage, statusBar(), &QStatusBar::showMessage);
+    // Laps opened from the library leave the keys to the map, ready to play.
+    connect(library_, &LibraryPane::openLaps, this, [this](const std::vector<std::string>& paths) {
+        OpenFiles(paths, true);
+        view_->setFocus();
+    });
+    connect(library_, &LibraryPane::addLaps, this, [this](const std::vector<std::string>& paths) {
+        AddFiles(paths);
+        view_->setFocus();
+    });
+}
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text) {
     // The text after a tab is the key hint: a menu shows it in its shortcut column, but it is
@@ -265,6 +289,12 @@ void CMainFrame::UpdateCommandStates() {
     Action(ID_SYNC_DETECTED_CORNER)->setChecked(mode == 2);
     Action(ID_VIEW_TOOLBAR)->setChecked(toolBar_ ? !toolBar_->isHidden() : true);
     Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
+    if (library_) {
+        const ReplaySet& set = view_->View().Replays();
+        std::vector<std::string> shown(set.replayPaths.begin(), set.replayPaths.begin() + count);
+        library_->SetShownLaps(count ? std::string(set.replays[0].header.TrackName()) : std::string(),
+                               count ? std::string(set.replays[0].header.TrackConfig()) : std::string(), shown);
+    }
 }
 
 void CMainFrame::OpenFiles(const std::vector<std::string>& paths, bool replace) {
@@ -294,15 +324,19 @@ bool CMainFrame::DropUrls(const QList<QUrl>& urls) {
         }
     }
     if (paths.empty()) return false;
-    // Dropped laps join the ones shown; with none shown they open a new set. A full set
-    // takes no more, as Add would not.
+    AddFiles(paths);
+    return true;
+}
+
+void CMainFrame::AddFiles(const std::vector<std::string>& paths) {
+    // Added laps join the ones shown; with none shown they open a new set. A full set takes
+    // no more, as Add would not.
     const int count = view_->ReplayCount();
     if (count >= 6) {
         view_->MessageBox(ReplayLimitMessage());
-        return true;
+        return;
     }
     OpenFiles(paths, count == 0);
-    return true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

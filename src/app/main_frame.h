@@ -22,6 +22,7 @@ namespace lapquill {
 class AnalysisMenu;
 class AnalysisPanes;
 class CViewWidget;
+class LibraryPane;
 struct AppSettings;
 
 class CMainFrame : public QMainWindow {
@@ -33,6 +34,7 @@ public:
     CViewWidget& View() { return *view_; }
     AnalysisMenu& Analysis() { return *analysisMenu_; }
     AnalysisPanes& Panes() { return *panes_; }
+    LibraryPane& Library() { return *library_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
     // Runs a command as the menu would.
@@ -50,6 +52,8 @@ public:
     // The replay files among dropped URLs join the set (or open one when none is shown).
     // Returns true when any was a replay file.
     bool DropUrls(const QList<QUrl>& urls);
+    // Adds replay files to the ones shown, or opens them when none is; a full set takes no more.
+    void AddFiles(const std::vector<std::string>& paths);
 
 signals:
     void preferencesRequested();
@@ -66,6 +70,7 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void ChooseDataFolder();
+    void BuildLibraryPane();
 
     AppSettings* settings_;
     CViewWidget* view_ = nullptr;
@@ -74,6 +79,7 @@ private:
     std::map<int, QString> prompts_;
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
     AnalysisPanes* panes_ = nullptr;        // the docks beside the map; a child of the frame
+    LibraryPane* library_ = nullptr;        // a dock of the frame
 };
 
 }  // namespace lapquill

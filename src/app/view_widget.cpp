@@ -3,9 +3,11 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QWheelEvent>
 
 #include "app/app_settings.h"
@@ -145,6 +147,14 @@ void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
 }
 
 void CViewWidget::MessageBox(const std::string& text) { MessageBoxWithDetails(text, {}); }
+
+void CViewWidget::ShowStatusNote(const std::string& text) {
+    statusNotes_.push_back(text);
+    // Shown for a while in the main window's status bar, then the bar's own text returns.
+    if (auto* frame = qobject_cast<QMainWindow*>(window())) {
+        frame->statusBar()->showMessage(QString::fromStdString(text), 15000);
+    }
+}
 
 void CViewWidget::MessageBoxWithDetails(const std::string& text, const std::string& details) {
     messages_.push_back(text);

@@ -46,12 +46,15 @@ public:
     void ShowScrollBar(ScrollBarId bar, bool show) override;
     void MessageBox(const std::string& text) override;
     void MessageBoxWithDetails(const std::string& text, const std::string& details) override;
+    void ShowStatusNote(const std::string& text) override;
     std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog& dialog) override;
     void Present(const PresentedFrame& frame) override;
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override;
 
     // The last message boxes' texts (newest last); tests read them instead of clicking.
     const std::vector<std::string>& Messages() const { return messages_; }
+    // The status notes the view gave (newest last).
+    const std::vector<std::string>& StatusNotes() const { return statusNotes_; }
     // When set, message boxes are recorded but not shown (tests and scripted runs).
     void SetQuietMessages(bool quiet) { quietMessages_ = quiet; }
 
@@ -81,6 +84,7 @@ private:
     std::unique_ptr<CAnalysisView> view_;
     std::optional<std::vector<std::string>> pendingFiles_;  // answers the next open dialog
     std::vector<std::string> messages_;
+    std::vector<std::string> statusNotes_;
     bool quietMessages_ = false;
     bool painting_ = false;
 };

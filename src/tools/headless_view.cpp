@@ -224,6 +224,7 @@ int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages,
     window.lastFrame.clear();
     session.View().OnPaint();
     *messages = window.MessagesWithDetails();
+    messages->insert(messages->end(), window.notes.begin(), window.notes.end());
     if (window.lastFrame.empty()) {
         *error = "no frame was drawn";
         return 1;

@@ -37,6 +37,8 @@ class HeadlessWindow final : public ViewWindow {
         }
         return out;
     }
+    std::vector<std::string> notes;        // every status-bar note, in order
+    void ShowStatusNote(const std::string& text) override { notes.push_back(text); }
     std::vector<std::string> chosenFiles;  // what the open dialog answers
     std::vector<std::uint32_t> lastFrame;  // the last presented picture, row by row
     std::int32_t lastFrameWidth = 0, lastFrameHeight = 0;
@@ -117,7 +119,8 @@ class HeadlessSession {
 
 // lapquill-cli render after its options are parsed: runs the session, paints one more frame (the
 // picture RenderFrame draws after all STATE options; its playback step runs after it) and
-// writes it to options.out as a PNG. `messages` receives every message box of the run. Returns
+// writes it to options.out as a PNG. `messages` receives every message box of the run, then
+// every status note. Returns
 // 0 when the file is written with a replay loaded, 1 when none is loaded (the frame is written
 // all the same) or the file cannot be written (`error` says why).
 int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages, std::string* error);

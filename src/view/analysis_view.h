@@ -149,6 +149,14 @@ class CAnalysisView {
     // a comparison of the set knows when to build it again.
     std::uint64_t ReplaySetVersion() const { return replaySetVersion_; }
 
+    // What the last frame's map cost against its budgets (pixels, see map_coverage.h), and
+    // the notes said once per track when a layer was too dense to draw in full.
+    struct MapFrameCost {
+        CoverageBudget mesh;
+        CoverageBudget paths;
+    };
+    const MapFrameCost& LastMapCost() const { return lastMapCost_; }
+
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
@@ -162,6 +170,7 @@ class CAnalysisView {
     void FollowSegmentInLapMode();
     void RecomputeSegments();
     void DrawRibbonLegend();
+    void NoteMapCost(const MapFrameBudget& budget);
 
     ViewWindow& window_;
     Clock clock_;
@@ -197,6 +206,10 @@ class CAnalysisView {
     bool wholeTrack_ = false;
     std::int32_t comparisonReference_ = 0;
     std::uint64_t replaySetVersion_ = 0;
+
+    MapFrameCost lastMapCost_;
+    bool denseMeshNoted_ = false;   // the notes below are said once per track
+    bool densePathsNoted_ = false;
 };
 
 }  // namespace lapquill

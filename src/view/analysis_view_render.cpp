@@ -17,6 +17,11 @@ namespace {
 
 constexpr const char* kNoDeviceMessage = "Can't create DirectX device!";
 constexpr const char* kNoVertexBufferMessage = "Could not create vertex buffer!";
+constexpr const char* kDenseMeshNote =
+    "The track mesh is too dense to draw in full: the parts beyond this frame's limit are left out.";
+constexpr const char* kDensePathsNote =
+    "The segment markers and lap paths are too dense to draw in full: the parts beyond this "
+    "frame's limit are left out.";
 
 }  // namespace
 
@@ -152,13 +157,17 @@ void CAnalysisView::RenderFrame() {
                 ribbons[static_cast<std::size_t>(i)] =
                     RibbonDrawRange(RecordIndexAt(i, 0), RecordIndexAt(i, playback_.playbackTime));
             }
-            // Batches wholly outside the view are skipped; what is drawn is the same.
+            // Batches wholly outside the view are skipped; what is drawn is the same. The
+            // budget keeps a hostile mesh or path from holding the frame for seconds.
             Matrix4 viewProjection;
             D3DXMatrixMultiply(&viewProjection, &viewMatrix_, &projection_);
+            const ClientRect client = window_.GetClientRect();
+            MapFrameBudget budget(viewProjection, client.right, client.bottom);
             DrawMapScene(d, scene_,
                          std::span<const TriangleRange>(ribbons.data(),
                                                         static_cast<std::size_t>(set_.replayCount)),
-                         &viewProjection);
+                         &viewProjection, &budget);
+            NoteMapCost(budget);
             DrawCarMarkers(d, scene_, CarMarkersNow());
 
             const OverlayFonts fonts = Fonts();
@@ -174,6 +183,18 @@ void CAnalysisView::RenderFrame() {
         }
     }
     AdvancePlayback();
+}
+
+void CAnalysisView::NoteMapCost(const MapFrameBudget& budget) {
+    lastMapCost_ = {budget.mesh, budget.paths};
+    if (budget.mesh.cut && !denseMeshNoted_) {
+        denseMeshNoted_ = true;
+        window_.ShowStatusNote(kDenseMeshNote);
+    }
+    if (budget.paths.cut && !densePathsNoted_) {
+        densePathsNoted_ = true;
+        window_.ShowStatusNote(kDensePathsNote);
+    }
 }
 
 // ---- Camera -----------------------------------------------------------------------------------

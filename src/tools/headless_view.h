@@ -95,9 +95,13 @@ struct ViewOptions {
 bool ParseKeyName(const std::string& name, std::uint32_t* code);
 // --units DIST,SPEED,ACCEL with m|km|mi, kmh|mph, ms2|g.
 bool ParseUnits(const std::string& text, DisplayUnits* units);
-// The options of table (and, with allowRender, render's --size and --out). On a usage error
-// returns false with the reason.
-bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* options, std::string* error);
+class CommandParser;
+// Adds the options of table (and, with allowRender, those of render) to a parser: the STATE
+// options append to options->state in command-line order.
+void AddViewOptions(CommandParser* parser, bool allowRender, ViewOptions* options);
+// The options of table (allowRender false) or render, with at least one file. The outcome
+// says whether to run, print the help or report a usage error.
+ParseOutcome ParseViewOptions(const Args& args, bool allowRender, ViewOptions* options);
 
 // The view as the program builds it: sized and painted once, then the files opened, then the
 // STATE options applied. The simulated clock reads 0 until the first frame.

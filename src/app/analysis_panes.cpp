@@ -108,7 +108,9 @@ AnalysisPanes::AnalysisPanes(QMainWindow* frame, CViewWidget* view, AppSettings*
         for (QAction* a : exports_) a->setEnabled(cmp_ != nullptr);
     });
 
-    connect(view_, &CViewWidget::frameShown, this, &AnalysisPanes::OnFrame);
+    // Queued: the frame is announced from inside the map's paint event, and the panes must not
+    // replot or refill while the window is being painted.
+    connect(view_, &CViewWidget::frameShown, this, &AnalysisPanes::OnFrame, Qt::QueuedConnection);
     connect(view_, &CViewWidget::keyApplied, this, &AnalysisPanes::OnKey);
     connect(view_, &CViewWidget::replaysChanging, this, [this] {
         // The comparison points into the replays about to change: let it go before they do.

@@ -10,12 +10,16 @@ namespace lapquill {
 
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock)
     : window_(window), clock_(std::move(clock)) {
+    overlay_.backdropVisible = true;
+    overlay_.titleOutline = true;
     ClearReplays();
     BuildTrackCatalogue(&catalogue_);
 }
 
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock, const std::string& catalogueFolder)
     : window_(window), clock_(std::move(clock)) {
+    overlay_.backdropVisible = true;
+    overlay_.titleOutline = true;
     ClearReplays();
     BuildTrackCatalogueFrom(catalogueFolder, &catalogue_);
 }

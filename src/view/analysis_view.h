@@ -105,6 +105,16 @@ class CAnalysisView {
     const PlaybackState& Playback() const { return playback_; }
     const TrackCatalogue& Catalogue() const { return catalogue_; }
     bool StatsVisible() const { return overlay_.statsVisible; }
+    // The dark panel behind the table (on unless turned off); a change rebuilds the panel.
+    void SetStatsBackdrop(bool visible);
+    bool StatsBackdrop() const { return overlay_.backdropVisible; }
+    // The file each accepted slot was loaded from, as it was given to AddReplay.
+    const std::string& ReplayPath(std::int32_t slot) const {
+        return set_.replayPaths[static_cast<std::size_t>(slot)];
+    }
+    // A drag across the map by (dx, dy) client pixels: the top-down camera moves so that the
+    // ground under the pointer follows it. The chase camera ignores drags.
+    void DragMap(std::int32_t dx, std::int32_t dy);
     bool FpsVisible() const { return overlay_.fpsVisible; }
     const StatsOverlay& Overlay() const { return overlay_; }
     bool HasDevice() const { return device_ != nullptr; }

@@ -56,11 +56,13 @@ void CAnalyzerApp::OnPreferences() {
     CPreferencesDialog dialog(&settings_, frame_.get());
     dialog.exec();
     frame_->View().viewport()->update();
+    frame_->ReturnFocusToMap();
 }
 
 void CAnalyzerApp::OnAbout() {
     CAboutDialog dialog(frame_.get());
     dialog.exec();
+    frame_->ReturnFocusToMap();
 }
 
 }  // namespace lapquill

@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/analysis_menu.h"
+#include "app/analysis_panes.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -63,6 +64,7 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     setCentralWidget(view_);
     BuildMenus();
     analysisMenu_ = new AnalysisMenu(this, view_);
+    panes_ = new AnalysisPanes(this, view_, settings_, analysisMenu_->Menu());
     BuildToolBar();
     BuildStatusBar();
     BuildLibraryPane();
@@ -71,6 +73,7 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     SetDataFolder(QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"))
                       .value(QLatin1String(kDataFolderKey))
                       .toString());
+    RestoreDesktopState();
     view_->setFocus();
 }
 
@@ -197,6 +200,7 @@ void CMainFrame::BuildMenus() {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("&About Lapquill..."));
+    BuildDesktopItems(file, view);
 
     for (QMenu* menu : {file, replay, sync, segment, view, help}) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
@@ -257,9 +261,18 @@ void CMainFrame::RunCommand(int id) {
         }
     }
     switch (id) {
-        case ID_FILE_OPEN_REPLAYS: view_->OpenReplays(true); break;
+        case ID_FILE_OPEN_REPLAYS: {
+            const int before = view_->ReplayCount();
+            view_->OpenReplays(true);
+            NoteOpened(true, before);
+            break;
+        }
         case ID_FILE_ADD_REPLAYS:
-            if (Action(id)->isEnabled()) view_->OpenReplays(false);
+            if (Action(id)->isEnabled()) {
+                const int before = view_->ReplayCount();
+                view_->OpenReplays(false);
+                NoteOpened(false, before);
+            }
             break;
         case ID_SEGMENT_MARK_START: view_->MarkCustomStart(); break;
         case ID_SEGMENT_MARK_END: view_->MarkCustomEnd(); break;
@@ -269,7 +282,10 @@ void CMainFrame::RunCommand(int id) {
         case ID_RENDER_FRAME: view_->repaint(); break;
         case ID_APP_EXIT: close(); break;
         case ID_VIEW_TOOLBAR: toolBar_->setVisible(!toolBar_->isVisible()); break;
-        case ID_VIEW_STATUS_BAR: statusBar()->setVisible(!statusBar()->isVisible()); break;
+        case ID_VIEW_STATUS_BAR:
+            statusBar()->setVisible(statusBar()->isHidden());
+            SaveDesktopState();
+            break;
         case ID_PREFERENCES: emit preferencesRequested(); break;
         case ID_APP_ABOUT: emit aboutRequested(); break;
         default: break;
@@ -287,6 +303,7 @@ void CMainFrame::UpdateCommandStates() {
     Action(ID_SYNC_DETECTED_CORNER)->setChecked(mode == 2);
     Action(ID_VIEW_TOOLBAR)->setChecked(toolBar_ ? !toolBar_->isHidden() : true);
     Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
+    UpdateWindowTitle();
     if (library_) {
         const ReplaySet& set = view_->View().Replays();
         std::vector<std::string> shown(set.replayPaths.begin(), set.replayPaths.begin() + count);
@@ -296,7 +313,9 @@ void CMainFrame::UpdateCommandStates() {
 }
 
 void CMainFrame::OpenFiles(const std::vector<std::string>& paths, bool replace) {
+    const int before = view_->ReplayCount();
     view_->OpenReplayFiles(paths, replace);
+    if (!paths.empty()) NoteOpened(replace, before);
     UpdateCommandStates();
 }
 
@@ -341,6 +360,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QSettings store(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"));
     store.setValue(QStringLiteral("Window geometry"), saveGeometry());
     store.setValue(QStringLiteral("Window state"), saveState());
+    SaveDesktopState();
     QMainWindow::closeEvent(event);
 }
 

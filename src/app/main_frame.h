@@ -20,6 +20,8 @@ class QUrl;
 namespace lapquill {
 
 class AnalysisMenu;
+class AnalysisPanes;
+class RecentMenu;
 class CViewWidget;
 class LibraryPane;
 struct AppSettings;
@@ -32,6 +34,7 @@ public:
 
     CViewWidget& View() { return *view_; }
     AnalysisMenu& Analysis() { return *analysisMenu_; }
+    AnalysisPanes& Panes() { return *panes_; }
     LibraryPane& Library() { return *library_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
@@ -53,6 +56,18 @@ public:
     // Adds replay files to the ones shown, or opens them when none is; a full set takes no more.
     void AddFiles(const std::vector<std::string>& paths);
 
+    // The desktop side added around the first program's menus (desktop_frame.cpp).
+    // "Track (Configuration) — Lapquill" while replays are shown, else "Lapquill".
+    static QString TitleFor(const std::string& trackName, const std::string& trackConfig);
+    void UpdateWindowTitle();
+    // View > Table Panel: the dark panel behind the table, remembered in the settings.
+    void SetTablePanel(bool visible);
+    RecentMenu& Recent() { return *recentMenu_; }
+    // Opens a File > Open Recent entry; a file that has gone is removed with a note instead.
+    void OpenRecent(const QString& path);
+    // Focus back on the map, after a dialog or anything else that took it.
+    void ReturnFocusToMap();
+
 signals:
     void preferencesRequested();
     void aboutRequested();
@@ -68,6 +83,12 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void ChooseDataFolder();
+    void BuildDesktopItems(QMenu* file, QMenu* view);
+    void RestoreDesktopState();
+    void SaveDesktopState();
+    // Recent files gain what an open just accepted: every shown lap after a replacing open,
+    // the laps past `countBefore` after an add.
+    void NoteOpened(bool replace, int countBefore);
     void BuildLibraryPane();
 
     AppSettings* settings_;
@@ -76,6 +97,9 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QString> prompts_;
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
+    AnalysisPanes* panes_ = nullptr;        // the docks beside the map; a child of the frame
+    RecentMenu* recentMenu_ = nullptr;      // likewise
+    QAction* tablePanel_ = nullptr;
     LibraryPane* library_ = nullptr;        // a dock of the frame
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QPointF>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ public:
     ~CViewWidget() override;
 
     CAnalysisView& View() { return *view_; }
+
+    // The text on the empty map.
+    static QString EmptyHint();
 
     // What the frame's commands do.
     bool SendKey(std::uint32_t virtualKey);
@@ -58,15 +62,33 @@ public:
     // When set, message boxes are recorded but not shown (tests and scripted runs).
     void SetQuietMessages(bool quiet) { quietMessages_ = quiet; }
 
+signals:
+    // After every frame the view painted: the panes beside the map catch up with the playback
+    // time, the segment and the replay set from here.
+    void frameShown();
+    // Before the replay set may change (open or add): a pane holding a comparison of the set
+    // lets it go here and builds it again after the next frame.
+    void replaysChanging();
+    // A key (virtual-key code) the view acted on, typed or sent by a menu command.
+    void keyApplied(std::uint32_t virtualKey);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
     QSize DevicePixelSize() const;
+    // Tells the view when the viewport's pixel size or density changed since it last heard:
+    // scroll bars appearing or a move to another screen change them without a resize of the
+    // widget itself.
+    void SyncViewSize();
+    void DrawEmptyHint(QPainter* painter) const;
     // A scroll bar's action as the view's scroll code (SB_LINELEFT ... SB_RIGHT).
     void OnScrollAction(ScrollBarId bar, int action);
 
@@ -77,6 +99,10 @@ private:
     std::vector<std::string> statusNotes_;
     bool quietMessages_ = false;
     bool painting_ = false;
+    bool addingReplays_ = false;  // the open dialog is Add's, not Open's
+    QSize viewSize_;              // device pixels the view was last sized to
+    qreal viewRatio_ = 0;         // and the device-pixel ratio then
+    std::optional<QPointF> dragFrom_;  // where a left-button drag last was, device pixels
 };
 
 }  // namespace lapquill

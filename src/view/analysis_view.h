@@ -53,6 +53,9 @@ class CAnalysisView {
     void MarkCustomEnd();
     void SelectPreviousSegment();
     void SelectNextSegment();
+    // Selects track segment s (-1 custom) and puts the playback time at its start, as Page Up
+    // and Page Down do; a segment the set does not have is ignored.
+    void SelectSegment(std::int32_t s);
 
     // Playback.
     void ApplyPlaybackTime();
@@ -105,6 +108,16 @@ class CAnalysisView {
     const PlaybackState& Playback() const { return playback_; }
     const TrackCatalogue& Catalogue() const { return catalogue_; }
     bool StatsVisible() const { return overlay_.statsVisible; }
+    // The dark panel behind the table (on unless turned off); a change rebuilds the panel.
+    void SetStatsBackdrop(bool visible);
+    bool StatsBackdrop() const { return overlay_.backdropVisible; }
+    // The file each accepted slot was loaded from, as it was given to AddReplay.
+    const std::string& ReplayPath(std::int32_t slot) const {
+        return set_.replayPaths[static_cast<std::size_t>(slot)];
+    }
+    // A drag across the map by (dx, dy) client pixels: the top-down camera moves so that the
+    // ground under the pointer follows it. The chase camera ignores drags.
+    void DragMap(std::int32_t dx, std::int32_t dy);
     bool FpsVisible() const { return overlay_.fpsVisible; }
     const StatsOverlay& Overlay() const { return overlay_; }
     bool HasDevice() const { return device_ != nullptr; }
@@ -139,6 +152,12 @@ class CAnalysisView {
     bool WholeTrackFramed() const { return wholeTrack_; }
     std::vector<MapVertex> CarMarkersNow() const;
     std::vector<LegendEntry> RibbonLegendNow() const;
+    // The lap the delta colouring measures against (a slot; slot 0 when no lap holds it).
+    void SetComparisonReference(std::int32_t slot);
+    std::int32_t ComparisonReference() const;
+    // Counts the changes of the replay set (accepted replays, clears), so that a pane showing
+    // a comparison of the set knows when to build it again.
+    std::uint64_t ReplaySetVersion() const { return replaySetVersion_; }
 
     // What the last frame's map cost against its budgets (pixels, see map_coverage.h), and
     // the notes said once per track when a layer was too dense to draw in full.
@@ -195,6 +214,8 @@ class CAnalysisView {
 
     RibbonColouring colouring_ = RibbonColouring::ByLap;
     bool wholeTrack_ = false;
+    std::int32_t comparisonReference_ = 0;
+    std::uint64_t replaySetVersion_ = 0;
 
     MapFrameCost lastMapCost_;
     bool denseMeshNoted_ = false;   // the notes below are said once per track

@@ -81,6 +81,10 @@ void CAnalysisView::CreateDeviceObjects() {
 
     // A font that fails draws nothing; the table still lays out by its measurements.
     const int dpi = window_.LogicalDpi();
+    // On a high-density screen the window reports its dpi times its device-pixel ratio, so the
+    // fonts, and with them the table, come out at the same physical size as at 100 %.
+    overlay_.pixelScale = static_cast<float>(dpi > 0 ? dpi : kDefaultFontDpi) /
+                          static_cast<float>(kDefaultFontDpi);
     for (TextureFont* font : {&fpsFont_, &valueFont_, &labelFont_}) {
         font->CreateGlyphTexture(d, dpi);
         font->CreateDrawResources();
@@ -100,10 +104,10 @@ void CAnalysisView::CreateDeviceObjects() {
     input.colours = overlay_.replayColours;
     input.colouring = colouring_;
     // The delta colouring asks the comparison engine how fast each lap gains or loses on the
-    // reference lap (slot 0) around every record.
+    // reference lap (slot 0 unless the panes chose another) around every record.
     std::vector<std::vector<double>> deltaRates;
     if (colouring_ == RibbonColouring::ByDelta && n > 0) {
-        const Comparison cmp = CompareLaps(set_, CompareOptions{});
+        const Comparison cmp = CompareLaps(set_, CompareOptions{ComparisonReference()});
         deltaRates.resize(static_cast<std::size_t>(n));
         for (std::size_t i = 0; i < cmp.laps.size(); ++i) {
             const auto slot = static_cast<std::size_t>(cmp.laps[i].slot);
@@ -270,6 +274,28 @@ void CAnalysisView::ZoomOut() {
 
 void CAnalysisView::ToggleFollowCar() {
     lapquill::ToggleFollowCar(&camera_);
+}
+
+void CAnalysisView::SetStatsBackdrop(bool visible) {
+    if (overlay_.backdropVisible == visible) return;
+    overlay_.backdropVisible = visible;
+    // The panel is part of the column-line buffer, rebuilt with the device objects.
+    if (device_) ResetDevice();
+    window_.InvalidateRect();
+}
+
+void CAnalysisView::DragMap(std::int32_t dx, std::int32_t dy) {
+    if (camera_.followCar || (dx == 0 && dy == 0)) return;
+    const ClientRect rc = window_.GetClientRect();
+    const GroundRect ground = TopDownGround();
+    const float width = static_cast<float>(std::max(rc.right - rc.left, 1));
+    const float height = static_cast<float>(std::max(rc.bottom - rc.top, 1));
+    wholeTrack_ = false;
+    // Dragging right shows ground further left; dragging down shows ground further north
+    // (y0 is the top edge's ground, y1 the bottom's).
+    camera_.cameraTarget.x -= static_cast<float>(dx) * (ground.x1 - ground.x0) / width;
+    camera_.cameraTarget.y += static_cast<float>(dy) * (ground.y0 - ground.y1) / height;
+    UpdateCamera();
 }
 
 void CAnalysisView::OnHScroll(std::uint32_t code) {

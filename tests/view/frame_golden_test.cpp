@@ -136,8 +136,8 @@ std::string DemoFrameHash(int threads, bool chase, int width = 480, int height =
 }
 
 TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
-    const std::string topDown = "0xADA4D630869878A8";
-    const std::string chase = "0xB74051A788F6E961";
+    const std::string topDown = "0xA18D06751B3E8CCA";
+    const std::string chase = "0xD42E78DE498EC1C2";
     for (int threads : {1, 2}) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";
@@ -164,11 +164,11 @@ TEST(FrameGolden, FullSizeFramesWithEveryThreadCount) {
         EXPECT_EQ(PeerFrameHash(c.variant, 1920, 1080, 60000), c.golden) << c.name;
     }
     for (int threads : {1, 2}) {
-        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0xDF111239BF388411") << threads << " threads";
-        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x38615BD3070B93F8") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x946B3948DC90FD88") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x4FA2005EFACAB1E5") << threads << " threads";
     }
-    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0x47FEC223439BE6E8");
-    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0xD7700ECD88FD62F2");
+    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0xE74C1993777F83B1");
+    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0x63714C838B3E0EC7");
 }
 
 }  // namespace

@@ -24,10 +24,18 @@ constexpr ChannelColumn kChannels[] = {
 std::string ExportFileStem(std::string_view track, std::string_view config,
                            std::span<const std::string> titles) {
     std::string stem(track);
-    if (!config.empty()) stem += (stem.empty() ? "" : " ") + std::string(config);
+    if (!config.empty()) {
+        if (!stem.empty()) stem.push_back(' ');
+        stem.append(config);
+    }
     constexpr std::size_t kNamed = 3;
     for (std::size_t i = 0; i < titles.size() && i < kNamed; ++i) {
-        stem += (i == 0 ? (stem.empty() ? "" : " - ") : " vs ") + titles[i];
+        if (i > 0) {
+            stem.append(" vs ");
+        } else if (!stem.empty()) {
+            stem.append(" - ");
+        }
+        stem.append(titles[i]);
     }
     if (titles.size() > kNamed) stem += " +" + std::to_string(titles.size() - kNamed);
     for (char& c : stem) {

@@ -66,7 +66,7 @@ public:
 
 private:
     bool Fill();
-    template <typename T, std::size_t N>
+    template <typename T, std::size_t N, T (*Load)(const std::uint8_t*)>
     bool ReadLittle(T* out);
 
     std::FILE* file_ = nullptr;

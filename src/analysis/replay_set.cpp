@@ -147,6 +147,7 @@ AcceptResult AcceptReplay(ReplaySet* set, const TrackCatalogue& catalogue, const
     }
 
     set->replayTitles[n] = ReplayTitleFromPath(path);
+    set->replayPaths[n] = path;
     BuildDistanceSearch(candidate, &set->distanceSearches[n]);
     if (n == 0) {
         const std::string segmentPath = SegmentFilePath(header.TrackName(), header.TrackConfig());
@@ -199,6 +200,7 @@ void ClearReplaySet(ReplaySet* set) {
     for (std::int32_t i = 0; i < kMaxReplays; ++i) {
         ReleaseReplayFile(&set->replays[i]);
         set->replayTitles[i].clear();
+        set->replayPaths[i].clear();
         set->distanceSearches[i].runningMax.clear();
     }
     set->trackMesh = TrackMesh{};

@@ -25,6 +25,7 @@ struct ReplaySet {
     std::array<ReplayFile, kMaxReplays> replays;  // slots 0 .. replayCount - 1 are accepted
     std::int32_t replayCount = 0;
     std::array<std::string, kMaxReplays> replayTitles;  // file name without folder, extension
+    std::array<std::string, kMaxReplays> replayPaths;   // as the replay was opened
     std::array<DistanceSearch, kMaxReplays> distanceSearches;  // built when a slot is accepted
     TrackMesh trackMesh;                                       // the reference replay's track
     bool meshLoaded = false;

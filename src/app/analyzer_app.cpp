@@ -1,10 +1,12 @@
 #include "app/analyzer_app.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 
 #include "app/dialogs.h"
+#include "app/library_pane.h"
 #include "app/main_frame.h"
 #include "app/view_widget.h"
 
@@ -38,6 +40,8 @@ bool CAnalyzerApp::InitInstance(const std::vector<std::string>& replayFiles) {
     frame_->restoreState(store.value(QStringLiteral("Window state")).toByteArray());
     frame_->show();
     if (!replayFiles.empty()) frame_->OpenFiles(replayFiles, true);
+    // The library rescans its folders on its own thread; the window is usable meanwhile.
+    frame_->Library().OpenLibrary(QFile::decodeName(QByteArray::fromStdString(DefaultLibraryPath())));
     return true;
 }
 
@@ -52,11 +56,13 @@ void CAnalyzerApp::OnPreferences() {
     CPreferencesDialog dialog(&settings_, frame_.get());
     dialog.exec();
     frame_->View().viewport()->update();
+    frame_->ReturnFocusToMap();
 }
 
 void CAnalyzerApp::OnAbout() {
     CAboutDialog dialog(frame_.get());
     dialog.exec();
+    frame_->ReturnFocusToMap();
 }
 
 }  // namespace lapquill

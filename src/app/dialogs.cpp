@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include "app/app_icon.h"
+#include "math/version.h"
 
 namespace lapquill {
 
@@ -109,7 +110,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(AppIcon().pixmap(du.Size(21, 20).height()));
     icon->setGeometry(du.Rect(11, 17, 21, 20));
 
-    auto* version = new QLabel(QStringLiteral("Lapquill Version 0.06b"), this);
+    auto* version = new QLabel(QStringLiteral("Lapquill Version ") + QLatin1String(kLapquillVersion), this);
     version->setGeometry(du.Rect(42, 6, 119, 8));
 
     // Two short paragraphs: the box is as small as its template says.

@@ -23,6 +23,7 @@
 #include "app/app_icon.h"
 #include "app/app_settings.h"
 #include "app/key_mapping.h"
+#include "app/library_pane.h"
 #include "analysis/replay_set.h"
 #include "app/view_widget.h"
 #include "view/analysis_view.h"
@@ -64,11 +65,13 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     analysisMenu_ = new AnalysisMenu(this, view_);
     BuildToolBar();
     BuildStatusBar();
+    BuildLibraryPane();
     setAcceptDrops(true);
     UpdateCommandStates();
     SetDataFolder(QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"))
                       .value(QLatin1String(kDataFolderKey))
                       .toString());
+    RestoreDesktopState();
     view_->setFocus();
 }
 
@@ -97,6 +100,28 @@ void CMainFrame::ChooseDataFolder() {
 }
 
 CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::BuildLibraryPane() {
+    library_ = new LibraryPane(this);
+    addDockWidget(Qt::LeftDockWidgetArea, library_);
+    resizeDocks({library_}, {420}, Qt::Horizontal);
+    statusBar()->insertPermanentWidget(0, library_->Progress());
+    analysisMenu_->Menu()->addSeparator();
+    QAction* show = library_->toggleViewAction();
+    show->setText(tr("&Library"));
+    show->setStatusTip(tr("Show or hide the lap library"));
+    analysisMenu_->Menu()->addAction(show);
+    connect(library_, &LibraryPane::statusMessage, statusBar(), &QStatusBar::showMessage);
+    // Laps opened from the library leave the keys to the map, ready to play.
+    connect(library_, &LibraryPane::openLaps, this, [this](const std::vector<std::string>& paths) {
+        OpenFiles(paths, true);
+        view_->setFocus();
+    });
+    connect(library_, &LibraryPane::addLaps, this, [this](const std::vector<std::string>& paths) {
+        AddFiles(paths);
+        view_->setFocus();
+    });
+}
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text) {
     // The text after a tab is the key hint: a menu shows it in its shortcut column, but it is
@@ -173,6 +198,7 @@ void CMainFrame::BuildMenus() {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("&About Lapquill..."));
+    BuildDesktopItems(file, view);
 
     for (QMenu* menu : {file, replay, sync, segment, view, help}) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
@@ -233,9 +259,18 @@ void CMainFrame::RunCommand(int id) {
         }
     }
     switch (id) {
-        case ID_FILE_OPEN_REPLAYS: view_->OpenReplays(true); break;
+        case ID_FILE_OPEN_REPLAYS: {
+            const int before = view_->ReplayCount();
+            view_->OpenReplays(true);
+            NoteOpened(true, before);
+            break;
+        }
         case ID_FILE_ADD_REPLAYS:
-            if (Action(id)->isEnabled()) view_->OpenReplays(false);
+            if (Action(id)->isEnabled()) {
+                const int before = view_->ReplayCount();
+                view_->OpenReplays(false);
+                NoteOpened(false, before);
+            }
             break;
         case ID_SEGMENT_MARK_START: view_->MarkCustomStart(); break;
         case ID_SEGMENT_MARK_END: view_->MarkCustomEnd(); break;
@@ -245,7 +280,10 @@ void CMainFrame::RunCommand(int id) {
         case ID_RENDER_FRAME: view_->repaint(); break;
         case ID_APP_EXIT: close(); break;
         case ID_VIEW_TOOLBAR: toolBar_->setVisible(!toolBar_->isVisible()); break;
-        case ID_VIEW_STATUS_BAR: statusBar()->setVisible(!statusBar()->isVisible()); break;
+        case ID_VIEW_STATUS_BAR:
+            statusBar()->setVisible(statusBar()->isHidden());
+            SaveDesktopState();
+            break;
         case ID_PREFERENCES: emit preferencesRequested(); break;
         case ID_APP_ABOUT: emit aboutRequested(); break;
         default: break;
@@ -263,10 +301,19 @@ void CMainFrame::UpdateCommandStates() {
     Action(ID_SYNC_DETECTED_CORNER)->setChecked(mode == 2);
     Action(ID_VIEW_TOOLBAR)->setChecked(toolBar_ ? !toolBar_->isHidden() : true);
     Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
+    UpdateWindowTitle();
+    if (library_) {
+        const ReplaySet& set = view_->View().Replays();
+        std::vector<std::string> shown(set.replayPaths.begin(), set.replayPaths.begin() + count);
+        library_->SetShownLaps(count ? std::string(set.replays[0].header.TrackName()) : std::string(),
+                               count ? std::string(set.replays[0].header.TrackConfig()) : std::string(), shown);
+    }
 }
 
 void CMainFrame::OpenFiles(const std::vector<std::string>& paths, bool replace) {
+    const int before = view_->ReplayCount();
     view_->OpenReplayFiles(paths, replace);
+    if (!paths.empty()) NoteOpened(replace, before);
     UpdateCommandStates();
 }
 
@@ -292,21 +339,26 @@ bool CMainFrame::DropUrls(const QList<QUrl>& urls) {
         }
     }
     if (paths.empty()) return false;
-    // Dropped laps join the ones shown; with none shown they open a new set. A full set
-    // takes no more, as Add would not.
+    AddFiles(paths);
+    return true;
+}
+
+void CMainFrame::AddFiles(const std::vector<std::string>& paths) {
+    // Added laps join the ones shown; with none shown they open a new set. A full set takes
+    // no more, as Add would not.
     const int count = view_->ReplayCount();
     if (count >= 6) {
         view_->MessageBox(ReplayLimitMessage());
-        return true;
+        return;
     }
     OpenFiles(paths, count == 0);
-    return true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     QSettings store(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"));
     store.setValue(QStringLiteral("Window geometry"), saveGeometry());
     store.setValue(QStringLiteral("Window state"), saveState());
+    SaveDesktopState();
     QMainWindow::closeEvent(event);
 }
 

@@ -20,7 +20,9 @@ class QUrl;
 namespace lapquill {
 
 class AnalysisMenu;
+class RecentMenu;
 class CViewWidget;
+class LibraryPane;
 struct AppSettings;
 
 class CMainFrame : public QMainWindow {
@@ -31,6 +33,7 @@ public:
 
     CViewWidget& View() { return *view_; }
     AnalysisMenu& Analysis() { return *analysisMenu_; }
+    LibraryPane& Library() { return *library_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
     // Runs a command as the menu would.
@@ -48,6 +51,20 @@ public:
     // The replay files among dropped URLs join the set (or open one when none is shown).
     // Returns true when any was a replay file.
     bool DropUrls(const QList<QUrl>& urls);
+    // Adds replay files to the ones shown, or opens them when none is; a full set takes no more.
+    void AddFiles(const std::vector<std::string>& paths);
+
+    // The desktop side added around the first program's menus (desktop_frame.cpp).
+    // "Track (Configuration) — Lapquill" while replays are shown, else "Lapquill".
+    static QString TitleFor(const std::string& trackName, const std::string& trackConfig);
+    void UpdateWindowTitle();
+    // View > Table Panel: the dark panel behind the table, remembered in the settings.
+    void SetTablePanel(bool visible);
+    RecentMenu& Recent() { return *recentMenu_; }
+    // Opens a File > Open Recent entry; a file that has gone is removed with a note instead.
+    void OpenRecent(const QString& path);
+    // Focus back on the map, after a dialog or anything else that took it.
+    void ReturnFocusToMap();
 
 signals:
     void preferencesRequested();
@@ -64,6 +81,13 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void ChooseDataFolder();
+    void BuildDesktopItems(QMenu* file, QMenu* view);
+    void RestoreDesktopState();
+    void SaveDesktopState();
+    // Recent files gain what an open just accepted: every shown lap after a replacing open,
+    // the laps past `countBefore` after an add.
+    void NoteOpened(bool replace, int countBefore);
+    void BuildLibraryPane();
 
     AppSettings* settings_;
     CViewWidget* view_ = nullptr;
@@ -71,6 +95,9 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QString> prompts_;
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
+    RecentMenu* recentMenu_ = nullptr;      // likewise
+    QAction* tablePanel_ = nullptr;
+    LibraryPane* library_ = nullptr;        // a dock of the frame
 };
 
 }  // namespace lapquill

@@ -1,15 +1,18 @@
 #include "app/view_widget.h"
 
-#include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
+#include <QMouseEvent>
+#include <QStatusBar>
 #include <QWheelEvent>
 
 #include "app/app_settings.h"
 #include "app/key_mapping.h"
+#include "app/open_dialog.h"
 #include "render/software_device.h"
 #include "view/analysis_view.h"
 
@@ -60,7 +63,15 @@ CViewWidget::~CViewWidget() {
 
 bool CViewWidget::SendKey(std::uint32_t virtualKey) { return view_->HandleKeyAction(virtualKey); }
 
-void CViewWidget::OpenReplays(bool replace) { view_->OpenReplays(replace); }
+QString CViewWidget::EmptyHint() {
+    return tr("Open replays with File > Open Replay(s)\u2026 or drop .raf files here");
+}
+
+void CViewWidget::OpenReplays(bool replace) {
+    addingReplays_ = !replace;
+    view_->OpenReplays(replace);
+    addingReplays_ = false;
+}
 
 void CViewWidget::OpenReplayFiles(const std::vector<std::string>& paths, bool replace) {
     if (paths.empty()) return;
@@ -128,7 +139,10 @@ ScrollInfo CViewWidget::GetScrollInfo(ScrollBarId bar) const {
     return info;
 }
 
-int CViewWidget::LogicalDpi() const { return logicalDpiY(); }
+int CViewWidget::LogicalDpi() const {
+    // The view draws in device pixels, so its fonts are rasterised at the density of those.
+    return qRound(logicalDpiY() * viewport()->devicePixelRatioF());
+}
 
 void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
     const auto policy = show ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
@@ -137,6 +151,14 @@ void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
 }
 
 void CViewWidget::MessageBox(const std::string& text) { MessageBoxWithDetails(text, {}); }
+
+void CViewWidget::ShowStatusNote(const std::string& text) {
+    statusNotes_.push_back(text);
+    // Shown for a while in the main window's status bar, then the bar's own text returns.
+    if (auto* frame = qobject_cast<QMainWindow*>(window())) {
+        frame->statusBar()->showMessage(QString::fromStdString(text), 15000);
+    }
+}
 
 void CViewWidget::MessageBoxWithDetails(const std::string& text, const std::string& details) {
     messages_.push_back(text);
@@ -151,9 +173,8 @@ void CViewWidget::MessageBoxWithDetails(const std::string& text, const std::stri
 
 std::optional<std::vector<std::string>> CViewWidget::ChooseReplayFiles(const OpenReplayDialog& dialog) {
     if (pendingFiles_) return pendingFiles_;
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Open"), QString::fromStdString(dialog.initialDirectory),
-        QStringLiteral("QZR Replay files (*.raf)"));
+    const QStringList files = RunReplayDialog(this, addingReplays_, dialog);
+    setFocus(Qt::OtherFocusReason);
     if (files.isEmpty()) return std::nullopt;
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(f.toStdString());
@@ -172,13 +193,34 @@ void CViewWidget::Present(const PresentedFrame& frame) {
     image.setDevicePixelRatio(viewport()->devicePixelRatioF());
     QPainter painter(viewport());
     painter.drawImage(QPointF(0, 0), image);
+    if (view_->ReplayCount() == 0) DrawEmptyHint(&painter);
+}
+
+void CViewWidget::DrawEmptyHint(QPainter* painter) const {
+    // Drawn by Qt over the frame, so the text is sharp at any density and in the desktop's font.
+    QFont font = this->font();
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    painter->setFont(font);
+    painter->setPen(QColor(0xD0, 0xD0, 0xD0));
+    painter->drawText(viewport()->rect().adjusted(16, 16, -16, -16),
+                      Qt::AlignCenter | Qt::TextWordWrap, EmptyHint());
 }
 
 std::unique_ptr<RenderDevice> CViewWidget::CreateDevice(std::int32_t width, std::int32_t height) {
     return std::make_unique<SoftwareDevice>(width, height);
 }
 
+void CViewWidget::SyncViewSize() {
+    const QSize s = DevicePixelSize();
+    const qreal ratio = viewport()->devicePixelRatioF();
+    if (s == viewSize_ && ratio == viewRatio_) return;
+    viewSize_ = s;
+    viewRatio_ = ratio;
+    view_->OnSize(s.width(), s.height());
+}
+
 void CViewWidget::paintEvent(QPaintEvent*) {
+    SyncViewSize();
     view_->SetDisplayUnits(settings_->units);
     painting_ = true;
     view_->OnPaint();
@@ -187,8 +229,7 @@ void CViewWidget::paintEvent(QPaintEvent*) {
 
 void CViewWidget::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    const QSize s = DevicePixelSize();
-    view_->OnSize(s.width(), s.height());
+    SyncViewSize();
 }
 
 void CViewWidget::keyPressEvent(QKeyEvent* event) {
@@ -214,6 +255,41 @@ void CViewWidget::wheelEvent(QWheelEvent* event) {
     if (delta < 0) view_->HandleKeyAction('X');
     if (delta > 0) view_->HandleKeyAction('Z');
     event->accept();
+}
+
+void CViewWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    dragFrom_ = event->position() * viewport()->devicePixelRatioF();
+    viewport()->setCursor(Qt::ClosedHandCursor);
+    event->accept();
+}
+
+void CViewWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragFrom_ || !(event->buttons() & Qt::LeftButton)) {
+        QAbstractScrollArea::mouseMoveEvent(event);
+        return;
+    }
+    // Whole device pixels only; the remainder stays in dragFrom_ for the next move.
+    const QPointF at = event->position() * viewport()->devicePixelRatioF();
+    const QPointF moved = at - *dragFrom_;
+    const int dx = static_cast<int>(moved.x());
+    const int dy = static_cast<int>(moved.y());
+    *dragFrom_ += QPointF(dx, dy);
+    view_->DragMap(dx, dy);
+    event->accept();
+}
+
+void CViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && dragFrom_) {
+        dragFrom_.reset();
+        viewport()->unsetCursor();
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
 void CViewWidget::scrollContentsBy(int, int) {

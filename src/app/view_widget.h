@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QPointF>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ public:
     ~CViewWidget() override;
 
     CAnalysisView& View() { return *view_; }
+
+    // The text on the empty map.
+    static QString EmptyHint();
 
     // What the frame's commands do.
     bool SendKey(std::uint32_t virtualKey);
@@ -46,12 +50,15 @@ public:
     void ShowScrollBar(ScrollBarId bar, bool show) override;
     void MessageBox(const std::string& text) override;
     void MessageBoxWithDetails(const std::string& text, const std::string& details) override;
+    void ShowStatusNote(const std::string& text) override;
     std::optional<std::vector<std::string>> ChooseReplayFiles(const OpenReplayDialog& dialog) override;
     void Present(const PresentedFrame& frame) override;
     std::unique_ptr<RenderDevice> CreateDevice(std::int32_t width, std::int32_t height) override;
 
     // The last message boxes' texts (newest last); tests read them instead of clicking.
     const std::vector<std::string>& Messages() const { return messages_; }
+    // The status notes the view gave (newest last).
+    const std::vector<std::string>& StatusNotes() const { return statusNotes_; }
     // When set, message boxes are recorded but not shown (tests and scripted runs).
     void SetQuietMessages(bool quiet) { quietMessages_ = quiet; }
 
@@ -60,10 +67,18 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
     QSize DevicePixelSize() const;
+    // Tells the view when the viewport's pixel size or density changed since it last heard:
+    // scroll bars appearing or a move to another screen change them without a resize of the
+    // widget itself.
+    void SyncViewSize();
+    void DrawEmptyHint(QPainter* painter) const;
     // A scroll bar's action as the view's scroll code (SB_LINELEFT ... SB_RIGHT).
     void OnScrollAction(ScrollBarId bar, int action);
 
@@ -71,8 +86,13 @@ private:
     std::unique_ptr<CAnalysisView> view_;
     std::optional<std::vector<std::string>> pendingFiles_;  // answers the next open dialog
     std::vector<std::string> messages_;
+    std::vector<std::string> statusNotes_;
     bool quietMessages_ = false;
     bool painting_ = false;
+    bool addingReplays_ = false;  // the open dialog is Add's, not Open's
+    QSize viewSize_;              // device pixels the view was last sized to
+    qreal viewRatio_ = 0;         // and the device-pixel ratio then
+    std::optional<QPointF> dragFrom_;  // where a left-button drag last was, device pixels
 };
 
 }  // namespace lapquill

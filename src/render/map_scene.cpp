@@ -55,32 +55,94 @@ std::vector<MapExtent> ChunkBounds(std::span<const MapVertex> vertices) {
     return bounds;
 }
 
+// The box and area sums of the chunks a batch draws from; false when the buffer has none for it.
+bool BatchBounds(const SceneBuffer& buffer, const DrawBatch& batch, MapExtent* box,
+                 Vector3* areas) {
+    const std::size_t firstTriangle = batch.startVertex / 3;
+    const std::size_t c0 = firstTriangle / kBatchTriangles;
+    const std::size_t c1 = (firstTriangle + batch.primitiveCount - 1) / kBatchTriangles;
+    if (c1 >= buffer.chunkBounds.size()) return false;
+    *box = buffer.chunkBounds[c0];
+    for (std::size_t c = c0 + 1; c <= c1; ++c) {
+        const MapExtent& b = buffer.chunkBounds[c];
+        box->min = {std::min(box->min.x, b.min.x), std::min(box->min.y, b.min.y),
+                    std::min(box->min.z, b.min.z)};
+        box->max = {std::max(box->max.x, b.max.x), std::max(box->max.y, b.max.y),
+                    std::max(box->max.z, b.max.z)};
+    }
+    *areas = {0, 0, 0};
+    if (c1 >= buffer.chunkAreas.size()) {
+        constexpr float kInf = std::numeric_limits<float>::infinity();
+        *areas = {kInf, kInf, kInf};
+        return true;
+    }
+    for (std::size_t c = c0; c <= c1; ++c) {
+        areas->x += buffer.chunkAreas[c].x;
+        areas->y += buffer.chunkAreas[c].y;
+        areas->z += buffer.chunkAreas[c].z;
+    }
+    return true;
+}
+
+// How many of the batch's triangles fit in what the layer may still cover, charged to it. A
+// batch the cheap bound shows to be small is charged by the bound; any other is measured
+// triangle by triangle from the buffer, so that the triangles that fit are still drawn.
+std::uint32_t AffordableTriangles(const SceneBuffer& buffer, const DrawBatch& batch,
+                                  const MapExtent& box, const Vector3& areas,
+                                  const CoverageEstimator& estimator, CoverageBudget* budget) {
+    const double bound = estimator.BoundInBox(box, areas);
+    if (bound <= estimator.ScreenPixels() / 32 && budget->spent + bound <= budget->limit) {
+        budget->spent += bound;
+        return batch.primitiveCount;
+    }
+    std::uint8_t* bytes = nullptr;
+    const std::uint32_t offset = batch.startVertex * sizeof(MapVertex);
+    const std::uint32_t size = batch.primitiveCount * 3 * sizeof(MapVertex);
+    if (buffer.buffer->Lock(offset, size, &bytes, D3DLOCK_READONLY) < 0) {
+        if (budget->spent + bound > budget->limit) return 0;
+        budget->spent += bound;
+        return batch.primitiveCount;
+    }
+    std::uint32_t fit = 0;
+    for (; fit < batch.primitiveCount; ++fit) {
+        MapVertex v[3];
+        std::memcpy(v, bytes + static_cast<std::size_t>(fit) * sizeof v, sizeof v);
+        const double pixels = estimator.TrianglePixels(v[0], v[1], v[2]);
+        if (budget->spent + pixels > budget->limit) break;
+        budget->spent += pixels;
+    }
+    buffer.buffer->Unlock();
+    return fit;
+}
+
 // Draws triangles [range.first, range.end) of the bound buffer in batches, skipping the batches
-// whose chunks all lie outside the view when a view-projection is given.
+// whose chunks all lie outside the view when a view-projection is given, and stopping where the
+// layer's budget, when there is one, runs out.
 void DrawBatches(RenderDevice* device, const SceneBuffer& buffer, TriangleRange range,
-                 const Matrix4* cullViewProjection) {
+                 const Matrix4* cullViewProjection, const CoverageEstimator* estimator = nullptr,
+                 CoverageBudget* budget = nullptr) {
     range.first = std::max(range.first, 0);
     range.end = std::min(range.end, buffer.triangleCount);
     for (const DrawBatch& batch : TriangleBatches(range)) {
-        if (cullViewProjection != nullptr) {
-            const std::size_t firstTriangle = batch.startVertex / 3;
-            const std::size_t c0 = firstTriangle / kBatchTriangles;
-            const std::size_t c1 = (firstTriangle + batch.primitiveCount - 1) / kBatchTriangles;
-            bool outside = c1 < buffer.chunkBounds.size();
-            if (outside) {
-                MapExtent box = buffer.chunkBounds[c0];
-                for (std::size_t c = c0 + 1; c <= c1; ++c) {
-                    const MapExtent& b = buffer.chunkBounds[c];
-                    box.min = {std::min(box.min.x, b.min.x), std::min(box.min.y, b.min.y),
-                               std::min(box.min.z, b.min.z)};
-                    box.max = {std::max(box.max.x, b.max.x), std::max(box.max.y, b.max.y),
-                               std::max(box.max.z, b.max.z)};
-                }
-                outside = BoxOutsideClipVolume(box, *cullViewProjection);
-            }
-            if (outside) continue;
+        if (budget != nullptr && budget->cut) return;
+        MapExtent box{};
+        Vector3 areas{};
+        const bool bounded = BatchBounds(buffer, batch, &box, &areas);
+        if (cullViewProjection != nullptr && bounded &&
+            BoxOutsideClipVolume(box, *cullViewProjection)) {
+            continue;
         }
-        device->DrawPrimitive(D3DPT_TRIANGLELIST, batch.startVertex, batch.primitiveCount);
+        std::uint32_t count = batch.primitiveCount;
+        if (budget != nullptr && estimator != nullptr) {
+            if (!bounded) {
+                constexpr float kInf = std::numeric_limits<float>::infinity();
+                box = MapExtent{{-kInf, -kInf, -kInf}, {kInf, kInf, kInf}};
+                areas = {kInf, kInf, kInf};
+            }
+            count = AffordableTriangles(buffer, batch, box, areas, *estimator, budget);
+            if (count < batch.primitiveCount) budget->cut = true;
+        }
+        if (count > 0) device->DrawPrimitive(D3DPT_TRIANGLELIST, batch.startVertex, count);
     }
 }
 
@@ -223,6 +285,7 @@ HRESULT CreateSceneBuffer(RenderDevice* device, std::span<const MapVertex> verti
     out->buffer = buffer;
     out->triangleCount = static_cast<std::int32_t>(vertices.size() / 3);
     out->chunkBounds = ChunkBounds(vertices);
+    out->chunkAreas = ChunkAreaSums(vertices);
     return D3D_OK;
 }
 
@@ -231,6 +294,7 @@ void ReleaseSceneBuffer(SceneBuffer* buffer) {
     buffer->buffer = nullptr;
     buffer->triangleCount = 0;
     buffer->chunkBounds.clear();
+    buffer->chunkAreas.clear();
 }
 
 void ReleaseMapSceneBuffers(MapSceneBuffers* buffers) {
@@ -302,25 +366,30 @@ bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& vp) {
 }
 
 void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,
-                  std::span<const TriangleRange> ribbonRanges, const Matrix4* cullViewProjection) {
+                  std::span<const TriangleRange> ribbonRanges, const Matrix4* cullViewProjection,
+                  MapFrameBudget* budget) {
+    const CoverageEstimator* estimator = budget != nullptr ? &budget->estimator : nullptr;
+    CoverageBudget* meshBudget = budget != nullptr ? &budget->mesh : nullptr;
+    CoverageBudget* pathBudget = budget != nullptr ? &budget->paths : nullptr;
     device->SetVertexShader(kMapVertexFvf);
     if (buffers.track.buffer != nullptr) {
         device->SetStreamSource(0, buffers.track.buffer, sizeof(MapVertex));
-        DrawBatches(device, buffers.track, {0, buffers.track.triangleCount}, cullViewProjection);
+        DrawBatches(device, buffers.track, {0, buffers.track.triangleCount}, cullViewProjection,
+                    estimator, meshBudget);
     }
     // Markers and ribbons are seen from either side.
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     if (buffers.markers.buffer != nullptr && buffers.markers.triangleCount > 0) {
         device->SetStreamSource(0, buffers.markers.buffer, sizeof(MapVertex));
-        device->DrawPrimitive(D3DPT_TRIANGLELIST, 0,
-                              static_cast<std::uint32_t>(buffers.markers.triangleCount));
+        DrawBatches(device, buffers.markers, {0, buffers.markers.triangleCount}, nullptr,
+                    estimator, pathBudget);
     }
     const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxReplays);
     for (std::size_t i = 0; i < slots; ++i) {
         const SceneBuffer& path = buffers.paths[i];
         if (path.buffer == nullptr) continue;
         device->SetStreamSource(0, path.buffer, sizeof(MapVertex));
-        DrawBatches(device, path, ribbonRanges[i], cullViewProjection);
+        DrawBatches(device, path, ribbonRanges[i], cullViewProjection, estimator, pathBudget);
     }
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
 }

@@ -15,6 +15,7 @@
 #include "files/segment_file.h"
 #include "files/track_mesh.h"
 #include "math/math_types.h"
+#include "render/map_coverage.h"
 #include "render/render_device.h"
 #include "render/ribbon_colours.h"
 #include "render/vertex_types.h"
@@ -93,6 +94,7 @@ struct SceneBuffer {
     VertexBuffer* buffer = nullptr;  // one reference, dropped by ReleaseSceneBuffer
     std::int32_t triangleCount = 0;
     std::vector<MapExtent> chunkBounds;  // chunk c holds triangles [200c, 200c + 200)
+    std::vector<Vector3> chunkAreas;     // per chunk, as ChunkAreaSums gives them
 };
 
 // Creates a buffer of the vertices' size (usage 0, default pool) and fills it through one
@@ -139,8 +141,11 @@ bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& viewProjection);
 // ribbonRanges[slot] in batches; then clockwise culling again. With cullViewProjection (the view
 // times the projection) batches that lie wholly outside the view are skipped; the picture is the
 // same, only the draw calls differ.
+// With a budget, the mesh is drawn within budget->mesh and the markers and ribbons within
+// budget->paths: a batch whose pixels would pass its layer's limit is drawn only up to the last
+// triangle that fits, and the layer's later batches are skipped (its `cut` is then set).
 void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,
                   std::span<const TriangleRange> ribbonRanges,
-                  const Matrix4* cullViewProjection = nullptr);
+                  const Matrix4* cullViewProjection = nullptr, MapFrameBudget* budget = nullptr);
 
 }  // namespace lapquill

@@ -5,8 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "render/software_pipeline.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lapquill::software {
 namespace {
@@ -106,28 +111,14 @@ int ClipPolygon(ClipVertex* polygon, int count, unsigned mask, const Plane* plan
     return count;
 }
 
-// Snaps, culls, bounds and stores one screen triangle.
-void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const ProjectedVertex* v2,
-                  const RasterState& state, std::uint32_t stateIndex, bool textured,
-                  std::vector<RasterTriangle>& out) {
-    const ProjectedVertex* v[3] = {v0, v1, v2};
-    for (int i = 0; i < 3; ++i) {
-        if (!std::isfinite(v[i]->x) || !std::isfinite(v[i]->y)) return;
-    }
-    std::int32_t x[3], y[3];
-    for (int i = 0; i < 3; ++i) {
-        x[i] = RoundToInt(v[i]->x * static_cast<float>(kSubpixelScale));
-        y[i] = RoundToInt(v[i]->y * static_cast<float>(kSubpixelScale));
-    }
-    // Twice the signed area in subpixels; positive means clockwise on the screen (y down).
-    const std::int64_t area =
-        static_cast<std::int64_t>(x[1] - x[0]) * static_cast<std::int64_t>(y[2] - y[0]) -
-        static_cast<std::int64_t>(y[1] - y[0]) * static_cast<std::int64_t>(x[2] - x[0]);
-    if (area == 0) return;
-    if (state.cullMode == D3DCULL_CW && area > 0) return;
-    if (state.cullMode == D3DCULL_CCW && area < 0) return;
-
-    // Pixels whose sample point lies inside the bounding box, clamped to the viewport.
+// Culls, bounds and stores one screen triangle whose corners are snapped to (x[i], y[i]).
+// vertex(i) gives corner i's other attributes; it is called only for triangles that are kept.
+template <typename VertexFn>
+void EmitSnapped(const std::int32_t x[3], const std::int32_t y[3], VertexFn&& vertex,
+                 const RasterState& state, std::uint32_t stateIndex, bool textured,
+                 std::vector<RasterTriangle>& out) {
+    // Pixels whose sample point lies inside the bounding box, clamped to the viewport. Most
+    // ribbon triangles hold none, so this comes before everything else.
     const std::int32_t minX = std::min({x[0], x[1], x[2]}) - kPixelCentreOffset;
     const std::int32_t maxX = std::max({x[0], x[1], x[2]}) - kPixelCentreOffset;
     const std::int32_t minY = std::min({y[0], y[1], y[2]}) - kPixelCentreOffset;
@@ -137,6 +128,14 @@ void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const Pr
     const std::int32_t top = std::max((minY + kSubpixelScale - 1) >> kSubpixelBits, 0);
     const std::int32_t bottom = std::min(maxY >> kSubpixelBits, state.height - 1);
     if (left > right || top > bottom) return;
+
+    // Twice the signed area in subpixels; positive means clockwise on the screen (y down).
+    const std::int64_t area =
+        static_cast<std::int64_t>(x[1] - x[0]) * static_cast<std::int64_t>(y[2] - y[0]) -
+        static_cast<std::int64_t>(y[1] - y[0]) * static_cast<std::int64_t>(x[2] - x[0]);
+    if (area == 0) return;
+    if (state.cullMode == D3DCULL_CW && area > 0) return;
+    if (state.cullMode == D3DCULL_CCW && area < 0) return;
 
     const int order[3] = {0, area > 0 ? 1 : 2, area > 0 ? 2 : 1};
     // Most ribbon triangles are thinner than a pixel: test their few samples here and keep only
@@ -160,13 +159,14 @@ void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const Pr
         if (mask == 0) return;
         tinyFlags = kTiny | mask << kCoverageShift;
     }
+    const ProjectedVertex v[3] = {vertex(0), vertex(1), vertex(2)};
     RasterTriangle& t = out.emplace_back();
     for (int i = 0; i < 3; ++i) {
         t.x[i] = x[order[i]];
         t.y[i] = y[order[i]];
-        t.colour[i] = v[order[i]]->colour;
+        t.colour[i] = v[order[i]].colour;
     }
-    if (state.flatShade) t.colour[1] = t.colour[2] = t.colour[0] = v0->colour;
+    if (state.flatShade) t.colour[1] = t.colour[2] = t.colour[0] = v[0].colour;
     t.minX = static_cast<std::int16_t>(left);
     t.maxX = static_cast<std::int16_t>(right);
     t.minY = static_cast<std::int16_t>(top);
@@ -177,15 +177,32 @@ void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const Pr
     if ((t.colour[0] & t.colour[1] & t.colour[2]) >= 0xFF000000u) flags |= kOpaqueAlpha;
     if (textured) {
         for (int i = 0; i < 3; ++i) {
-            t.u[i] = v[order[i]]->u;
-            t.v[i] = v[order[i]]->v;
-            t.rhw[i] = v[order[i]]->rhw;
+            t.u[i] = v[order[i]].u;
+            t.v[i] = v[order[i]].v;
+            t.rhw[i] = v[order[i]].rhw;
         }
         if (t.rhw[0] == t.rhw[1] && t.rhw[1] == t.rhw[2]) flags |= kConstantRhw;
     } else {
         flags |= kConstantRhw;
     }
     t.flags = flags;
+}
+
+// Snaps, culls, bounds and stores one screen triangle.
+void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const ProjectedVertex* v2,
+                  const RasterState& state, std::uint32_t stateIndex, bool textured,
+                  std::vector<RasterTriangle>& out) {
+    const ProjectedVertex* v[3] = {v0, v1, v2};
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isfinite(v[i]->x) || !std::isfinite(v[i]->y)) return;
+    }
+    std::int32_t x[3], y[3];
+    for (int i = 0; i < 3; ++i) {
+        x[i] = RoundToInt(v[i]->x * static_cast<float>(kSubpixelScale));
+        y[i] = RoundToInt(v[i]->y * static_cast<float>(kSubpixelScale));
+    }
+    EmitSnapped(
+        x, y, [&v](int i) { return *v[i]; }, state, stateIndex, textured, out);
 }
 
 inline float ReadFloat(const std::uint8_t* p) {
@@ -228,6 +245,151 @@ void EmitPolygon(const ClipVertex* polygon, int count, const RasterState& state,
         EmitTriangle(&projected[0], &projected[i], &projected[i + 1], state, stateIndex, textured,
                      out);
     }
+}
+
+// Vertices are transformed a block at a time, four at once where SSE is there, into clip space,
+// their clip codes and their snapped screen positions; the triangles then read them back.
+constexpr std::uint32_t kBlockTriangles = 64;
+constexpr int kBlockVertices = 3 * kBlockTriangles;
+// Set in VertexBlock::code when the projection of an otherwise inside vertex is not finite
+// (an infinite w, say). It is not a plane: ClipPolygon skips it.
+constexpr unsigned kProjectionNotFinite = 128;
+
+struct alignas(16) VertexBlock {
+    float x[kBlockVertices], y[kBlockVertices], z[kBlockVertices], w[kBlockVertices];  // clip
+    float rhw[kBlockVertices];        // 1 / w
+    std::int32_t sx[kBlockVertices];  // 24.8 fixed-point pixels; meaningful where code is 0
+    std::int32_t sy[kBlockVertices];
+    std::uint32_t code[kBlockVertices];  // PlaneBit outside, kProjectionNotFinite
+};
+
+struct BlockTransform {
+    float m[4][4];
+    float gx, gy;  // guard band in x and y, as multiples of w
+    float halfWidth, halfHeight;
+    explicit BlockTransform(const RasterState& state) {
+        std::memcpy(m, state.wvp, sizeof m);
+        const float width = static_cast<float>(state.width);
+        const float height = static_cast<float>(state.height);
+        gx = 1.0f + 2.0f * kGuardBandPixels / width;
+        gy = 1.0f + 2.0f * kGuardBandPixels / height;
+        halfWidth = width * 0.5f;
+        halfHeight = height * 0.5f;
+    }
+};
+
+// Vertices [0, count) from `base` (count <= kBlockVertices). Each value is computed with the
+// same operations in the same order as one vertex at a time would, so both paths agree to the
+// bit: products summed left to right, a true division for 1 / w.
+void TransformBlock(const BlockTransform& tr, const std::uint8_t* base, std::uint32_t stride,
+                    int count, VertexBlock& out) {
+    const auto& m = tr.m;
+#if defined(__SSE2__)
+    const __m128 m00 = _mm_set1_ps(m[0][0]), m10 = _mm_set1_ps(m[1][0]),
+                 m20 = _mm_set1_ps(m[2][0]), m30 = _mm_set1_ps(m[3][0]);
+    const __m128 m01 = _mm_set1_ps(m[0][1]), m11 = _mm_set1_ps(m[1][1]),
+                 m21 = _mm_set1_ps(m[2][1]), m31 = _mm_set1_ps(m[3][1]);
+    const __m128 m02 = _mm_set1_ps(m[0][2]), m12 = _mm_set1_ps(m[1][2]),
+                 m22 = _mm_set1_ps(m[2][2]), m32 = _mm_set1_ps(m[3][2]);
+    const __m128 m03 = _mm_set1_ps(m[0][3]), m13 = _mm_set1_ps(m[1][3]),
+                 m23 = _mm_set1_ps(m[2][3]), m33 = _mm_set1_ps(m[3][3]);
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128 gx = _mm_set1_ps(tr.gx), negGx = _mm_set1_ps(-tr.gx);
+    const __m128 gy = _mm_set1_ps(tr.gy), negGy = _mm_set1_ps(-tr.gy);
+    const __m128 minW = _mm_set1_ps(kMinW);
+    const __m128 halfWidth = _mm_set1_ps(tr.halfWidth), halfHeight = _mm_set1_ps(tr.halfHeight);
+    const __m128 subpixels = _mm_set1_ps(static_cast<float>(kSubpixelScale));
+    const __m128 infinity = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    // The bit of a plane where the comparison "inside" failed (NaN fails every one).
+    auto outside = [](__m128 inside, unsigned bit) {
+        return _mm_andnot_si128(_mm_castps_si128(inside), _mm_set1_epi32(static_cast<int>(bit)));
+    };
+    for (int j = 0; j < count; j += 4) {
+        // The last group repeats the last vertex rather than read past the draw.
+        const std::uint8_t* p[4];
+        for (int k = 0; k < 4; ++k) {
+            p[k] = base + static_cast<std::size_t>(std::min(j + k, count - 1)) * stride;
+        }
+        __m128 px, py, pz;
+        if (stride == 16) {
+            __m128 r0 = _mm_loadu_ps(reinterpret_cast<const float*>(p[0]));
+            __m128 r1 = _mm_loadu_ps(reinterpret_cast<const float*>(p[1]));
+            __m128 r2 = _mm_loadu_ps(reinterpret_cast<const float*>(p[2]));
+            __m128 r3 = _mm_loadu_ps(reinterpret_cast<const float*>(p[3]));
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            px = r0;
+            py = r1;
+            pz = r2;
+        } else {
+            px = _mm_setr_ps(ReadFloat(p[0]), ReadFloat(p[1]), ReadFloat(p[2]), ReadFloat(p[3]));
+            py = _mm_setr_ps(ReadFloat(p[0] + 4), ReadFloat(p[1] + 4), ReadFloat(p[2] + 4),
+                             ReadFloat(p[3] + 4));
+            pz = _mm_setr_ps(ReadFloat(p[0] + 8), ReadFloat(p[1] + 8), ReadFloat(p[2] + 8),
+                             ReadFloat(p[3] + 8));
+        }
+        auto row = [&](__m128 a, __m128 b, __m128 c, __m128 d) {
+            return _mm_add_ps(
+                _mm_add_ps(_mm_add_ps(_mm_mul_ps(px, a), _mm_mul_ps(py, b)), _mm_mul_ps(pz, c)), d);
+        };
+        const __m128 x = row(m00, m10, m20, m30);
+        const __m128 y = row(m01, m11, m21, m31);
+        const __m128 z = row(m02, m12, m22, m32);
+        const __m128 w = row(m03, m13, m23, m33);
+        __m128i code = outside(_mm_cmpge_ps(z, zero), kNear);
+        code = _mm_or_si128(code, outside(_mm_cmple_ps(z, w), kFar));
+        code = _mm_or_si128(code, outside(_mm_cmpge_ps(x, _mm_mul_ps(negGx, w)), kLeft));
+        code = _mm_or_si128(code, outside(_mm_cmple_ps(x, _mm_mul_ps(gx, w)), kRight));
+        code = _mm_or_si128(code, outside(_mm_cmpge_ps(y, _mm_mul_ps(negGy, w)), kBottom));
+        code = _mm_or_si128(code, outside(_mm_cmple_ps(y, _mm_mul_ps(gy, w)), kTop));
+        code = _mm_or_si128(code, outside(_mm_cmpge_ps(w, minW), kPositiveW));
+        const __m128 rhw = _mm_div_ps(one, w);
+        const __m128 sx = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(x, rhw), one), halfWidth);
+        const __m128 sy = _mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(y, rhw)), halfHeight);
+        const __m128 finite = _mm_and_ps(_mm_cmplt_ps(_mm_and_ps(sx, absMask), infinity),
+                                         _mm_cmplt_ps(_mm_and_ps(sy, absMask), infinity));
+        code = _mm_or_si128(code, outside(finite, kProjectionNotFinite));
+        _mm_store_ps(out.x + j, x);
+        _mm_store_ps(out.y + j, y);
+        _mm_store_ps(out.z + j, z);
+        _mm_store_ps(out.w + j, w);
+        _mm_store_ps(out.rhw + j, rhw);
+        _mm_store_si128(reinterpret_cast<__m128i*>(out.sx + j),
+                        _mm_cvtps_epi32(_mm_mul_ps(sx, subpixels)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(out.sy + j),
+                        _mm_cvtps_epi32(_mm_mul_ps(sy, subpixels)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(out.code + j), code);
+    }
+#else
+    for (int j = 0; j < count; ++j) {
+        const std::uint8_t* vertex = base + static_cast<std::size_t>(j) * stride;
+        const float px = ReadFloat(vertex);
+        const float py = ReadFloat(vertex + 4);
+        const float pz = ReadFloat(vertex + 8);
+        const float x = px * m[0][0] + py * m[1][0] + pz * m[2][0] + m[3][0];
+        const float y = px * m[0][1] + py * m[1][1] + pz * m[2][1] + m[3][1];
+        const float z = px * m[0][2] + py * m[1][2] + pz * m[2][2] + m[3][2];
+        const float w = px * m[0][3] + py * m[1][3] + pz * m[2][3] + m[3][3];
+        // NaN fails every comparison, so test for "not inside" to send it to the clipper,
+        // which drops it.
+        unsigned code = (!(z >= 0.0f) ? kNear : 0u) | (!(z <= w) ? kFar : 0u) |
+                        (!(x >= -tr.gx * w) ? kLeft : 0u) | (!(x <= tr.gx * w) ? kRight : 0u) |
+                        (!(y >= -tr.gy * w) ? kBottom : 0u) | (!(y <= tr.gy * w) ? kTop : 0u) |
+                        (!(w >= kMinW) ? kPositiveW : 0u);
+        const float rhw = 1.0f / w;
+        const float sx = (x * rhw + 1.0f) * tr.halfWidth;
+        const float sy = (1.0f - y * rhw) * tr.halfHeight;
+        if (!std::isfinite(sx) || !std::isfinite(sy)) code |= kProjectionNotFinite;
+        out.x[j] = x;
+        out.y[j] = y;
+        out.z[j] = z;
+        out.w[j] = w;
+        out.rhw[j] = rhw;
+        out.sx[j] = code == 0 ? RoundToInt(sx * static_cast<float>(kSubpixelScale)) : 0;
+        out.sy[j] = code == 0 ? RoundToInt(sy * static_cast<float>(kSubpixelScale)) : 0;
+        out.code[j] = code;
+    }
+#endif
 }
 
 }  // namespace
@@ -311,70 +473,53 @@ void SetupTriangles(const RasterState& state, std::uint32_t stateIndex, const Dr
         return;
     }
 
-    const auto& m = state.wvp;
-    const float gx = 1.0f + 2.0f * kGuardBandPixels / width;
-    const float gy = 1.0f + 2.0f * kGuardBandPixels / height;
-    const float halfWidth = width * 0.5f;
-    const float halfHeight = height * 0.5f;
-    float cx[3], cy[3], cz[3], cw[3];
-    std::uint32_t colour[3];
-    float tu[3], tv[3];
-    for (std::uint32_t t = 0; t < count; ++t, base += 3u * stride) {
-        for (int k = 0; k < 3; ++k) {
-            const std::uint8_t* vertex = base + k * stride;
-            const float px = ReadFloat(vertex);
-            const float py = ReadFloat(vertex + 4);
-            const float pz = ReadFloat(vertex + 8);
-            const float x = px * m[0][0] + py * m[1][0] + pz * m[2][0] + m[3][0];
-            const float y = px * m[0][1] + py * m[1][1] + pz * m[2][1] + m[3][1];
-            const float z = px * m[0][2] + py * m[1][2] + pz * m[2][2] + m[3][2];
-            const float w = px * m[0][3] + py * m[1][3] + pz * m[2][3] + m[3][3];
-            cx[k] = x;
-            cy[k] = y;
-            cz[k] = z;
-            cw[k] = w;
-            // NaN fails every comparison, so test for "not inside" to send it to the clipper,
-            // which drops it.
-            codes[k] = (!(z >= 0.0f) ? kNear : 0u) | (!(z <= w) ? kFar : 0u) |
-                       (!(x >= -gx * w) ? kLeft : 0u) | (!(x <= gx * w) ? kRight : 0u) |
-                       (!(y >= -gy * w) ? kBottom : 0u) | (!(y <= gy * w) ? kTop : 0u) |
-                       (!(w >= kMinW) ? kPositiveW : 0u);
-            colour[k] = ReadColour(vertex, state.diffuseOffset);
-            if (texOffset >= 0) {
-                tu[k] = ReadFloat(vertex + texOffset);
-                tv[k] = ReadFloat(vertex + texOffset + 4);
-            } else {
-                tu[k] = tv[k] = 0.0f;
+    VertexBlock block;
+    const BlockTransform transform(state);
+    for (std::uint32_t done = 0; done < count; done += kBlockTriangles) {
+        const int n = static_cast<int>(std::min<std::uint32_t>(kBlockTriangles, count - done));
+        TransformBlock(transform, base, stride, 3 * n, block);
+        for (int t = 0; t < n; ++t, base += 3u * stride) {
+            const int k0 = 3 * t;
+            const unsigned c0 = block.code[k0], c1 = block.code[k0 + 1], c2 = block.code[k0 + 2];
+            if ((c0 | c1 | c2) == 0) {
+                EmitSnapped(
+                    &block.sx[k0], &block.sy[k0],
+                    [&](int k) {
+                        const std::uint8_t* vertex = base + k * stride;
+                        ProjectedVertex p;
+                        p.x = p.y = 0.0f;  // already snapped
+                        p.rhw = block.rhw[k0 + k];
+                        p.colour = ReadColour(vertex, state.diffuseOffset);
+                        p.u = texOffset >= 0 ? ReadFloat(vertex + texOffset) : 0.0f;
+                        p.v = texOffset >= 0 ? ReadFloat(vertex + texOffset + 4) : 0.0f;
+                        return p;
+                    },
+                    state, stateIndex, textured, out);
+                continue;
             }
-        }
-        const unsigned any = codes[0] | codes[1] | codes[2];
-        if (any == 0) {
+            if ((c0 & c1 & c2 & ~kProjectionNotFinite) != 0) continue;
+            bool finite = true;
             for (int k = 0; k < 3; ++k) {
-                const float rhw = 1.0f / cw[k];
-                ProjectedVertex& p = projected[k];
-                p.x = (cx[k] * rhw + 1.0f) * halfWidth;
-                p.y = (1.0f - cy[k] * rhw) * halfHeight;
-                p.rhw = rhw;
-                p.colour = colour[k];
-                p.u = tu[k];
-                p.v = tv[k];
+                const std::uint8_t* vertex = base + k * stride;
+                const float cx = block.x[k0 + k], cy = block.y[k0 + k];
+                const float cz = block.z[k0 + k], cw = block.w[k0 + k];
+                ClipVertex& c = polygon[k];
+                c = ClipVertex{cx, cy, cz, cw, {}, 0.0f, 0.0f, 0.0f};
+                if (texOffset >= 0) {
+                    c.u = ReadFloat(vertex + texOffset);
+                    c.v = ReadFloat(vertex + texOffset + 4);
+                }
+                UnpackColour(ReadColour(vertex, state.diffuseOffset), c.colour);
+                finite = finite && std::isfinite(cx) && std::isfinite(cy) && std::isfinite(cz) &&
+                         std::isfinite(cw);
             }
-            EmitTriangle(&projected[0], &projected[1], &projected[2], state, stateIndex, textured,
-                         out);
-            continue;
+            if (!finite) continue;
+            // The clipper ignores the bit for a projection that is not finite. Without a plane
+            // bit such a vertex has a clip position that is not finite, which the test above
+            // dropped.
+            const int clipped = ClipPolygon(polygon, 3, c0 | c1 | c2, planes, scratch);
+            EmitPolygon(polygon, clipped, state, stateIndex, textured, out);
         }
-        if ((codes[0] & codes[1] & codes[2]) != 0) continue;
-        bool finite = true;
-        for (int k = 0; k < 3; ++k) {
-            ClipVertex& c = polygon[k];
-            c = ClipVertex{cx[k], cy[k], cz[k], cw[k], {}, tu[k], tv[k], 0.0f};
-            UnpackColour(colour[k], c.colour);
-            finite = finite && std::isfinite(cx[k]) && std::isfinite(cy[k]) &&
-                     std::isfinite(cz[k]) && std::isfinite(cw[k]);
-        }
-        if (!finite) continue;
-        const int n = ClipPolygon(polygon, 3, any, planes, scratch);
-        EmitPolygon(polygon, n, state, stateIndex, textured, out);
     }
 }
 

@@ -1,11 +1,13 @@
 // The queue of SoftwareDevice and the threads that rasterise it.
 //
-// A flush cuts the queued draws into chunks of at most kChunkTriangles triangles. For every chunk
-// each thread first sets up its share of the triangles (transform, clip, project, cull) into its
-// own list, then all threads walk all lists in order, each drawing only the rows of its bands.
-// The set-up of chunk k + 1 overlaps the drawing of chunk k, so one barrier per chunk suffices.
-// Because every pixel is written by one thread, in the order of the calls, the picture does not
-// depend on the number of threads.
+// A flush cuts the queue into batches (a clear, or up to kBatchTriangles triangles) and the
+// batches into chunks of at most kChunkTriangles triangles. For every chunk the threads first
+// take batches one at a time, set up their triangles (transform, clip, project, cull) and sort
+// them into bins by band; then they take bands one at a time and draw each band's bins of every
+// batch in order. Work is claimed by whichever thread is free, so the threads share it evenly
+// whatever the scene and however the system schedules them. A pixel's value depends only on the
+// triangle, its band and the pixel, and every band is drawn by one thread in the order of the
+// calls, so the picture does not depend on the number of threads.
 #include <algorithm>
 
 #include "render/software_pipeline.h"
@@ -48,7 +50,7 @@ void SpinBarrier::Wait() {
 
 Pipeline::Pipeline(int threadCount)
     : threadCount_(std::clamp(threadCount, 1, 8)), barrier_(threadCount_) {
-    for (int t = 1; t < threadCount_; ++t) workers_.emplace_back([this, t] { WorkerLoop(t); });
+    for (int t = 1; t < threadCount_; ++t) workers_.emplace_back([this] { WorkerLoop(); });
 }
 
 Pipeline::~Pipeline() {
@@ -76,111 +78,176 @@ void Pipeline::DiscardQueue() {
     states.clear();
 }
 
-void Pipeline::BuildChunks() {
-    chunks_.clear();
-    Chunk open{false, 0, 0, 0};
+void Pipeline::BuildBatches() {
+    specs_.clear();
+    chunkEnds_.clear();
+    BatchSpec open{false, 0, 0, 0};
     bool isOpen = false;
+    std::uint32_t chunkTriangles = 0;
+    auto close = [&] {
+        if (isOpen) specs_.push_back(open);
+        isOpen = false;
+    };
     for (std::size_t i = 0; i < commands.size(); ++i) {
         const Command& command = commands[i];
         if (command.isClear) {
-            if (isOpen) chunks_.push_back(open);
-            isOpen = false;
-            chunks_.push_back(Chunk{true, i, 0, 0});
+            close();
+            specs_.push_back(BatchSpec{true, i, 0, 0});
             continue;
         }
         std::uint32_t first = 0;
         std::uint32_t remaining = command.draw.triangleCount;
         while (remaining > 0) {
             if (!isOpen) {
-                open = Chunk{false, i, first, 0};
+                open = BatchSpec{false, i, first, 0};
                 isOpen = true;
             }
-            const std::uint32_t take = std::min(kChunkTriangles - open.triangleCount, remaining);
+            const std::uint32_t take = std::min({kBatchTriangles - open.triangleCount, remaining,
+                                                 kChunkTriangles - chunkTriangles});
             open.triangleCount += take;
             first += take;
             remaining -= take;
-            if (open.triangleCount == kChunkTriangles) {
-                chunks_.push_back(open);
-                isOpen = false;
+            chunkTriangles += take;
+            if (open.triangleCount == kBatchTriangles) close();
+            if (chunkTriangles == kChunkTriangles) {
+                close();
+                chunkEnds_.push_back(specs_.size());
+                chunkTriangles = 0;
             }
         }
     }
-    if (isOpen) chunks_.push_back(open);
+    close();
+    if (!specs_.empty() && (chunkEnds_.empty() || chunkEnds_.back() != specs_.size())) {
+        chunkEnds_.push_back(specs_.size());
+    }
 }
 
-void Pipeline::SetupChunk(const Chunk& chunk, int thread, std::vector<RasterTriangle>& out) {
-    // This thread's share of the chunk, in triangles counted from the chunk's start.
-    const std::uint64_t total = chunk.triangleCount;
-    const std::uint64_t begin =
-        total * static_cast<std::uint64_t>(thread) / static_cast<std::uint64_t>(threadCount_);
-    const std::uint64_t end =
-        total * static_cast<std::uint64_t>(thread + 1) / static_cast<std::uint64_t>(threadCount_);
-    std::uint64_t position = 0;
-    std::uint32_t first = chunk.firstTriangle;
-    for (std::size_t i = chunk.command; i < commands.size() && position < end; ++i) {
+void Pipeline::SetupBatch(const BatchSpec& spec, std::vector<RasterTriangle>& out) const {
+    std::uint32_t first = spec.firstTriangle;
+    std::uint32_t left = spec.triangleCount;
+    for (std::size_t i = spec.command; i < commands.size() && left > 0; ++i) {
         const DrawCommand& draw = commands[i].draw;
-        const std::uint64_t available =
-            std::min<std::uint64_t>(draw.triangleCount - first, total - position);
-        const std::uint64_t lo = std::max(position, begin);
-        const std::uint64_t hi = std::min(position + available, end);
-        if (lo < hi) {
-            SetupTriangles(states[draw.state], draw.state, draw,
-                           first + static_cast<std::uint32_t>(lo - position),
-                           static_cast<std::uint32_t>(hi - lo), out);
-        }
-        position += available;
+        const std::uint32_t take = std::min(draw.triangleCount - first, left);
+        if (take > 0) SetupTriangles(states[draw.state], draw.state, draw, first, take, out);
+        left -= take;
         first = 0;
     }
 }
 
-void Pipeline::RunFlush(int thread) {
-    const Target target{back.data(), width, height};
-    auto setup = [&](std::size_t k) {
-        std::vector<RasterTriangle>& out = output_[k & 1][thread];
-        out.clear();
-        if (!chunks_[k].isClear) SetupChunk(chunks_[k], thread, out);
-    };
-    setup(0);
-    if (threadCount_ > 1) barrier_.Wait();
-    for (std::size_t k = 0; k < chunks_.size(); ++k) {
-        const Chunk& chunk = chunks_[k];
-        if (chunk.isClear) {
-            const Command& clear = commands[chunk.command];
-            ClearRows(clear.rect, clear.colour, target, thread, threadCount_);
-        } else {
-            for (int t = 0; t < threadCount_; ++t) {
-                const std::vector<RasterTriangle>& list = output_[k & 1][t];
-                RasterTriangles(list.data(), list.size(), states.data(), target, thread,
-                                threadCount_);
-            }
+void Pipeline::BinBatch(Batch& batch) const {
+    // A counting sort by band that keeps call order within each bin: count, turn the counts
+    // into ends, then fill from the last triangle backwards.
+    const int bands = BandCount();
+    batch.binStart.assign(static_cast<std::size_t>(bands) + 1, 0);
+    std::uint32_t total = 0;
+    for (const RasterTriangle& t : batch.triangles) {
+        const int lastBand = t.maxY / kBandRows;
+        for (int b = t.minY / kBandRows; b <= lastBand; ++b) ++batch.binStart[b];
+        total += static_cast<std::uint32_t>(lastBand - t.minY / kBandRows + 1);
+    }
+    std::uint32_t end = 0;
+    for (int b = 0; b < bands; ++b) {
+        end += batch.binStart[b];
+        batch.binStart[b] = end;
+    }
+    batch.binStart[bands] = total;
+    batch.index.resize(total);
+    for (std::size_t i = batch.triangles.size(); i-- > 0;) {
+        const RasterTriangle& t = batch.triangles[i];
+        const int lastBand = t.maxY / kBandRows;
+        for (int b = t.minY / kBandRows; b <= lastBand; ++b) {
+            batch.index[--batch.binStart[b]] = static_cast<std::uint32_t>(i);
         }
-        if (k + 1 < chunks_.size()) setup(k + 1);
-        if (threadCount_ > 1) barrier_.Wait();
     }
 }
 
-void Pipeline::WorkerLoop(int thread) {
+void Pipeline::RunFlush() {
+    const Target target{back.data(), width, height};
+    const int bands = BandCount();
+    if (threadCount_ == 1) {
+        // One thread sets up and draws each batch in turn, over all bands at once.
+        std::vector<RasterTriangle>& out = batches_[0].triangles;
+        for (const BatchSpec& spec : specs_) {
+            if (spec.isClear) {
+                const Command& clear = commands[spec.command];
+                ClearRows(clear.rect, clear.colour, target, 0, bands - 1);
+                continue;
+            }
+            out.clear();
+            SetupBatch(spec, out);
+            RasterTriangles(out.data(), out.size(), states.data(), target, 0, bands - 1);
+        }
+        return;
+    }
+    std::size_t chunkStart = 0;
+    for (std::size_t k = 0; k < chunkEnds_.size(); ++k) {
+        const std::size_t chunkEnd = chunkEnds_[k];
+        const auto batchCount = static_cast<std::uint32_t>(chunkEnd - chunkStart);
+        for (std::uint32_t i = Claim(2 * k); i < batchCount; i = Claim(2 * k)) {
+            const BatchSpec& spec = specs_[chunkStart + i];
+            if (spec.isClear) continue;
+            Batch& batch = batches_[i];
+            batch.triangles.clear();
+            SetupBatch(spec, batch.triangles);
+            BinBatch(batch);
+        }
+        barrier_.Wait();
+        for (auto b = static_cast<int>(Claim(2 * k + 1)); b < bands;
+             b = static_cast<int>(Claim(2 * k + 1))) {
+            for (std::uint32_t i = 0; i < batchCount; ++i) {
+                const BatchSpec& spec = specs_[chunkStart + i];
+                if (spec.isClear) {
+                    const Command& clear = commands[spec.command];
+                    ClearRows(clear.rect, clear.colour, target, b, b);
+                    continue;
+                }
+                const Batch& batch = batches_[i];
+                const std::uint32_t from = batch.binStart[b];
+                RasterBin(batch.triangles.data(), batch.index.data() + from,
+                          batch.binStart[b + 1] - from, states.data(), target, b);
+            }
+        }
+        // The next chunk's batches reuse this one's lists.
+        if (k + 1 < chunkEnds_.size()) barrier_.Wait();
+        chunkStart = chunkEnd;
+    }
+}
+
+void Pipeline::WorkerLoop() {
     std::uint32_t seen = 0;
     for (;;) {
         WaitWhileEqual(jobGeneration_, seen);
         seen = jobGeneration_.load(std::memory_order_acquire);
         if (quit_.load(std::memory_order_acquire)) return;
-        RunFlush(thread);
+        RunFlush();
         jobsDone_.fetch_add(1, std::memory_order_acq_rel);
         jobsDone_.notify_one();
     }
 }
 
 void Pipeline::Flush() {
-    BuildChunks();
-    if (!chunks_.empty()) {
+    BuildBatches();
+    if (!specs_.empty()) {
+        std::size_t largest = 1;
+        std::size_t chunkStart = 0;
+        for (std::size_t end : chunkEnds_) {
+            largest = std::max(largest, end - chunkStart);
+            chunkStart = end;
+        }
+        if (batches_.size() < largest) batches_.resize(largest);
+        const std::size_t phases = 2 * chunkEnds_.size();
+        if (claimCapacity_ < phases) {
+            claims_ = std::make_unique<std::atomic<std::uint32_t>[]>(phases);
+            claimCapacity_ = phases;
+        }
+        for (std::size_t i = 0; i < phases; ++i) claims_[i].store(0, std::memory_order_relaxed);
         if (threadCount_ == 1) {
-            RunFlush(0);
+            RunFlush();
         } else {
             jobsDone_.store(0, std::memory_order_relaxed);
             jobGeneration_.fetch_add(1, std::memory_order_release);
             jobGeneration_.notify_all();
-            RunFlush(0);
+            RunFlush();
             for (int done = jobsDone_.load(std::memory_order_acquire); done != threadCount_ - 1;
                  done = jobsDone_.load(std::memory_order_acquire)) {
                 WaitWhileEqual(jobsDone_, done);

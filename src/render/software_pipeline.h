@@ -41,10 +41,13 @@ inline constexpr std::int64_t kNonTopLeftEdgeBias = -1;
 // Geometry is clipped against near and far, and against a band this far outside the viewport
 // only when it reaches beyond it, which keeps every edge function inside 64 bits.
 inline constexpr float kGuardBandPixels = 16384.0f;
-// Threads own interleaved bands of this many rows.
+// The picture is cut into bands of this many rows, the unit of the threads' work: a thread that
+// takes a band draws every triangle that touches it, in call order.
 inline constexpr int kBandRows = 16;
-// Triangles set up between two synchronisations of the threads.
-inline constexpr std::uint32_t kChunkTriangles = 32768;
+// Triangles set up between two synchronisations of the threads (the most a flush holds in
+// memory at once), and the batches they are set up in, each taken by one thread.
+inline constexpr std::uint32_t kChunkTriangles = 1u << 18;
+inline constexpr std::uint32_t kBatchTriangles = 2048;
 
 using ByteBlob = std::shared_ptr<std::uint8_t[]>;
 
@@ -165,20 +168,19 @@ struct Command {
 void SetupTriangles(const RasterState& state, std::uint32_t stateIndex, const DrawCommand& draw,
                     std::uint32_t first, std::uint32_t count, std::vector<RasterTriangle>& out);
 
-// The raster stage: draws the rows of the triangles that belong to `thread` of `threadCount`.
+// The raster stage: draws the rows of bands [firstBand, lastBand] of the triangles, in order.
 struct Target {
     std::uint32_t* pixels;  // back buffer
     std::int32_t width;     // pixels; also the pitch in pixels
     std::int32_t height;
 };
 void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
-                     const Target& target, int thread, int threadCount);
-void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int thread,
-               int threadCount);
-
-inline bool ThreadOwnsRow(int y, int thread, int threadCount) {
-    return (y / kBandRows) % threadCount == thread;
-}
+                     const Target& target, int firstBand, int lastBand);
+// The same for the triangles at `indices` (a band's bin), drawn in band `band` only.
+void RasterBin(const RasterTriangle* triangles, const std::uint32_t* indices, std::size_t count,
+               const RasterState* states, const Target& target, int band);
+void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int firstBand,
+               int lastBand);
 
 // A barrier for the rasterising threads: spins briefly (the other side is usually a few
 // microseconds away), then sleeps.
@@ -214,20 +216,38 @@ struct Pipeline {
     int ThreadCount() const;
 
   private:
-    struct Chunk {
+    // A clear, or up to kBatchTriangles consecutive triangles of the draws from `command` on.
+    struct BatchSpec {
         bool isClear;
         std::size_t command;          // clear: its command; draw: first command
         std::uint32_t firstTriangle;  // draw: in that command
         std::uint32_t triangleCount;  // draw: over the following commands
     };
-    void BuildChunks();
-    void RunFlush(int thread);
-    void SetupChunk(const Chunk& chunk, int thread, std::vector<RasterTriangle>& out);
-    void WorkerLoop(int thread);
+    // A batch set up by one thread, with its bins: the indices of the triangles touching band b
+    // are index[binStart[b] .. binStart[b + 1]).
+    struct Batch {
+        std::vector<RasterTriangle> triangles;
+        std::vector<std::uint32_t> binStart;  // band count + 1
+        std::vector<std::uint32_t> index;
+    };
+    void BuildBatches();
+    void RunFlush();
+    void SetupBatch(const BatchSpec& spec, std::vector<RasterTriangle>& out) const;
+    void BinBatch(Batch& batch) const;
+    int BandCount() const { return (height + kBandRows - 1) / kBandRows; }
+    // The next unclaimed item of the flush's phase `phase`; items are claimed by whichever
+    // thread is free, so a thread the system holds back delays the others as little as possible.
+    std::uint32_t Claim(std::size_t phase) {
+        return claims_[phase].fetch_add(1, std::memory_order_relaxed);
+    }
+    void WorkerLoop();
 
     int threadCount_;
-    std::vector<Chunk> chunks_;
-    std::vector<RasterTriangle> output_[2][8];  // [chunk parity][thread]
+    std::vector<BatchSpec> specs_;   // the queue cut into batches, in order
+    std::vector<std::size_t> chunkEnds_;  // one past each chunk's last batch in specs_
+    std::vector<Batch> batches_;          // of the chunk being drawn, from its first batch on
+    std::unique_ptr<std::atomic<std::uint32_t>[]> claims_;  // per phase: next item
+    std::size_t claimCapacity_ = 0;
     SpinBarrier barrier_;
     std::vector<std::thread> workers_;
     std::atomic<std::uint32_t> jobGeneration_{0};

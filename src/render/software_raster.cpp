@@ -2,7 +2,7 @@
 // exact span per row (found by division, not by testing every pixel), Gouraud colour in 16.16
 // fixed point, and span loops specialised for what the map draws most: opaque flat or shaded
 // triangles and source-alpha blending. Textures, alpha test and other blend factors take the
-// general per-pixel path. Each thread draws only the rows of its bands.
+// general per-pixel path. Each call draws the rows of a range of bands.
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -26,6 +26,29 @@ inline std::uint32_t Div255(std::uint32_t x) {
 inline std::uint32_t Mul8(std::uint32_t a, std::uint32_t b) {
     return Div255(a * b);
 }
+
+#if defined(__SSE2__)
+// A value of 0..65535 as the bits of a 16-bit lane.
+inline short Lane16(std::uint32_t v) {
+    return static_cast<short>(static_cast<std::uint16_t>(v));
+}
+
+// dst * (255 - a) + src * a, rounded by Div255, for two pixels in 16-bit lanes (b, g, r, a).
+struct FlatBlend16 {
+    __m128i source, inverse, half;
+    FlatBlend16(std::uint32_t sa, std::uint32_t sr, std::uint32_t sg, std::uint32_t sb,
+                std::uint32_t ia)
+        : source(_mm_setr_epi16(Lane16(sb), Lane16(sg), Lane16(sr), Lane16(sa), Lane16(sb),
+                                Lane16(sg), Lane16(sr), Lane16(sa))),
+          inverse(_mm_set1_epi16(Lane16(ia))),
+          half(_mm_set1_epi16(128)) {}
+    __m128i Apply(__m128i d) const {
+        __m128i v = _mm_add_epi16(_mm_mullo_epi16(d, inverse), source);
+        v = _mm_add_epi16(v, half);
+        return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
+    }
+};
+#endif
 
 struct Rgba {
     std::uint32_t a, r, g, b;  // 0..255
@@ -106,9 +129,9 @@ inline bool RowSpan(const std::int64_t value[3], const Edges& e, int width, int*
     return true;
 }
 
-// Calls span(y, x0, x1) for every covered run of pixels in the rows this thread owns.
+// Calls span(y, x0, x1) for every covered run of pixels in bands [firstBand, lastBand].
 template <typename SpanFn>
-void ForEachSpan(const RasterTriangle& t, int thread, int threadCount, SpanFn&& span) {
+void ForEachSpan(const RasterTriangle& t, int firstBand, int lastBand, SpanFn&& span) {
     Edges e;
     SetupEdges(t.x, t.y, t.minX, t.minY, e);
     const int width = t.maxX - t.minX + 1;
@@ -128,8 +151,8 @@ void ForEachSpan(const RasterTriangle& t, int thread, int threadCount, SpanFn&& 
             offsetHi[i] = _mm_add_epi32(offsetLo[i], _mm_set1_epi32(4 * step));
         }
         const unsigned columns = (1u << width) - 1;
-        for (int band = t.minY / kBandRows; band <= t.maxY / kBandRows; ++band) {
-            if (band % threadCount != thread) continue;
+        const int bandEnd = std::min<int>(t.maxY / kBandRows, lastBand);
+        for (int band = std::max<int>(t.minY / kBandRows, firstBand); band <= bandEnd; ++band) {
             const int y0 = std::max<int>(t.minY, band * kBandRows);
             const int y1 = std::min<int>(t.maxY, band * kBandRows + kBandRows - 1);
             std::int32_t value[3];
@@ -156,8 +179,8 @@ void ForEachSpan(const RasterTriangle& t, int thread, int threadCount, SpanFn&& 
         return;
     }
 #endif
-    for (int band = t.minY / kBandRows; band <= t.maxY / kBandRows; ++band) {
-        if (band % threadCount != thread) continue;
+    const int bandEnd = std::min<int>(t.maxY / kBandRows, lastBand);
+    for (int band = std::max<int>(t.minY / kBandRows, firstBand); band <= bandEnd; ++band) {
         const int y0 = std::max<int>(t.minY, band * kBandRows);
         const int y1 = std::min<int>(t.maxY, band * kBandRows + kBandRows - 1);
         std::int64_t value[3];
@@ -483,8 +506,8 @@ struct TextureStepper {
     }
 };
 
-void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target, int thread,
-                 int threadCount) {
+void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target,
+                 int firstBand, int lastBand) {
     const PlaneSetup setup(t);
     ColourStepper colour(t, false);
     const bool flat = (t.flags & kFlatColour) != 0;
@@ -492,7 +515,7 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
     const TextureStepper texture(t, setup, s);
     const Rgba white{255, 255, 255, 255};
     const std::uint32_t alphaRef = s.alphaRef & 0xFF;
-    ForEachSpan(t, thread, threadCount, [&](int y, int x0, int x1) {
+    ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
         std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
         ColourLanes value = colour.Start(x0, y);
         for (int x = x0; x <= x1; ++x) {
@@ -527,11 +550,11 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
     });
 }
 
-void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& target, int thread,
-                  int threadCount) {
+void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& target,
+                  int firstBand, int lastBand) {
     const bool general = !s.stagePassThrough || s.alphaTest || (!s.opaque && !s.srcAlphaBlend);
     if (general) {
-        DrawGeneral(t, s, target, thread, threadCount);
+        DrawGeneral(t, s, target, firstBand, lastBand);
         return;
     }
     const bool flat = (t.flags & kFlatColour) != 0;
@@ -546,7 +569,7 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
             if ((mask & (1u << bit)) == 0) continue;
             const int x = t.minX + (bit & 1);
             const int y = t.minY + (bit >> 1);
-            if (!ThreadOwnsRow(y, thread, threadCount)) continue;
+            if (y / kBandRows < firstBand || y / kBandRows > lastBand) continue;
             const std::uint32_t c = flat ? t.colour[0] : ColourStepper(t, false).At(x, y);
             std::uint32_t& p = pixels[y * pitch + x];
             p = opaque ? c : BlendSrcAlpha(c, p);
@@ -556,7 +579,7 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
     if (flat) {
         const std::uint32_t c = t.colour[0];
         if (opaque) {
-            ForEachSpan(t, thread, threadCount, [&](int y, int x0, int x1) {
+            ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
                 std::fill(pixels + y * pitch + x0, pixels + y * pitch + x1 + 1, c);
             });
         } else {
@@ -564,9 +587,36 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
             const std::uint32_t a = c >> 24, ia = 255 - a;
             const std::uint32_t sa = a * a, sr = ((c >> 16) & 0xFF) * a, sg = ((c >> 8) & 0xFF) * a,
                                 sb = (c & 0xFF) * a;
-            ForEachSpan(t, thread, threadCount, [&](int y, int x0, int x1) {
+#if defined(__SSE2__)
+            const FlatBlend16 blend(sa, sr, sg, sb, ia);
+            const __m128i zero = _mm_setzero_si128();
+#endif
+            ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
                 std::uint32_t* row = pixels + y * pitch;
-                for (int x = x0; x <= x1; ++x) {
+                int x = x0;
+#if defined(__SSE2__)
+                // Four pixels at once in 16-bit lanes: every intermediate of the scalar formula
+                // stays below 65536, so the results are the same to the bit.
+                for (; x + 3 <= x1; x += 4) {
+                    auto* at = reinterpret_cast<__m128i*>(row + x);
+                    const __m128i d = _mm_loadu_si128(at);
+                    _mm_storeu_si128(at, _mm_packus_epi16(blend.Apply(_mm_unpacklo_epi8(d, zero)),
+                                                          blend.Apply(_mm_unpackhi_epi8(d, zero))));
+                }
+                for (; x + 1 <= x1; x += 2) {
+                    auto* at = reinterpret_cast<__m128i*>(row + x);
+                    const __m128i d = _mm_unpacklo_epi8(_mm_loadl_epi64(at), zero);
+                    _mm_storel_epi64(at, _mm_packus_epi16(blend.Apply(d), zero));
+                }
+                if (x == x1) {
+                    const __m128i d =
+                        _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(row[x])), zero);
+                    row[x] = static_cast<std::uint32_t>(
+                        _mm_cvtsi128_si32(_mm_packus_epi16(blend.Apply(d), zero)));
+                    ++x;
+                }
+#endif
+                for (; x <= x1; ++x) {
                     const std::uint32_t d = row[x];
                     row[x] = (Div255(sa + (d >> 24) * ia) << 24) |
                              (Div255(sr + ((d >> 16) & 0xFF) * ia) << 16) |
@@ -578,7 +628,7 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
         return;
     }
     ColourStepper colour(t, IsSmall(t));
-    ForEachSpan(t, thread, threadCount, [&](int y, int x0, int x1) {
+    ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
         std::uint32_t* row = pixels + y * pitch;
         ColourLanes value = colour.Start(x0, y);
         if (opaque) {
@@ -616,29 +666,26 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
 }  // namespace
 
 void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
-                     const Target& target, int thread, int threadCount) {
+                     const Target& target, int firstBand, int lastBand) {
     for (std::size_t i = 0; i < count; ++i) {
         const RasterTriangle& t = triangles[i];
-        if (threadCount > 1) {
-            // Skip quickly what lies wholly in other threads' bands.
-            const int firstBand = t.minY / kBandRows;
-            const int lastBand = t.maxY / kBandRows;
-            if (lastBand - firstBand + 1 < threadCount) {
-                bool mine = false;
-                for (int band = firstBand; band <= lastBand; ++band) {
-                    mine = mine || band % threadCount == thread;
-                }
-                if (!mine) continue;
-            }
-        }
-        DrawTriangle(t, states[t.state], target, thread, threadCount);
+        DrawTriangle(t, states[t.state], target, firstBand, lastBand);
     }
 }
 
-void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int thread,
-               int threadCount) {
-    for (int y = rect.y1; y < rect.y2; ++y) {
-        if (!ThreadOwnsRow(y, thread, threadCount)) continue;
+void RasterBin(const RasterTriangle* triangles, const std::uint32_t* indices, std::size_t count,
+               const RasterState* states, const Target& target, int band) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const RasterTriangle& t = triangles[indices[i]];
+        DrawTriangle(t, states[t.state], target, band, band);
+    }
+}
+
+void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int firstBand,
+               int lastBand) {
+    const int y0 = std::max(rect.y1, firstBand * kBandRows);
+    const int y1 = std::min(rect.y2, (lastBand + 1) * kBandRows);
+    for (int y = y0; y < y1; ++y) {
         std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
         std::fill(row + rect.x1, row + rect.x2, colour);
     }

@@ -1,5 +1,6 @@
 #include "render/stats_overlay.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -62,18 +63,21 @@ std::uint32_t BrightChannel(float unitFraction) {
     return static_cast<std::uint32_t>(c);
 }
 
+// Gauges leave `inset` pixels of their row free above and below; the centre mark is `inset` wide.
 void AppendGauge(std::vector<ScreenVertex>* bars, const GaugeStyle& style, float fraction,
-                 std::int32_t x, std::int32_t y, std::int32_t fieldWidth, std::int32_t lineHeight) {
+                 std::int32_t x, std::int32_t y, std::int32_t fieldWidth, std::int32_t lineHeight,
+                 std::int32_t inset) {
     const float f = UnitFraction(fraction);
     const auto length = static_cast<std::int32_t>(static_cast<float>(fieldWidth) * f);
     const std::uint32_t bright = 0xFF000000u | (BrightChannel(f) << style.brightShift);
-    AppendQuad(bars, true, x, y + 1, length, lineHeight - 2, style.dark, bright);
+    AppendQuad(bars, true, x, y + inset, length, lineHeight - 2 * inset, style.dark, bright);
 }
 
 // The steering bar from the middle of the field outwards, then the red centre mark over it.
 // A positive angle (steering left) draws to the left of the centre.
 void AppendSteerGauge(std::vector<ScreenVertex>* bars, float degrees, std::int32_t x,
-                      std::int32_t y, std::int32_t fieldWidth, std::int32_t lineHeight) {
+                      std::int32_t y, std::int32_t fieldWidth, std::int32_t lineHeight,
+                      std::int32_t inset) {
     float a = degrees;
     if (!(a == a)) a = 0.0f;  // NaN
     if (a > kMaxSteerDegrees) a = kMaxSteerDegrees;
@@ -86,11 +90,30 @@ void AppendSteerGauge(std::vector<ScreenVertex>* bars, float degrees, std::int32
                                                     kSteerColourPerDegree));
     const std::uint32_t bright = 0xFF000000u | (static_cast<std::uint32_t>(c) << kGreenShift);
     if (a >= 0.0f) {
-        AppendQuad(bars, true, centre - length, y + 1, length, lineHeight - 2, bright, kDarkGreen);
+        AppendQuad(bars, true, centre - length, y + inset, length, lineHeight - 2 * inset, bright,
+                   kDarkGreen);
     } else {
-        AppendQuad(bars, true, centre, y + 1, length, lineHeight - 2, kDarkGreen, bright);
+        AppendQuad(bars, true, centre, y + inset, length, lineHeight - 2 * inset, kDarkGreen, bright);
     }
-    AppendQuad(bars, true, centre, y + 1, 1, lineHeight - 2, kCentreMark, kCentreMark);
+    AppendQuad(bars, true, centre, y + inset, inset, lineHeight - 2 * inset, kCentreMark, kCentreMark);
+}
+
+double Luminance(std::uint32_t colour) {
+    auto channel = [colour](int shift) {
+        const double c = static_cast<double>((colour >> shift) & 0xFFu) / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(16) + 0.7152 * channel(8) + 0.0722 * channel(0);
+}
+
+// Mixes an opaque colour towards white by t / 16.
+std::uint32_t TowardsWhite(std::uint32_t colour, int t) {
+    std::uint32_t out = 0xFF000000u;
+    for (int shift : {0, 8, 16}) {
+        const std::uint32_t c = (colour >> shift) & 0xFFu;
+        out |= (c + (255u - c) * static_cast<std::uint32_t>(t) / 16u) << shift;
+    }
+    return out;
 }
 
 std::int32_t TextWidth(const TextureFont& font, const std::string& text) {
@@ -118,6 +141,28 @@ TextureFont* FontOf(const OverlayFonts& fonts, OverlayFont which) {
 }
 
 }  // namespace
+
+std::int32_t ScaledPixels(const StatsOverlay& overlay, std::int32_t n) {
+    if (n == 0) return 0;
+    const auto scaled = static_cast<std::int32_t>(std::lround(static_cast<float>(n) * overlay.pixelScale));
+    return scaled >= 1 ? scaled : 1;
+}
+
+double ContrastRatio(std::uint32_t a, std::uint32_t b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+std::uint32_t LegibleTitleColour(std::uint32_t slotColour) {
+    constexpr double kMinimumContrast = 4.5;
+    const std::uint32_t opaque = slotColour | 0xFF000000u;
+    for (int t = 0; t < 16; ++t) {
+        const std::uint32_t c = TowardsWhite(opaque, t);
+        if (ContrastRatio(c, kTitleOutlineColour) >= kMinimumContrast) return c;
+    }
+    return 0xFFFFFFFFu;
+}
 
 void AppendQuad(std::vector<ScreenVertex>* out, bool horizontal, std::int32_t x, std::int32_t y,
                 std::int32_t w, std::int32_t h, std::uint32_t a, std::uint32_t b) {
@@ -149,9 +194,16 @@ std::vector<ScreenVertex> BuildStatsPanelVertices(const StatsOverlay& overlay,
     const std::int32_t h = overlay.lineHeight;
     const std::int32_t k = overlay.columnWidth;
     // The title row and the table's rows.
-    const std::int32_t height = (1 + sectorCount + StatsRowsBesideSectors()) * h + kTableTop;
+    const std::int32_t height =
+        (1 + sectorCount + StatsRowsBesideSectors()) * h + ScaledPixels(overlay, kTableTop);
     const auto& colours = overlay.replayColours;
-    out.reserve(static_cast<std::size_t>(4 * n + 2) * 3);
+    out.reserve(static_cast<std::size_t>(4 * n + 4) * 3);
+    if (overlay.backdropVisible) {
+        const std::int32_t left = clientRight - (n + 1) * k;
+        AppendQuad(&out, true, left, 0, clientRight - left, height + ScaledPixels(overlay, kTableTop),
+                   kBackdropColour, kBackdropColour);
+    }
+    const std::int32_t lineWidth = ScaledPixels(overlay, 1);
     for (int j = -1; j < n; ++j) {
         const std::int32_t x = clientRight - (n - j) * k + 1;
         // The rule fades in over the label column and out over the last replay's column.
@@ -159,10 +211,10 @@ std::vector<ScreenVertex> BuildStatsPanelVertices(const StatsOverlay& overlay,
             j < 0 ? WithAlpha(colours[0], 0) : colours[static_cast<std::size_t>(j)];
         const std::uint32_t b = j == n - 1 ? WithAlpha(colours[static_cast<std::size_t>(n - 1)], 0)
                                            : colours[static_cast<std::size_t>(j + 1)];
-        AppendQuad(&out, true, x, h, k, kRuleHeight, a, b);
+        AppendQuad(&out, true, x, h, k, ScaledPixels(overlay, kRuleHeight), a, b);
         if (j >= 0) {
             const std::uint32_t c = colours[static_cast<std::size_t>(j)];
-            AppendQuad(&out, false, x, 0, 1, height, c, WithAlpha(c, kColumnLineFadeAlpha));
+            AppendQuad(&out, false, x, 0, lineWidth, height, c, WithAlpha(c, kColumnLineFadeAlpha));
         }
     }
     return out;
@@ -179,7 +231,7 @@ HRESULT BuildStatsPanel(StatsOverlay* overlay, RenderDevice* device, const Textu
     valueFont.MeasureText(kNumberFieldTemplate, &field);
     overlay->numberFieldWidth = field.cx;
     overlay->lineHeight = field.cy;
-    overlay->columnWidth = field.cx + kColumnGap;
+    overlay->columnWidth = field.cx + ScaledPixels(*overlay, kColumnGap);
     overlay->statsPanelTriangleCount = 0;
     ReleaseStatsPanel(overlay);
     if (replayCount <= 0) return S_OK;
@@ -238,9 +290,12 @@ StatsOverlayDraws BuildStatsOverlayDraws(const StatsOverlay& overlay, const Stat
     const std::int32_t w = overlay.numberFieldWidth;
     const std::int32_t h = overlay.lineHeight;
     const std::int32_t k = overlay.columnWidth;
+    const std::int32_t gap = ScaledPixels(overlay, kColumnGap);
+    const std::int32_t tableTop = ScaledPixels(overlay, kTableTop);
+    const std::int32_t inset = ScaledPixels(overlay, 1);
     draws.bars.reserve(kBarArrayVertices);
-    auto rowY = [h](std::size_t row) {
-        return static_cast<float>(h + kTableTop + static_cast<std::int32_t>(row) * h);
+    auto rowY = [h, tableTop](std::size_t row) {
+        return static_cast<float>(h + tableTop + static_cast<std::int32_t>(row) * h);
     };
     auto addText = [&draws](OverlayFont font, float x, float y, std::uint32_t colour,
                             std::string text) {
@@ -251,19 +306,35 @@ StatsOverlayDraws BuildStatsOverlayDraws(const StatsOverlay& overlay, const Stat
         addText(OverlayFont::Label, static_cast<float>(clientRight) * 0.5f,
                 static_cast<float>(clientBottom - h), kWhite, table.speedText);
     }
-    const auto labelX = static_cast<float>(clientRight - (n + 1) * k + kColumnGap);
+    const auto labelX = static_cast<float>(clientRight - (n + 1) * k + gap);
     for (std::size_t r = 0; r < table.labels.size(); ++r) {
         addText(OverlayFont::Label, labelX, rowY(r), kWhite, table.labels[r]);
     }
 
     for (int i = 0; i < n; ++i) {
         const StatsColumn& column = table.columns[static_cast<std::size_t>(i)];
-        const std::int32_t x = clientRight - (n - i) * k + kColumnGap;
+        const std::int32_t x = clientRight - (n - i) * k + gap;
         const auto xf = static_cast<float>(x);
         const std::string title = FitToNumberField(overlay, labelFont, column.title);
         const std::int32_t titleWidth = TextWidth(labelFont, title);
-        addText(OverlayFont::Label, static_cast<float>(x + (k - titleWidth) / 2), 0.0f,
-                WithAlpha(overlay.replayColours[static_cast<std::size_t>(i)], kTitleAlpha), title);
+        // Centred over the column, but never past the right end of its field: a title that fills
+        // the field would otherwise run off the last column into the window's edge.
+        const auto titleX = static_cast<float>(std::min(x + (k - titleWidth) / 2, x + w - titleWidth));
+        const std::uint32_t slotColour = overlay.replayColours[static_cast<std::size_t>(i)];
+        if (overlay.titleOutline && !title.empty()) {
+            // The outline: the title in black at the eight neighbouring offsets, under it.
+            const auto o = static_cast<float>(inset);
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    if (dx == 0 && dy == 0) continue;
+                    addText(OverlayFont::Label, titleX + static_cast<float>(dx) * o,
+                            static_cast<float>(dy) * o, kTitleOutlineColour, title);
+                }
+            }
+            addText(OverlayFont::Label, titleX, 0.0f, LegibleTitleColour(slotColour), title);
+        } else {
+            addText(OverlayFont::Label, titleX, 0.0f, WithAlpha(slotColour, kTitleAlpha), title);
+        }
 
         for (std::size_t r = 0; r < column.cells.size(); ++r) {
             const StatsCell& cell = column.cells[r];
@@ -279,10 +350,11 @@ StatsOverlayDraws BuildStatsOverlayDraws(const StatsOverlay& overlay, const Stat
                     addText(OverlayFont::Value, xf, y, kWhite, cell.text);
                     break;
                 case StatsRowKind::Gauge:
-                    AppendGauge(&draws.bars, StyleOf(cell.colour), cell.gauge, x, rowTop, w, h);
+                    AppendGauge(&draws.bars, StyleOf(cell.colour), cell.gauge, x, rowTop, w, h,
+                                inset);
                     break;
                 case StatsRowKind::CentredGauge:
-                    AppendSteerGauge(&draws.bars, cell.gauge, x, rowTop, w, h);
+                    AppendSteerGauge(&draws.bars, cell.gauge, x, rowTop, w, h, inset);
                     break;
                 case StatsRowKind::SpanText: {
                     // Centred over all replay columns; the text sits in the first column only.

@@ -43,6 +43,14 @@ struct StatsOverlay {
     std::int32_t columnWidth = 0;              // pixels: numberFieldWidth + kColumnGap
     bool fpsVisible = false;                   // frame-rate readout drawn
     std::array<std::uint32_t, kMaxReplays> replayColours = kReplayColours;  // ARGB
+    // Legibility over any map: a translucent dark panel behind the table (built into the panel
+    // buffer, so a change needs BuildStatsPanel again) and titles in a lighter shade of their
+    // slot colour with a dark outline.
+    bool backdropVisible = false;
+    bool titleOutline = false;
+    // Physical pixels per 96-dpi pixel: the table's fixed gaps, rules and outline grow with it,
+    // as its fonts grow with the dpi they are rasterised at.
+    float pixelScale = 1.0f;
 
     // Frame-rate counter. The clock is double precision: a float loses whole frames after
     // a few days of uptime.
@@ -84,10 +92,23 @@ constexpr std::uint32_t WithAlpha(std::uint32_t colour, std::uint32_t alpha) {
 void AppendQuad(std::vector<ScreenVertex>* out, bool horizontal, std::int32_t x, std::int32_t y,
                 std::int32_t w, std::int32_t h, std::uint32_t a, std::uint32_t b);
 
+inline constexpr std::uint32_t kBackdropColour = 0xB0141414u;  // the panel behind the table
+inline constexpr std::uint32_t kTitleOutlineColour = 0xFF000000u;
+
+// n 96-dpi pixels at the overlay's scale, never below 1 when n is not 0.
+std::int32_t ScaledPixels(const StatsOverlay& overlay, std::int32_t n);
+
+// The slot colour as a column title draws it when outlined: opaque, mixed with white just
+// enough to stand 4.5:1 against the black outline (pure blue alone reaches 2.4:1).
+std::uint32_t LegibleTitleColour(std::uint32_t slotColour);
+// The contrast ratio of two opaque colours, 1 .. 21, from their relative luminances.
+double ContrastRatio(std::uint32_t a, std::uint32_t b);
+
 // The column lines of n replay columns against the client's right edge: a 2-pixel rule under
 // the title row over all n + 1 columns, and a 1-pixel line down the left edge of each replay
 // column as long as the title row and the table's rows plus 2 pixels. 4n + 2 triangles; none
-// when n is 0.
+// when n is 0. With backdropVisible the panel comes first: two more triangles covering the
+// label column and every replay column from the top to a little below the last row.
 std::vector<ScreenVertex> BuildStatsPanelVertices(const StatsOverlay& overlay,
                                                   std::int32_t clientRight, int replayCount,
                                                   int sectorCount);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "tools/cli.h"
+#include "tools/command_line.h"
 #include "tools/demo_data.h"
 
 namespace lapquill::cli {
@@ -29,35 +30,31 @@ bool ParseSeed(const std::string& text, std::uint64_t* out) {
 int RunDemo(const Args& args) {
     std::string dir = ".";
     DemoOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--out") {
-            if (!hasValue) return UsageError("--out needs a folder");
-            dir = args[++i];
-        } else if (a == "--seed") {
-            if (!hasValue || !ParseSeed(args[i + 1], &options.seed)) {
-                return UsageError("--seed needs a whole number");
-            }
-            ++i;
-        } else if (a == "--laps-minutes") {
-            if (!hasValue || !ParseNumber(args[i + 1], &options.lapsMinutes) ||
-                !(options.lapsMinutes >= 0 && options.lapsMinutes <= 600)) {
-                return UsageError("--laps-minutes needs a number of minutes from 0 to 600");
-            }
-            ++i;
-        } else if (a == "--mesh-density") {
-            if (!hasValue || !ParseNumber(args[i + 1], &options.meshDensity) ||
-                !(options.meshDensity >= 0.25 && options.meshDensity <= 40)) {
-                return UsageError("--mesh-density needs a factor from 0.25 to 40");
-            }
-            ++i;
-        } else if (a == "--standing-start") {
-            options.standingStart = true;
-        } else {
-            return UsageError("unknown argument '" + a + "' for demo");
-        }
-    }
+    CommandParser parser("demo", "Write the demo data set: a track mesh, its segment file and six laps.",
+                         [](const std::string& word) { return "unknown argument '" + word + "' for demo"; });
+    parser.Value("--out", "DIR", "the folder to write below (default .)",
+                 [&](const std::string& v) { dir = v; }, "--out needs a folder");
+    const std::string seedReason = "--seed needs a whole number";
+    parser.Value("--seed", "N", "the seed of the laps (default 1)", [&](const std::string& v) {
+        if (!ParseSeed(v, &options.seed)) throw UsageProblem(seedReason);
+    }, seedReason);
+    const std::string minutesReason = "--laps-minutes needs a number of minutes from 0 to 600";
+    parser.Value("--laps-minutes", "M", "whole laps filling at least M minutes per replay (default 0: one flying lap)",
+                 [&](const std::string& v) {
+        if (!ParseNumber(v, &options.lapsMinutes) ||
+            !(options.lapsMinutes >= 0 && options.lapsMinutes <= 600))
+            throw UsageProblem(minutesReason);
+    }, minutesReason);
+    const std::string densityReason = "--mesh-density needs a factor from 0.25 to 40";
+    parser.Value("--mesh-density", "F", "stations along the lap relative to the default mesh (default 1)",
+                 [&](const std::string& v) {
+        if (!ParseNumber(v, &options.meshDensity) ||
+            !(options.meshDensity >= 0.25 && options.meshDensity <= 40))
+            throw UsageProblem(densityReason);
+    }, densityReason);
+    parser.Flag("--standing-start", "start each lap from standstill on the clutch",
+                [&] { options.standingStart = true; });
+    if (const ParseOutcome p = parser.Parse(args); !p.Run()) return Report(p, UsageStyle::WithUsage);
     const auto start = std::chrono::steady_clock::now();
     const DemoDataSet set = BuildDemoDataSet(options);
     std::vector<DemoWrittenFile> written;

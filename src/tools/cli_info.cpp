@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <sstream>
+#include <nlohmann/json.hpp>
+#include <type_traits>
 
 #include "files/le_reader.h"
 #include "files/replay_file.h"
@@ -11,6 +12,7 @@
 #include "files/text_encoding.h"
 #include "files/track_mesh.h"
 #include "tools/cli.h"
+#include "tools/command_line.h"
 
 namespace lapquill::cli {
 
@@ -30,52 +32,43 @@ Kind KindOf(const std::string& path) {
     return Kind::Unknown;
 }
 
-// Collects "key": value pairs and prints them either as JSON or as aligned text lines.
+// Collects "key": value pairs and prints them either as one JSON object or as aligned text
+// lines.
 class Summary {
 public:
     // A name from a data file: Windows-1252 text.
     void Name(const std::string& key, std::string_view v) { Text(key, DecodeWindows1252(v)); }
-    void Text(const std::string& key, std::string_view v) { items_.push_back({key, JsonString(v), TerminalText(v)}); }
-    void Number(const std::string& key, double v) {
-        items_.push_back({key, JsonNumber(v), JsonNumber(v)});
+    void Text(const std::string& key, std::string_view v) { Add(key, std::string(v), TerminalText(v)); }
+    void Number(const std::string& key, double v) { Add(key, v, NumberText(v)); }
+    void Add(const std::string& key, Json json, const std::string& text) {
+        json_[key] = std::move(json);
+        text_.push_back("  " + key + ": " + text + "\n");
     }
-    void Raw(const std::string& key, const std::string& json, const std::string& text) {
-        items_.push_back({key, json, text});
-    }
-    // A list of JSON values: "[a, b]" in JSON, "a b" as text.
-    void List(const std::string& key, const std::vector<std::string>& values) {
-        std::string json = "[", text;
+    // A list of numbers: "[a, b]" in JSON, "a b" as text; whole numbers as they are, others
+    // as NumberText.
+    template <typename T>
+    void List(const std::string& key, const std::vector<T>& values) {
+        std::string text;
         for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i) {
-                json += ", ";
-                text += " ";
+            if (i) text += " ";
+            if constexpr (std::is_integral_v<T>) {
+                text += std::to_string(values[i]);
+            } else {
+                text += NumberText(values[i]);
             }
-            json += values[i];
-            text += values[i];
         }
-        json += "]";
-        Raw(key, json, text);
+        Add(key, values, text);
     }
-    std::string Json() const {
-        std::string out = "{";
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            out += (i ? ", " : "") + JsonString(items_[i].key) + ": " + items_[i].json;
-        }
-        return out + "}";
-    }
+    std::string JsonLine() const { return JsonText(json_); }
     std::string Plain() const {
-        std::ostringstream out;
-        for (const auto& it : items_) {
-            out << "  " << it.key << ": " << it.text << "\n";
-        }
-        return out.str();
+        std::string out;
+        for (const std::string& line : text_) out += line;
+        return out;
     }
 
 private:
-    struct Item {
-        std::string key, json, text;
-    };
-    std::vector<Item> items_;
+    Json json_ = Json::object();
+    std::vector<std::string> text_;
 };
 
 void SummariseReplay(const ReplayFile& f, Summary* s) {
@@ -91,9 +84,10 @@ void SummariseReplay(const ReplayFile& f, Summary* s) {
     s->Number("dataOffset", h.DataOffset());
     s->Number("recordStride", h.RecordStride());
     s->Number("sampleStride", h.SampleStride());
-    std::vector<std::string> splits, offsets;
-    for (int k = 0; k < h.SectorCount(); ++k) splits.push_back(std::to_string(h.SplitTime(k)));
-    for (const auto& block : f.blocks) offsets.push_back(JsonNumber(block.LateralOffset()));
+    std::vector<std::int32_t> splits;
+    std::vector<double> offsets;
+    for (int k = 0; k < h.SectorCount(); ++k) splits.push_back(h.SplitTime(k));
+    for (const auto& block : f.blocks) offsets.push_back(block.LateralOffset());
     s->List("splitTimesMs", splits);
     s->List("lateralOffsets", offsets);
     s->Number("durationSeconds", f.RecordCount() * 0.01);
@@ -112,7 +106,7 @@ void SummariseMesh(const TrackMesh& m, Summary* s) {
     char colour[16];
     std::snprintf(colour, sizeof colour, "0x%08X", m.header.BackgroundColour());
     s->Text("backgroundColour", colour);
-    s->Raw("listed", m.header.IsListable() ? "true" : "false", m.header.IsListable() ? "yes" : "no");
+    s->Add("listed", m.header.IsListable(), m.header.IsListable() ? "yes" : "no");
     s->Number("objectCount", static_cast<double>(m.objects.size()));
     std::int64_t vertices = 0, triangles = 0;
     for (const auto& o : m.objects) {
@@ -127,17 +121,17 @@ void SummariseMesh(const TrackMesh& m, Summary* s) {
 void SummariseSegments(const TrackSegmentFile& f, Summary* s) {
     s->Text("kind", "segments");
     s->Number("markerCount", f.MarkerCount());
-    std::string json = "[", text;
-    for (std::size_t i = 0; i < f.records.size(); ++i) {
-        const auto& r = f.records[i];
-        json += (i ? ", " : "") + std::string("{\"name\": ") + JsonString(DecodeWindows1252(r.Name())) +
-                ", \"distance\": " + JsonNumber(r.markerDistance) + ", \"position\": [" +
-                JsonNumber(r.position.x) + ", " + JsonNumber(r.position.y) + ", " +
-                JsonNumber(r.position.z) + "], \"heading\": " + JsonNumber(r.heading) +
-                ", \"width\": " + JsonNumber(r.width) + "}";
-        text += "\n    " + TerminalText(DecodeWindows1252(r.Name())) + " at " + JsonNumber(r.markerDistance) + " m";
+    Json markers = Json::array();
+    std::string text;
+    for (const auto& r : f.records) {
+        markers.push_back({{"name", DecodeWindows1252(r.Name())},
+                           {"distance", r.markerDistance},
+                           {"position", {r.position.x, r.position.y, r.position.z}},
+                           {"heading", r.heading},
+                           {"width", r.width}});
+        text += "\n    " + TerminalText(DecodeWindows1252(r.Name())) + " at " + NumberText(r.markerDistance) + " m";
     }
-    s->Raw("markers", json + "]", text);
+    s->Add("markers", std::move(markers), text);
 }
 
 }  // namespace
@@ -145,15 +139,11 @@ void SummariseSegments(const TrackSegmentFile& f, Summary* s) {
 int RunInfo(const Args& args) {
     bool json = false;
     std::vector<std::string> files;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a.rfind("--", 0) == 0) {
-            return UsageError("unknown option '" + a + "' for info");
-        } else {
-            files.push_back(a);
-        }
-    }
+    CommandParser parser("info", "Summarise .raf, .smx and .tsf files, chosen by extension.",
+                         UnknownOption(" for info"));
+    parser.Flag("--json", "print one JSON object per file", [&] { json = true; });
+    parser.Files("FILE", "the files to summarise", &files);
+    if (const ParseOutcome p = parser.Parse(args); !p.Run()) return Report(p, UsageStyle::WithUsage);
     if (files.empty()) return UsageError("info needs at least one file");
     int status = 0;
     for (const auto& path : files) {
@@ -195,7 +185,7 @@ int RunInfo(const Args& args) {
             continue;
         }
         if (json) {
-            std::cout << s.Json() << "\n";
+            std::cout << s.JsonLine() << "\n";
         } else {
             std::cout << TerminalText(path) << "\n" << s.Plain();
         }

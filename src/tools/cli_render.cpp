@@ -11,9 +11,10 @@ namespace lapquill::cli {
 
 int RunRender(const Args& args) {
     ViewOptions options;
-    std::string error;
-    if (!ParseViewOptions(args, true, &options, &error)) return UsageError(error);
+    if (const ParseOutcome p = ParseViewOptions(args, true, &options); !p.Run())
+        return Report(p, UsageStyle::WithUsage);
     if (options.out.empty()) return UsageError("render needs --out FILE.png");
+    std::string error;
     std::vector<std::string> messages;
     const int status = RenderToPng(options, &messages, &error);
     for (const std::string& m : messages) std::cerr << TerminalText(m) << "\n";

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "files/text_encoding.h"
 #include "tools/cli.h"
 #include "tools/headless_view.h"
@@ -87,14 +89,14 @@ void PrintText(const StatsTable& t, std::ostream& out) {
 
 int RunTable(const Args& args) {
     ViewOptions options;
-    std::string error;
-    if (!ParseViewOptions(args, false, &options, &error)) return UsageError(error);
+    if (const ParseOutcome p = ParseViewOptions(args, false, &options); !p.Run())
+        return Report(p, UsageStyle::WithUsage);
     HeadlessSession session(options);
     session.Run();
     CAnalysisView& view = session.View();
     const StatsTable table = view.BuildStatsTableNow();
     if (options.json) {
-        std::cout << StatsTableJson(view, session.Window().messages, table) << "\n";
+        std::cout << JsonText(StatsTableJson(view, session.Window().messages, table)) << "\n";
     } else {
         for (const std::string& m : session.Window().MessagesWithDetails())
             std::cerr << TerminalText(m) << "\n";

@@ -5,13 +5,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "compare/compare.h"
 #include "compare/export_table.h"
 #include "tools/cli.h"
+#include "tools/command_line.h"
 #include "tools/headless_view.h"
 
 namespace lapquill::cli {
@@ -30,12 +34,6 @@ struct CompareArgs {
     std::vector<std::string> files;
 };
 
-// "lapquill-cli: REASON" on one line, status 2.
-int Usage(const std::string& reason) {
-    std::cerr << "lapquill-cli: " << reason << "\n";
-    return 2;
-}
-
 bool ParseStep(const std::string& text, double* out) {
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
@@ -44,49 +42,57 @@ bool ParseStep(const std::string& text, double* out) {
     return true;
 }
 
-// Parses the options of compare (forExport false) or export; empty on success, else the reason.
-std::string ParseCompareArgs(const Args& args, bool forExport, CompareArgs* a) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& o = args[i];
-        const bool takesValue = o == "--reference" || o == "--align" ||
-                                (!forExport && o == "--trace") ||
-                                (forExport && (o == "--step" || o == "--out"));
-        if (takesValue && i + 1 >= args.size()) return o + " needs a value";
-        const std::string v = takesValue ? args[++i] : std::string();
-        if (o == "--reference") {
-            if (v == "fastest") {
-                a->options.reference = kFastestReference;
-            } else {
-                char* end = nullptr;
-                const long n = std::strtol(v.c_str(), &end, 10);
-                if (v.empty() || *end != 0 || n < 0 || n >= kMaxReplays)
-                    return "--reference takes a slot from 0 to 5 or 'fastest', not '" + v + "'";
-                a->options.reference = static_cast<std::int32_t>(n);
-            }
-        } else if (o == "--align") {
-            if (v == "distance") {
-                a->options.align = AlignMode::Distance;
-            } else if (v == "position") {
-                a->options.align = AlignMode::Position;
-            } else {
-                return "--align takes distance or position, not '" + v + "'";
-            }
-        } else if (o == "--trace" || o == "--step") {
-            if (!ParseStep(v, o == "--trace" ? &a->trace : &a->step))
-                return o + " takes a positive number of metres, not '" + v + "'";
-        } else if (o == "--out") {
-            a->out = v;
-        } else if (!forExport && o == "--json") {
-            a->json = true;
-        } else if (o.size() > 1 && o[0] == '-' && o[1] == '-') {
-            return "unknown option '" + o + "' for " + (forExport ? "export" : "compare");
-        } else {
-            a->files.push_back(o);
-        }
+// A positive length in metres for `option`, else a usage error.
+std::function<void(const std::string&)> Metres(const std::string& option, double* out) {
+    return [option, out](const std::string& v) {
+        if (!ParseStep(v, out))
+            throw UsageProblem(option + " takes a positive number of metres, not '" + v + "'");
+    };
+}
+
+// Reads the options of compare (forExport false) or export.
+ParseOutcome ParseCompareArgs(const Args& args, bool forExport, CompareArgs* a) {
+    const std::string name = forExport ? "export" : "compare";
+    CommandParser parser(name,
+                         forExport ? "Write every lap's time, delta and channels per step of distance as CSV."
+                                   : "Time per section of every lap against a reference lap.",
+                         UnknownOption(" for " + name));
+    if (forExport) {
+        parser.Value("--out", "FILE.csv", "the CSV file to write", [a](const std::string& v) { a->out = v; });
+        parser.Value("--step", "M", "metres between rows (default 1)", Metres("--step", &a->step));
     }
-    if (forExport && a->out.empty()) return "export needs --out FILE.csv";
-    if (a->files.empty()) return "no replay files given";
-    return {};
+    parser.Value("--reference", "N|fastest", "the reference lap: a slot from 0 to 5 or the fastest (default 0)",
+                 [a](const std::string& v) {
+                     if (v == "fastest") {
+                         a->options.reference = kFastestReference;
+                         return;
+                     }
+                     char* end = nullptr;
+                     const long n = std::strtol(v.c_str(), &end, 10);
+                     if (v.empty() || *end != 0 || n < 0 || n >= kMaxReplays)
+                         throw UsageProblem("--reference takes a slot from 0 to 5 or 'fastest', not '" + v + "'");
+                     a->options.reference = static_cast<std::int32_t>(n);
+                 });
+    parser.Value("--align", "distance|position", "align the laps by their distance channel (default) or their position",
+                 [a](const std::string& v) {
+                     if (v == "distance") {
+                         a->options.align = AlignMode::Distance;
+                     } else if (v == "position") {
+                         a->options.align = AlignMode::Position;
+                     } else {
+                         throw UsageProblem("--align takes distance or position, not '" + v + "'");
+                     }
+                 });
+    if (!forExport) {
+        parser.Value("--trace", "STEP", "add the delta trace every STEP metres to the JSON", Metres("--trace", &a->trace));
+        parser.Flag("--json", "print one JSON object", [a] { a->json = true; });
+    }
+    parser.Files("RAF", "the replays, in slot order (at most six)", &a->files);
+    ParseOutcome outcome = parser.Parse(args);
+    if (!outcome.Run()) return outcome;
+    if (forExport && a->out.empty()) return {ParseOutcome::Kind::Usage, "export needs --out FILE.csv"};
+    if (a->files.empty()) return {ParseOutcome::Kind::Usage, "no replay files given"};
+    return outcome;
 }
 
 // Loads the files into a view as table does and compares them. A usage error found only
@@ -110,7 +116,7 @@ void LoadAndCompare(const CompareArgs& a, double step, Loaded* l) {
     }
     l->cmp = CompareLaps(set, a.options);
     if (step > 0 && !l->cmp.Empty() && (l->cmp.end - l->cmp.start) / step > kMaxSamples)
-        l->usage = "a step of " + JsonNumber(step) + " m gives more than 10000000 samples";
+        l->usage = "a step of " + NumberText(step) + " m gives more than 10000000 samples";
 }
 
 std::string Fixed(double v, const char* format) {
@@ -173,67 +179,59 @@ void PrintText(const Comparison& cmp, std::ostream& out) {
         << " m; times in s, gain or loss against the reference.\n";
 }
 
-std::string NumberList(const std::vector<double>& v) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < v.size(); ++i) s += (i ? ", " : "") + JsonNumber(v[i]);
-    return s + "]";
-}
-
 void PrintJson(const Comparison& cmp, const std::vector<std::string>& messages, double trace,
                std::ostream& out) {
     const bool any = !cmp.Empty();
-    std::string s = "{\"replayCount\": " + std::to_string(cmp.laps.size()) + ", \"messages\": [";
-    for (std::size_t m = 0; m < messages.size(); ++m)
-        s += (m ? ", " : "") + JsonString(messages[m]);
-    s += "], \"reference\": " + (any ? std::to_string(cmp.reference) : std::string("null"));
-    s += std::string(", \"align\": ") + (cmp.align == AlignMode::Position ? "\"position\"" : "\"distance\"");
-    s += ", \"start\": " + (any ? JsonNumber(cmp.start) : "null");
-    s += ", \"end\": " + (any ? JsonNumber(cmp.end) : "null");
-    s += ", \"laps\": [";
-    for (std::size_t b = 0; b < cmp.laps.size(); ++b) {
-        const ComparedLap& lap = cmp.laps[b];
-        s += std::string(b ? ", " : "") + "{\"slot\": " + std::to_string(lap.slot) +
-             ", \"title\": " + JsonString(lap.title) + ", \"time\": " + JsonNumber(lap.time) +
-             ", \"delta\": " + JsonNumber(lap.delta) + "}";
+    Json j;
+    j["replayCount"] = cmp.laps.size();
+    j["messages"] = messages;
+    j["reference"] = any ? Json(cmp.reference) : Json(nullptr);
+    j["align"] = cmp.align == AlignMode::Position ? "position" : "distance";
+    j["start"] = any ? Json(cmp.start) : Json(nullptr);
+    j["end"] = any ? Json(cmp.end) : Json(nullptr);
+    Json laps = Json::array();
+    for (const ComparedLap& lap : cmp.laps)
+        laps.push_back({{"slot", lap.slot}, {"title", lap.title}, {"time", lap.time}, {"delta", lap.delta}});
+    j["laps"] = std::move(laps);
+    Json sections = Json::array();
+    for (const ComparedSection& sec : cmp.sections) {
+        Json minSpeed = Json::array();
+        for (const std::optional<float>& v : sec.minSpeed) minSpeed.push_back(v ? Json(*v) : Json(nullptr));
+        sections.push_back({{"name", sec.name},
+                            {"start", sec.start},
+                            {"end", sec.end},
+                            {"times", sec.times},
+                            {"lost", sec.lost},
+                            {"best", sec.best},
+                            {"minSpeed", std::move(minSpeed)}});
     }
-    s += "], \"sections\": [";
-    for (std::size_t k = 0; k < cmp.sections.size(); ++k) {
-        const ComparedSection& sec = cmp.sections[k];
-        s += std::string(k ? ", " : "") + "{\"name\": " + JsonString(sec.name) +
-             ", \"start\": " + JsonNumber(sec.start) + ", \"end\": " + JsonNumber(sec.end) +
-             ", \"times\": " + NumberList(sec.times) + ", \"lost\": " + NumberList(sec.lost) +
-             ", \"best\": " + std::to_string(sec.best) + ", \"minSpeed\": [";
-        for (std::size_t b = 0; b < sec.minSpeed.size(); ++b)
-            s += (b ? ", " : "") + (sec.minSpeed[b] ? JsonNumber(*sec.minSpeed[b]) : "null");
-        s += "]}";
-    }
-    s += "], \"theoreticalBest\": " + (any ? JsonNumber(cmp.theoreticalBest) : "null");
+    j["sections"] = std::move(sections);
+    j["theoreticalBest"] = any ? Json(cmp.theoreticalBest) : Json(nullptr);
     if (trace > 0) {
         const DeltaTrace t = BuildDeltaTrace(cmp, trace);
-        s += ", \"trace\": [";
+        Json points = Json::array();
         for (std::size_t k = 0; k < t.distance.size(); ++k) {
-            std::vector<double> delta, speed;
+            Json delta = Json::array(), speed = Json::array();
             for (std::size_t b = 0; b < t.delta.size(); ++b) {
                 delta.push_back(t.delta[b][k]);
                 speed.push_back(t.speed[b][k]);
             }
-            s += std::string(k ? ", " : "") + "{\"distance\": " + JsonNumber(t.distance[k]) +
-                 ", \"delta\": " + NumberList(delta) + ", \"speed\": " + NumberList(speed) + "}";
+            points.push_back({{"distance", t.distance[k]}, {"delta", std::move(delta)}, {"speed", std::move(speed)}});
         }
-        s += "]";
+        j["trace"] = std::move(points);
     }
-    out << s << "}\n";
+    out << JsonText(j) << "\n";
 }
 
 }  // namespace
 
 int RunCompare(const Args& args) {
     CompareArgs a;
-    if (const std::string reason = ParseCompareArgs(args, false, &a); !reason.empty())
-        return Usage(reason);
+    if (const ParseOutcome p = ParseCompareArgs(args, false, &a); !p.Run())
+        return Report(p, UsageStyle::OneLine);
     Loaded l;
     LoadAndCompare(a, a.trace, &l);
-    if (!l.usage.empty()) return Usage(l.usage);
+    if (!l.usage.empty()) return OneLineUsageError(l.usage);
     const std::vector<std::string>& messages = l.session->Window().messages;
     if (a.json) {
         PrintJson(l.cmp, messages, a.trace, std::cout);
@@ -246,11 +244,11 @@ int RunCompare(const Args& args) {
 
 int RunExport(const Args& args) {
     CompareArgs a;
-    if (const std::string reason = ParseCompareArgs(args, true, &a); !reason.empty())
-        return Usage(reason);
+    if (const ParseOutcome p = ParseCompareArgs(args, true, &a); !p.Run())
+        return Report(p, UsageStyle::OneLine);
     Loaded l;
     LoadAndCompare(a, a.step, &l);
-    if (!l.usage.empty()) return Usage(l.usage);
+    if (!l.usage.empty()) return OneLineUsageError(l.usage);
     for (const std::string& m : l.session->Window().messages) std::cerr << m << "\n";
     if (l.cmp.Empty()) {
         std::cerr << "lapquill-cli: no lap loaded, nothing exported\n";

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "render/software_device.h"
+#include "tools/command_line.h"
 #include "tools/png_writer.h"
 
 namespace lapquill::cli {
@@ -94,87 +95,87 @@ bool ParseInt(const std::string& text, long long lo, long long hi, std::int32_t*
 
 }  // namespace
 
-bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* o, std::string* error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string* v) {
-            if (i + 1 >= args.size()) {
-                *error = a + " needs a value";
-                return false;
-            }
-            *v = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--json" && !allowRender) {
-            o->json = true;
-        } else if (a == "--key") {
-            if (!value(&v)) return false;
-            StateOption s{StateOption::Kind::Key};
-            if (!ParseKeyName(v, &s.key)) return *error = "unknown key '" + v + "'", false;
-            o->state.push_back(s);
-        } else if (a == "--sync") {
-            if (!value(&v)) return false;
-            StateOption s{StateOption::Kind::Sync};
-            if (v == "lap")
-                s.sync = SyncMode::Lap;
-            else if (v == "marker")
-                s.sync = SyncMode::SegmentMarker;
-            else if (v == "corner")
-                s.sync = SyncMode::DetectedCorner;
-            else
-                return *error = "--sync takes lap, marker or corner", false;
-            o->state.push_back(s);
-        } else if (a == "--time") {
-            if (!value(&v)) return false;
-            StateOption s{StateOption::Kind::Time};
-            if (!ParseInt(v, 0, kTimeBeyondEnd, &s.time))
-                return *error = "bad --time '" + v + "'", false;
-            o->state.push_back(s);
-        } else if (a == "--frames") {
-            if (!value(&v)) return false;
-            StateOption s{StateOption::Kind::Frames};
-            if (!ParseInt(v, 0, 100000000, &s.frames))
-                return *error = "bad --frames '" + v + "'", false;
-            o->state.push_back(s);
-        } else if (a == "--fps") {
-            if (!value(&v)) return false;
-            char* end = nullptr;
-            o->fps = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != 0 || !(o->fps > 0) || o->fps > 1e6) {
-                return *error = "bad --fps '" + v + "'", false;
-            }
-        } else if (a == "--units") {
-            if (!value(&v)) return false;
-            if (!ParseUnits(v, &o->units)) return *error = "bad --units '" + v + "'", false;
-        } else if (allowRender && a == "--size") {
-            if (!value(&v)) return false;
-            const std::size_t x = v.find('x');
-            if (x == std::string::npos || !ParseInt(v.substr(0, x), 1, 8192, &o->width) ||
-                !ParseInt(v.substr(x + 1), 1, 8192, &o->height)) {
-                return *error = "bad --size '" + v + "'", false;
-            }
-        } else if (a == "--whole-track") {
-            o->state.push_back(StateOption{StateOption::Kind::WholeTrack});
-        } else if (allowRender && a == "--colour") {
-            if (!value(&v)) return false;
-            const std::optional<RibbonColouring> c = ParseRibbonColouring(v);
-            if (!c) return *error = "--colour takes lap, speed, pedals or delta", false;
-            o->colouring = *c;
-        } else if (allowRender && a == "--out") {
-            if (!value(&o->out)) return false;
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            *error = "unknown option '" + a + "'";
-            return false;
-        } else {
-            o->files.push_back(a);
-        }
+void AddViewOptions(CommandParser* parser, bool allowRender, ViewOptions* o) {
+    const auto bad = [](const std::string& option, const std::string& v) {
+        return UsageProblem("bad " + option + " '" + v + "'");
+    };
+    if (!allowRender) parser->Flag("--json", "print one JSON object, the values in SI", [o] { o->json = true; });
+    parser->Value("--units", "D,S,A", "display units: m|km|mi, kmh|mph, ms2|g (default m,kmh,ms2)",
+                  [o, bad](const std::string& v) {
+                      if (!ParseUnits(v, &o->units)) throw bad("--units", v);
+                  });
+    if (allowRender) {
+        parser->Value("--size", "WxH", "the frame's size in pixels (default 1280x800)",
+                      [o, bad](const std::string& v) {
+                          const std::size_t x = v.find('x');
+                          if (x == std::string::npos || !ParseInt(v.substr(0, x), 1, 8192, &o->width) ||
+                              !ParseInt(v.substr(x + 1), 1, 8192, &o->height))
+                              throw bad("--size", v);
+                      });
+        parser->Value("--colour", "lap|speed|pedals|delta", "colour the ribbons by lap (default), speed, pedals or delta",
+                      [o](const std::string& v) {
+                          const std::optional<RibbonColouring> c = ParseRibbonColouring(v);
+                          if (!c) throw UsageProblem("--colour takes lap, speed, pedals or delta");
+                          o->colouring = *c;
+                      });
+        parser->Value("--out", "FILE.png", "the PNG file to write", [o](const std::string& v) { o->out = v; });
     }
-    if (o->files.empty()) {
-        *error = "no replay files given";
-        return false;
-    }
-    return true;
+    // The STATE options, applied in the order given.
+    parser->Value("--key", "NAME", "press the key NAME (the names are below)",
+                  [o](const std::string& v) {
+                      StateOption s{StateOption::Kind::Key};
+                      if (!ParseKeyName(v, &s.key)) throw UsageProblem("unknown key '" + v + "'");
+                      o->state.push_back(s);
+                  });
+    parser->Value("--sync", "lap|marker|corner", "synchronise the laps by lap, segment marker or detected corner",
+                  [o](const std::string& v) {
+                      StateOption s{StateOption::Kind::Sync};
+                      if (v == "lap")
+                          s.sync = SyncMode::Lap;
+                      else if (v == "marker")
+                          s.sync = SyncMode::SegmentMarker;
+                      else if (v == "corner")
+                          s.sync = SyncMode::DetectedCorner;
+                      else
+                          throw UsageProblem("--sync takes lap, marker or corner");
+                      o->state.push_back(s);
+                  });
+    parser->Value("--time", "N", "set the playback time, in records (0.01 s)",
+                  [o, bad](const std::string& v) {
+                      StateOption s{StateOption::Kind::Time};
+                      if (!ParseInt(v, 0, kTimeBeyondEnd, &s.time)) throw bad("--time", v);
+                      o->state.push_back(s);
+                  });
+    parser->Value("--frames", "N", "run N frames on a simulated clock",
+                  [o, bad](const std::string& v) {
+                      StateOption s{StateOption::Kind::Frames};
+                      if (!ParseInt(v, 0, 100000000, &s.frames)) throw bad("--frames", v);
+                      o->state.push_back(s);
+                  });
+    parser->Value("--fps", "F", "frames per second of the simulated clock (default 100)",
+                  [o, bad](const std::string& v) {
+                      char* end = nullptr;
+                      o->fps = std::strtod(v.c_str(), &end);
+                      if (v.empty() || *end != 0 || !(o->fps > 0) || o->fps > 1e6) throw bad("--fps", v);
+                  });
+    parser->Flag("--whole-track", "frame the whole circuit from above",
+                 [o] { o->state.push_back(StateOption{StateOption::Kind::WholeTrack}); });
+    parser->Files("RAF", "the replays, opened in this order (at most six)", &o->files);
+    parser->Footer(
+        "The STATE options --key, --sync, --time, --frames and --whole-track apply in the order\n"
+        "given, after the replays are opened. Key names: Home End Left Right Up Down PageUp\n"
+        "PageDown A D S F Z X Q T 1 2 3 Comma Period Backslash, or a code such as 0x24.\n");
+}
+
+ParseOutcome ParseViewOptions(const Args& args, bool allowRender, ViewOptions* o) {
+    CommandParser parser(allowRender ? "render" : "table",
+                         allowRender ? "Write the frame the view draws, after the STATE options, as a PNG."
+                                     : "Print the statistics table of the view after the STATE options.",
+                         UnknownOption(""));
+    AddViewOptions(&parser, allowRender, o);
+    ParseOutcome outcome = parser.Parse(args);
+    if (outcome.Run() && o->files.empty()) return {ParseOutcome::Kind::Usage, "no replay files given"};
+    return outcome;
 }
 
 HeadlessSession::HeadlessSession(const ViewOptions& options)
@@ -224,6 +225,7 @@ int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages,
     window.lastFrame.clear();
     session.View().OnPaint();
     *messages = window.MessagesWithDetails();
+    messages->insert(messages->end(), window.notes.begin(), window.notes.end());
     if (window.lastFrame.empty()) {
         *error = "no frame was drawn";
         return 1;

@@ -37,6 +37,8 @@ class HeadlessWindow final : public ViewWindow {
         }
         return out;
     }
+    std::vector<std::string> notes;        // every status-bar note, in order
+    void ShowStatusNote(const std::string& text) override { notes.push_back(text); }
     std::vector<std::string> chosenFiles;  // what the open dialog answers
     std::vector<std::uint32_t> lastFrame;  // the last presented picture, row by row
     std::int32_t lastFrameWidth = 0, lastFrameHeight = 0;
@@ -93,9 +95,13 @@ struct ViewOptions {
 bool ParseKeyName(const std::string& name, std::uint32_t* code);
 // --units DIST,SPEED,ACCEL with m|km|mi, kmh|mph, ms2|g.
 bool ParseUnits(const std::string& text, DisplayUnits* units);
-// The options of table (and, with allowRender, render's --size and --out). On a usage error
-// returns false with the reason.
-bool ParseViewOptions(const Args& args, bool allowRender, ViewOptions* options, std::string* error);
+class CommandParser;
+// Adds the options of table (and, with allowRender, those of render) to a parser: the STATE
+// options append to options->state in command-line order.
+void AddViewOptions(CommandParser* parser, bool allowRender, ViewOptions* options);
+// The options of table (allowRender false) or render, with at least one file. The outcome
+// says whether to run, print the help or report a usage error.
+ParseOutcome ParseViewOptions(const Args& args, bool allowRender, ViewOptions* options);
 
 // The view as the program builds it: sized and painted once, then the files opened, then the
 // STATE options applied. The simulated clock reads 0 until the first frame.
@@ -117,7 +123,8 @@ class HeadlessSession {
 
 // lapquill-cli render after its options are parsed: runs the session, paints one more frame (the
 // picture RenderFrame draws after all STATE options; its playback step runs after it) and
-// writes it to options.out as a PNG. `messages` receives every message box of the run. Returns
+// writes it to options.out as a PNG. `messages` receives every message box of the run, then
+// every status note. Returns
 // 0 when the file is written with a replay loaded, 1 when none is loaded (the frame is written
 // all the same) or the file cannot be written (`error` says why).
 int RenderToPng(const ViewOptions& options, std::vector<std::string>* messages, std::string* error);

@@ -10,12 +10,16 @@ namespace lapquill {
 
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock)
     : window_(window), clock_(std::move(clock)) {
+    overlay_.backdropVisible = true;
+    overlay_.titleOutline = true;
     ClearReplays();
     BuildTrackCatalogue(&catalogue_);
 }
 
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock, const std::string& catalogueFolder)
     : window_(window), clock_(std::move(clock)) {
+    overlay_.backdropVisible = true;
+    overlay_.titleOutline = true;
     ClearReplays();
     BuildTrackCatalogueFrom(catalogueFolder, &catalogue_);
 }
@@ -74,6 +78,7 @@ void CAnalysisView::ClearReplays() {
     segments_.ClearIndices();
     segments_.currentSegment = kCustomSegment;
     trackBoundsSet_ = false;
+    denseMeshNoted_ = densePathsNoted_ = false;
     if (device_) ResetDevice();
 }
 

@@ -105,6 +105,16 @@ class CAnalysisView {
     const PlaybackState& Playback() const { return playback_; }
     const TrackCatalogue& Catalogue() const { return catalogue_; }
     bool StatsVisible() const { return overlay_.statsVisible; }
+    // The dark panel behind the table (on unless turned off); a change rebuilds the panel.
+    void SetStatsBackdrop(bool visible);
+    bool StatsBackdrop() const { return overlay_.backdropVisible; }
+    // The file each accepted slot was loaded from, as it was given to AddReplay.
+    const std::string& ReplayPath(std::int32_t slot) const {
+        return set_.replayPaths[static_cast<std::size_t>(slot)];
+    }
+    // A drag across the map by (dx, dy) client pixels: the top-down camera moves so that the
+    // ground under the pointer follows it. The chase camera ignores drags.
+    void DragMap(std::int32_t dx, std::int32_t dy);
     bool FpsVisible() const { return overlay_.fpsVisible; }
     const StatsOverlay& Overlay() const { return overlay_; }
     bool HasDevice() const { return device_ != nullptr; }
@@ -140,6 +150,14 @@ class CAnalysisView {
     std::vector<MapVertex> CarMarkersNow() const;
     std::vector<LegendEntry> RibbonLegendNow() const;
 
+    // What the last frame's map cost against its budgets (pixels, see map_coverage.h), and
+    // the notes said once per track when a layer was too dense to draw in full.
+    struct MapFrameCost {
+        CoverageBudget mesh;
+        CoverageBudget paths;
+    };
+    const MapFrameCost& LastMapCost() const { return lastMapCost_; }
+
     // How often the device objects were released and the device reset (tests check that these
     // happen at the right moments).
     int ReleaseDeviceObjectsCalls() const { return releaseDeviceObjectsCalls_; }
@@ -153,6 +171,7 @@ class CAnalysisView {
     void FollowSegmentInLapMode();
     void RecomputeSegments();
     void DrawRibbonLegend();
+    void NoteMapCost(const MapFrameBudget& budget);
 
     ViewWindow& window_;
     Clock clock_;
@@ -186,6 +205,10 @@ class CAnalysisView {
 
     RibbonColouring colouring_ = RibbonColouring::ByLap;
     bool wholeTrack_ = false;
+
+    MapFrameCost lastMapCost_;
+    bool denseMeshNoted_ = false;   // the notes below are said once per track
+    bool densePathsNoted_ = false;
 };
 
 }  // namespace lapquill

@@ -43,7 +43,8 @@ std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
                                              : camera_.cameraHeight;
     const float pixels = static_cast<float>(std::max<std::int32_t>(rc.bottom - rc.top, 1));
     const float metresPerPixel = 2.0f * distance * std::tan(kFieldOfView / 2.0f) / pixels;
-    const float length = CarMarkerLength(metresPerPixel);
+    // Measured in 96-dpi pixels, so the arrow keeps its physical size on a dense screen.
+    const float length = CarMarkerLength(metresPerPixel * overlay_.pixelScale);
     out.reserve(static_cast<std::size_t>(n) * kCarMarkerVertices);
     for (std::int32_t i = 0; i < n; ++i) {
         const ReplayFile& lap = set_.replays[static_cast<std::size_t>(i)];
@@ -71,10 +72,11 @@ void CAnalysisView::DrawRibbonLegend() {
     const ClientRect rc = window_.GetClientRect();
     TextSize line;
     if (labelFont_.MeasureText("Ag", &line) < 0 || line.cy <= 0) return;
-    float y = static_cast<float>(rc.bottom) - kLegendMargin -
+    const float margin = kLegendMargin * overlay_.pixelScale;
+    float y = static_cast<float>(rc.bottom) - margin -
               static_cast<float>(line.cy) * static_cast<float>(entries.size());
     for (const LegendEntry& e : entries) {
-        labelFont_.DrawString(kLegendMargin, y, e.colour, e.text.c_str());
+        labelFont_.DrawString(margin, y, e.colour, e.text.c_str());
         y += static_cast<float>(line.cy);
     }
 }

@@ -17,6 +17,11 @@ namespace {
 
 constexpr const char* kNoDeviceMessage = "Can't create DirectX device!";
 constexpr const char* kNoVertexBufferMessage = "Could not create vertex buffer!";
+constexpr const char* kDenseMeshNote =
+    "The track mesh is too dense to draw in full: the parts beyond this frame's limit are left out.";
+constexpr const char* kDensePathsNote =
+    "The segment markers and lap paths are too dense to draw in full: the parts beyond this "
+    "frame's limit are left out.";
 
 }  // namespace
 
@@ -76,6 +81,10 @@ void CAnalysisView::CreateDeviceObjects() {
 
     // A font that fails draws nothing; the table still lays out by its measurements.
     const int dpi = window_.LogicalDpi();
+    // On a high-density screen the window reports its dpi times its device-pixel ratio, so the
+    // fonts, and with them the table, come out at the same physical size as at 100 %.
+    overlay_.pixelScale = static_cast<float>(dpi > 0 ? dpi : kDefaultFontDpi) /
+                          static_cast<float>(kDefaultFontDpi);
     for (TextureFont* font : {&fpsFont_, &valueFont_, &labelFont_}) {
         font->CreateGlyphTexture(d, dpi);
         font->CreateDrawResources();
@@ -152,13 +161,17 @@ void CAnalysisView::RenderFrame() {
                 ribbons[static_cast<std::size_t>(i)] =
                     RibbonDrawRange(RecordIndexAt(i, 0), RecordIndexAt(i, playback_.playbackTime));
             }
-            // Batches wholly outside the view are skipped; what is drawn is the same.
+            // Batches wholly outside the view are skipped; what is drawn is the same. The
+            // budget keeps a hostile mesh or path from holding the frame for seconds.
             Matrix4 viewProjection;
             D3DXMatrixMultiply(&viewProjection, &viewMatrix_, &projection_);
+            const ClientRect client = window_.GetClientRect();
+            MapFrameBudget budget(viewProjection, client.right, client.bottom);
             DrawMapScene(d, scene_,
                          std::span<const TriangleRange>(ribbons.data(),
                                                         static_cast<std::size_t>(set_.replayCount)),
-                         &viewProjection);
+                         &viewProjection, &budget);
+            NoteMapCost(budget);
             DrawCarMarkers(d, scene_, CarMarkersNow());
 
             const OverlayFonts fonts = Fonts();
@@ -174,6 +187,18 @@ void CAnalysisView::RenderFrame() {
         }
     }
     AdvancePlayback();
+}
+
+void CAnalysisView::NoteMapCost(const MapFrameBudget& budget) {
+    lastMapCost_ = {budget.mesh, budget.paths};
+    if (budget.mesh.cut && !denseMeshNoted_) {
+        denseMeshNoted_ = true;
+        window_.ShowStatusNote(kDenseMeshNote);
+    }
+    if (budget.paths.cut && !densePathsNoted_) {
+        densePathsNoted_ = true;
+        window_.ShowStatusNote(kDensePathsNote);
+    }
 }
 
 // ---- Camera -----------------------------------------------------------------------------------
@@ -249,6 +274,28 @@ void CAnalysisView::ZoomOut() {
 
 void CAnalysisView::ToggleFollowCar() {
     lapquill::ToggleFollowCar(&camera_);
+}
+
+void CAnalysisView::SetStatsBackdrop(bool visible) {
+    if (overlay_.backdropVisible == visible) return;
+    overlay_.backdropVisible = visible;
+    // The panel is part of the column-line buffer, rebuilt with the device objects.
+    if (device_) ResetDevice();
+    window_.InvalidateRect();
+}
+
+void CAnalysisView::DragMap(std::int32_t dx, std::int32_t dy) {
+    if (camera_.followCar || (dx == 0 && dy == 0)) return;
+    const ClientRect rc = window_.GetClientRect();
+    const GroundRect ground = TopDownGround();
+    const float width = static_cast<float>(std::max(rc.right - rc.left, 1));
+    const float height = static_cast<float>(std::max(rc.bottom - rc.top, 1));
+    wholeTrack_ = false;
+    // Dragging right shows ground further left; dragging down shows ground further north
+    // (y0 is the top edge's ground, y1 the bottom's).
+    camera_.cameraTarget.x -= static_cast<float>(dx) * (ground.x1 - ground.x0) / width;
+    camera_.cameraTarget.y += static_cast<float>(dy) * (ground.y0 - ground.y1) / height;
+    UpdateCamera();
 }
 
 void CAnalysisView::OnHScroll(std::uint32_t code) {

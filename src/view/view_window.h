@@ -44,6 +44,9 @@ class ViewWindow {
         (void)details;
         MessageBox(text);
     }
+    // A passing note for the status bar (not modal): something the user should know that needs
+    // no answer. A window without a status bar may drop it.
+    virtual void ShowStatusNote(const std::string& text) { (void)text; }
     // The open dialog: the chosen files' full paths in the dialog's order, or nothing when the
     // user cancels.
     virtual std::optional<std::vector<std::string>> ChooseReplayFiles(

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    // The program's lap library, opened at start-up, is kept there too.
+    qputenv("XDG_DATA_HOME", settingsDir.path().toLocal8Bit());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

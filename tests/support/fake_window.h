@@ -27,6 +27,7 @@ class FakeWindow final : public ViewWindow {
     int invalidations = 0;
     std::vector<std::string> messages;
     std::vector<std::string> details;  // one per message, empty when it had none
+    std::vector<std::string> statusNotes;
     std::vector<ScrollCall> scrollInfos;
     std::vector<std::pair<ScrollBarId, bool>> shownBars;
     std::vector<OpenReplayDialog> dialogs;
@@ -74,6 +75,7 @@ class FakeWindow final : public ViewWindow {
         messages.push_back(text);
         details.push_back(detail);
     }
+    void ShowStatusNote(const std::string& text) override { statusNotes.push_back(text); }
     std::optional<std::vector<std::string>> ChooseReplayFiles(
         const OpenReplayDialog& dialog) override {
         dialogs.push_back(dialog);

@@ -25,8 +25,8 @@ class RenderCommand : public ::testing::Test {
     // As lapquill-cli render runs after parsing: the status, with usage errors as 2.
     int Render(const Args& args) {
         ViewOptions options;
+        if (!ParseViewOptions(args, true, &options).Run() || options.out.empty()) return 2;
         std::string error;
-        if (!ParseViewOptions(args, true, &options, &error) || options.out.empty()) return 2;
         return RenderToPng(options, &messages, &error);
     }
     PngImage Read(const std::string& path) {

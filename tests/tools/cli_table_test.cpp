@@ -15,12 +15,11 @@ namespace {
 
 TEST(ParseViewOptions, StateOptionsKeepTheirOrder) {
     ViewOptions o;
-    std::string error;
-    ASSERT_TRUE(ParseViewOptions(
+    const ParseOutcome p = ParseViewOptions(
         {"--key", "S", "--frames", "10", "--fps", "25", "--sync", "corner", "--time", "40", "--key",
          "0x24", "--units", "mi,mph,g", "--json", "a.raf", "b.raf"},
-        false, &o, &error))
-        << error;
+        false, &o);
+    ASSERT_TRUE(p.Run()) << p.text;
     ASSERT_EQ(o.state.size(), 5u);
     EXPECT_EQ(o.state[0].key, 'S');
     EXPECT_EQ(o.state[1].frames, 10);
@@ -45,9 +44,9 @@ TEST(ParseViewOptions, UsageErrors) {
                                    {"--key"}};
     for (const Args& args : bad) {
         ViewOptions o;
-        std::string error;
-        EXPECT_FALSE(ParseViewOptions(args, false, &o, &error)) << (args.empty() ? "" : args[0]);
-        EXPECT_FALSE(error.empty());
+        const ParseOutcome p = ParseViewOptions(args, false, &o);
+        EXPECT_EQ(p.kind, ParseOutcome::Kind::Usage) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(p.text.empty());
     }
     std::uint32_t code = 0;
     for (const char* name :
@@ -70,10 +69,9 @@ TEST(HeadlessSession, OpensInOrderAndPlaysOnTheSimulatedClock) {
     other.config = "Club";
     const std::string b = world.AddLap("b", test::BuildLap(other));
     ViewOptions o;
-    std::string error;
     ASSERT_TRUE(ParseViewOptions(
         {"--key", "S", "--frames", "40", "--fps", "100", "--key", "A", "--frames", "40", a, b},
-        false, &o, &error));
+        false, &o).Run());
     HeadlessSession session(o);
     session.Run();
     CAnalysisView& v = session.View();
@@ -94,13 +92,13 @@ std::string TableJsonOf(const test::LapPlan& plan) {
     world.AddSegments("Harrow Vale", "GP", test::MarkersAt({{"Turn 1", 50.0f}}));
     const std::string lap = world.AddLap("a", test::BuildLap(plan));
     ViewOptions o;
-    std::string error;
-    EXPECT_TRUE(ParseViewOptions({"--json", "--time", "100", lap}, false, &o, &error)) << error;
+    const ParseOutcome p = ParseViewOptions({"--json", "--time", "100", lap}, false, &o);
+    EXPECT_TRUE(p.Run()) << p.text;
     HeadlessSession session(o);
     session.Run();
     EXPECT_EQ(session.View().ReplayCount(), 1);
-    return StatsTableJson(session.View(), session.Window().messages,
-                          session.View().BuildStatsTableNow());
+    return JsonText(StatsTableJson(session.View(), session.Window().messages,
+                                   session.View().BuildStatsTableNow()));
 }
 
 // A damaged file's split times may lie anywhere in their 32-bit range; the sector times in the

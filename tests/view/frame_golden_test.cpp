@@ -30,23 +30,23 @@ struct PeerVariant {
     bool lowCamera = false;  // across the terrain from just above it: the near plane cuts it
 };
 
-// The benchmarks' scene at 320 x 180 with ribbons of 6000 records.
-std::string PeerFrameHash(const PeerVariant& variant) {
-    constexpr int kWidth = 320, kHeight = 180;
+// The benchmarks' scene, by default at 320 x 180 with ribbons of 6000 records.
+std::string PeerFrameHash(const PeerVariant& variant, int width = 320, int height = 180,
+                          int ribbonRecords = 6000) {
     SoftwareDeviceOptions options;
     options.threadCount = variant.threads;
-    SoftwareDevice device(kWidth, kHeight, options);
+    SoftwareDevice device(width, height, options);
     const std::vector<MapVertex> terrainVertices = peer::Terrain();
     VertexBuffer* terrain = peer::MakeBuffer(device, terrainVertices);
     std::vector<VertexBuffer*> ribbons;
     std::uint32_t ribbonTriangles = 0;
     for (int i = 0; i < 6; ++i) {
-        const std::vector<MapVertex> v = peer::RibbonNumber(i, 6000);
+        const std::vector<MapVertex> v = peer::RibbonNumber(i, ribbonRecords);
         ribbons.push_back(peer::MakeBuffer(device, v));
         ribbonTriangles = static_cast<std::uint32_t>(v.size() / 3);
     }
     Matrix4 view, projection;
-    peer::Camera(kWidth, kHeight, &view, &projection);
+    peer::Camera(width, height, &view, &projection);
     if (variant.lowCamera) {
         const Vector3 eye{-700, -500, 12}, at{0, 0, 0}, up{0, 0, 1};
         D3DXMatrixLookAtRH(&view, &eye, &at, &up);
@@ -100,9 +100,9 @@ const std::filesystem::path& DemoFolder() {
     return folder;
 }
 
-// The view at 480 x 270 with the demo's six replays at the end of replay 0, the frame-rate
-// readout on, from the top-down or the chase camera.
-std::string DemoFrameHash(int threads, bool chase) {
+// The view (by default at 480 x 270) with the demo's six replays at the end of replay 0, the
+// frame-rate readout on, from the top-down or the chase camera.
+std::string DemoFrameHash(int threads, bool chase, int width = 480, int height = 270) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(DemoFolder());
     std::vector<std::string> files;
@@ -111,14 +111,14 @@ std::string DemoFrameHash(int threads, bool chase) {
     }
     std::sort(files.begin(), files.end());
     test::FakeWindow window;
-    window.client = {0, 0, 480, 270};
+    window.client = {0, 0, width, height};
     window.deviceOptions.threadCount = threads;
     window.AnswerDialog(files);
     double now = 0;
     std::string hash;
     {
         CAnalysisView view(window, [&now] { return now; });
-        view.OnSize(480, 270);
+        view.OnSize(width, height);
         view.OnPaint();
         view.OpenReplays(true);
         view.HandleKeyAction(VK_OEM_5);
@@ -129,19 +129,46 @@ std::string DemoFrameHash(int threads, bool chase) {
             view.RenderFrame();
         }
         EXPECT_EQ(view.ReplayCount(), 6);
-        hash = test::FrameHash(window.lastFrame.data(), 480, 270);
+        hash = test::FrameHash(window.lastFrame.data(), width, height);
     }
     std::filesystem::current_path(previous);
     return hash;
 }
 
 TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
-    const std::string topDown = "0x872F893A842F5E10";
-    const std::string chase = "0x9D2F6FFF9E2D6CFD";
+    const std::string topDown = "0xA18D06751B3E8CCA";
+    const std::string chase = "0xD42E78DE498EC1C2";
     for (int threads : {1, 2}) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";
     }
+}
+
+// The same frames at the sizes users run: the benchmarks' full scene at full HD, where terrain
+// triangles cover several pixels and cross the threads' boundaries, and the demo view at full HD
+// and 4K, where the table's panels and the text are wide triangles.
+TEST(FrameGolden, FullSizeFramesWithEveryThreadCount) {
+    struct Case {
+        const char* name;
+        PeerVariant variant;
+        const char* golden;
+    };
+    const Case cases[] = {
+        {"blended, 1 thread", {1, true, D3DCULL_CW, false}, "0x48E8E9E6EC11928A"},
+        {"blended, 2 threads", {2, true, D3DCULL_CW, false}, "0x48E8E9E6EC11928A"},
+        {"blended, 3 threads", {3, true, D3DCULL_CW, false}, "0x48E8E9E6EC11928A"},
+        {"opaque, terrain unculled", {2, false, D3DCULL_NONE, false}, "0x85887607EDB7AD09"},
+        {"low camera, near plane cuts", {2, true, D3DCULL_CW, true}, "0xBEB7A623F0883D7A"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PeerFrameHash(c.variant, 1920, 1080, 60000), c.golden) << c.name;
+    }
+    for (int threads : {1, 2}) {
+        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x137685707EA19531") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x5C2B10EAAF819B18") << threads << " threads";
+    }
+    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0x398C489C90C82778");
+    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0x122358D5EAD11152");
 }
 
 }  // namespace

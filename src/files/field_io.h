@@ -73,34 +73,13 @@ class FieldWriter {
 public:
     explicit FieldWriter(LeWriter& w) : w_(w) {}
 
-    bool U8(std::uint8_t v) {
-        w_.WriteU8(v);
-        return true;
-    }
-    bool U16(std::uint16_t v) {
-        w_.WriteU16(v);
-        return true;
-    }
-    bool I32(std::int32_t v) {
-        w_.WriteI32(v);
-        return true;
-    }
-    bool U32(std::uint32_t v) {
-        w_.WriteU32(v);
-        return true;
-    }
-    bool F32(float v) {
-        w_.WriteF32(v);
-        return true;
-    }
-    bool Fixed(float v) {
-        w_.WriteI32(FloatToFixed(v));
-        return true;
-    }
-    bool Axis(float v) {
-        w_.WriteI16(AxisToFixed(v));
-        return true;
-    }
+    bool U8(std::uint8_t v) { return Put(&LeWriter::WriteU8, v); }
+    bool U16(std::uint16_t v) { return Put(&LeWriter::WriteU16, v); }
+    bool I32(std::int32_t v) { return Put(&LeWriter::WriteI32, v); }
+    bool U32(std::uint32_t v) { return Put(&LeWriter::WriteU32, v); }
+    bool F32(float v) { return Put(&LeWriter::WriteF32, v); }
+    bool Fixed(float v) { return Put(&LeWriter::WriteI32, FloatToFixed(v)); }
+    bool Axis(float v) { return Put(&LeWriter::WriteI16, AxisToFixed(v)); }
     template <std::size_t N>
     bool Bytes(const std::array<std::uint8_t, N>& b) {
         w_.WriteBytes(b.data(), N);
@@ -112,12 +91,15 @@ public:
         w_.WriteBytes(b, N);
         return true;
     }
-    bool Pad(int n) {
-        w_.WriteZeros(n);
+    bool Pad(int n) { return Put(&LeWriter::WriteZeros, std::int64_t{n}); }
+
+private:
+    template <typename T>
+    bool Put(void (LeWriter::*write)(T), T v) {
+        (w_.*write)(v);
         return true;
     }
 
-private:
     LeWriter& w_;
 };
 

@@ -35,6 +35,11 @@ inline void SetFieldText(std::uint8_t* header, TextField f, std::string_view tex
     SetFieldText(header + f.at, static_cast<std::size_t>(f.width), text);
 }
 
+// Every data file starts with the same marker: a magic of six letters, its zero, one free
+// byte and the version. Loaders read it first, on its own.
+inline constexpr int kFileMarkerSize = 9;
+inline constexpr int kFileVersionAt = 8;
+
 // Compares the first bytes of a header, as a zero-terminated text, with a magic: the magic's
 // characters must match and the byte after them must be the terminator.
 inline bool MagicMatches(const std::uint8_t* bytes, std::string_view magic) {

@@ -10,6 +10,7 @@
 #include <limits>
 #include <utility>
 
+#include "files/file_text.h"
 #include "files/le_bytes.h"
 
 namespace lapquill {
@@ -168,6 +169,25 @@ bool Fail(const char* step) {
     tLastFailure.kind = LoadFailureKind::Unreadable;
     tLastFailure.step = step;
     return false;
+}
+
+bool ReadMarkedHeader(LeReader& r, std::uint8_t* header, int size, std::string_view magic,
+                      std::uint8_t version, const char* kind, bool shortIsForeign) {
+    if (!r.IsOpen()) return FailOpen(r);
+    const bool whole = r.ReadBytes(header, kFileMarkerSize);
+    if ((whole || shortIsForeign) && !MagicMatches(header, magic)) {
+        return Fail(r, "magic", LoadFailureKind::WrongType, kind);
+    }
+    if (!whole) return Fail(r, "magic");
+    if (header[kFileVersionAt] != version) {
+        return Fail(r, "version", LoadFailureKind::WrongVersion,
+                    "version " + std::to_string(header[kFileVersionAt]) + ", this program reads version " +
+                        std::to_string(version));
+    }
+    if (!r.ReadBytes(header + kFileMarkerSize, static_cast<std::size_t>(size - kFileMarkerSize))) {
+        return Fail(r, "header");
+    }
+    return true;
 }
 
 std::string LoadFailure::Reason() const {

@@ -6,35 +6,20 @@
 
 namespace lapquill {
 
-void LeWriter::WriteI16(std::int16_t v) {
-    std::uint8_t b[2];
-    StoreLeI16(b, v);
-    WriteBytes(b, sizeof b);
+namespace {
+template <typename T, void (*Store)(std::uint8_t*, T)>
+void WriteLittle(LeWriter& w, T v) {
+    std::uint8_t b[sizeof(T)];
+    Store(b, v);
+    w.WriteBytes(b, sizeof b);
 }
+}  // namespace
 
-void LeWriter::WriteU16(std::uint16_t v) {
-    std::uint8_t b[2];
-    StoreLeU16(b, v);
-    WriteBytes(b, sizeof b);
-}
-
-void LeWriter::WriteI32(std::int32_t v) {
-    std::uint8_t b[4];
-    StoreLeI32(b, v);
-    WriteBytes(b, sizeof b);
-}
-
-void LeWriter::WriteU32(std::uint32_t v) {
-    std::uint8_t b[4];
-    StoreLeU32(b, v);
-    WriteBytes(b, sizeof b);
-}
-
-void LeWriter::WriteF32(float v) {
-    std::uint8_t b[4];
-    StoreLeF32(b, v);
-    WriteBytes(b, sizeof b);
-}
+void LeWriter::WriteI16(std::int16_t v) { WriteLittle<std::int16_t, StoreLeI16>(*this, v); }
+void LeWriter::WriteU16(std::uint16_t v) { WriteLittle<std::uint16_t, StoreLeU16>(*this, v); }
+void LeWriter::WriteI32(std::int32_t v) { WriteLittle<std::int32_t, StoreLeI32>(*this, v); }
+void LeWriter::WriteU32(std::uint32_t v) { WriteLittle<std::uint32_t, StoreLeU32>(*this, v); }
+void LeWriter::WriteF32(float v) { WriteLittle<float, StoreLeF32>(*this, v); }
 
 // resize + memcpy rather than insert: GCC 12 warns falsely about insert on byte vectors.
 void LeWriter::WriteBytes(const void* p, std::size_t n) {

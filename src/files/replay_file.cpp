@@ -23,24 +23,9 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     ReleaseReplayFile(file);
     ReplayHeader& h = file->header;
     h.bytes.fill(0);
-    if (!r.IsOpen()) return FailOpen(r);
-    if (!r.ReadBytes(h.bytes.data(), raf::kMarkerSize)) {
-        // Too short even for the marker: most likely not a replay at all.
-        if (!MagicMatches(h.bytes.data(), raf::kMagic)) {
-            return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
-        }
-        return Fail(r, "magic");
-    }
-    if (!MagicMatches(h.bytes.data(), raf::kMagic)) {
-        return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
-    }
-    if (h.Version() != kReplayVersion) {
-        return Fail(r, "version", LoadFailureKind::WrongVersion,
-                    "version " + std::to_string(h.Version()) + ", this program reads version " +
-                        std::to_string(kReplayVersion));
-    }
-    if (!r.ReadBytes(h.bytes.data() + raf::kMarkerSize, kReplayHeaderSize - raf::kMarkerSize)) {
-        return Fail(r, "header");
+    if (!ReadMarkedHeader(r, h.bytes.data(), kReplayHeaderSize, raf::kMagic, kReplayVersion,
+                          "a replay file", true)) {
+        return false;
     }
     // More split times than the header holds would be read from beyond it.
     if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count", LoadFailureKind::Invalid,

@@ -21,7 +21,7 @@ namespace lapquill {
 struct ReplayHeader {
     std::array<std::uint8_t, kReplayHeaderSize> bytes{};
 
-    std::uint8_t Version() const { return bytes[raf::kVersionAt]; }
+    std::uint8_t Version() const { return bytes[kFileVersionAt]; }
     std::int16_t DataOffset() const { return I16(raf::kDataOffsetAt); }      // bytes before the first record
     std::int16_t RecordStride() const { return I16(raf::kRecordStrideAt); }  // bytes of one record in the file
     std::int16_t SampleStride() const { return I16(raf::kSampleStrideAt); }  // bytes of one sample in the file

@@ -22,9 +22,6 @@ inline constexpr std::uint8_t kReplayVersion = 2;
 namespace raf {
 
 inline constexpr std::string_view kMagic = "QZRRAF";  // then a zero byte
-// What is read first: the magic, its zero, one free byte and the version.
-inline constexpr int kMarkerSize = 9;
-inline constexpr int kVersionAt = 8;        // u8
 inline constexpr int kDataOffsetAt = 12;    // i16: bytes before the first record
 inline constexpr int kRecordStrideAt = 14;  // i16: bytes of one record
 inline constexpr int kSampleStrideAt = 16;  // i16: bytes of one sample

@@ -10,19 +10,9 @@ bool LoadSegments(LeReader& r, TrackSegmentFile* file) {
     ClearLoadFailure();
     file->records.clear();
     file->header.fill(0);
-    if (!r.IsOpen()) return FailOpen(r);
-    if (!r.ReadBytes(file->header.data(), tsf::kMarkerSize)) return Fail(r, "magic");
-    if (!MagicMatches(file->header.data(), tsf::kMagic)) {
-        return Fail(r, "magic", LoadFailureKind::WrongType, "a segment file");
-    }
-    const std::uint8_t version = file->header[tsf::kVersionAt];
-    if (version != tsf::kVersion) {
-        return Fail(r, "version", LoadFailureKind::WrongVersion,
-                    "version " + std::to_string(version) + ", this program reads version " +
-                        std::to_string(tsf::kVersion));
-    }
-    if (!r.ReadBytes(file->header.data() + tsf::kMarkerSize, kSegmentHeaderSize - tsf::kMarkerSize)) {
-        return Fail(r, "header");
+    if (!ReadMarkedHeader(r, file->header.data(), kSegmentHeaderSize, tsf::kMagic, tsf::kVersion,
+                          "a segment file")) {
+        return false;
     }
     // Records are kept as they arrive, so a short file never costs a full array.
     FieldReader io(r);

@@ -14,8 +14,6 @@ inline constexpr int kSegmentRecordSize = 64;
 namespace tsf {
 
 inline constexpr std::string_view kMagic = "QZRTSF";  // then a zero byte
-inline constexpr int kMarkerSize = 9;                 // magic, its zero, a free byte, version
-inline constexpr int kVersionAt = 8;                  // u8, always 0
 inline constexpr std::uint8_t kVersion = 0;
 inline constexpr int kMarkerCountAt = 57;             // u8
 

@@ -13,21 +13,8 @@ namespace {
 
 bool ReadHeader(LeReader& r, TrackMeshHeader* header) {
     header->bytes.fill(0);
-    if (!r.IsOpen()) return FailOpen(r);
-    if (!r.ReadBytes(header->bytes.data(), smx::kMarkerSize)) return Fail(r, "magic");
-    if (!MagicMatches(header->bytes.data(), smx::kMagic)) {
-        return Fail(r, "magic", LoadFailureKind::WrongType, "a track mesh");
-    }
-    const std::uint8_t version = header->bytes[smx::kVersionAt];
-    if (version != smx::kVersion) {
-        return Fail(r, "version", LoadFailureKind::WrongVersion,
-                    "version " + std::to_string(version) + ", this program reads version " +
-                        std::to_string(smx::kVersion));
-    }
-    if (!r.ReadBytes(header->bytes.data() + smx::kMarkerSize, kTrackMeshHeaderSize - smx::kMarkerSize)) {
-        return Fail(r, "header");
-    }
-    return true;
+    return ReadMarkedHeader(r, header->bytes.data(), kTrackMeshHeaderSize, smx::kMagic, smx::kVersion,
+                            "a track mesh");
 }
 
 // The least bytes the file must still hold: n items of a given size, plus more.

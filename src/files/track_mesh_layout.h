@@ -17,8 +17,6 @@ inline constexpr int kTrackMeshHeaderSize = 64;
 namespace smx {
 
 inline constexpr std::string_view kMagic = "QZRSMX";  // then a zero byte
-inline constexpr int kMarkerSize = 9;                 // magic, its zero, a free byte, version
-inline constexpr int kVersionAt = 8;                  // u8, always 0
 inline constexpr std::uint8_t kVersion = 0;
 // The catalogue lists a mesh only when these two bytes hold these values.
 inline constexpr int kListedKindAt = 9;

@@ -5,11 +5,21 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "files/le_bytes.h"
 #include "files/le_writer.h"
 
 namespace lapquill {
+
+namespace {
+// The bytes of a file being encoded, with the writer and the field walker over them.
+struct FileBytes {
+    std::vector<std::uint8_t> out;
+    LeWriter w{&out};
+    FieldWriter io{w};
+};
+}  // namespace
 
 void SetBlockLateralOffset(ReplayBlock* block, float offset) {
     StoreLeF32(&block->bytes[raf::kBlockLateralOffsetAt], offset);
@@ -19,7 +29,7 @@ ReplayHeader BuildReplayHeader(const ReplayHeaderFields& f) {
     ReplayHeader h;
     std::uint8_t* b = h.bytes.data();
     std::memcpy(b, raf::kMagic.data(), raf::kMagic.size());
-    b[raf::kVersionAt] = kReplayVersion;
+    b[kFileVersionAt] = kReplayVersion;
     const int stride = f.recordStride != 0 ? f.recordStride
                                            : kReplayRecordFixedSize + f.blockCount * f.sampleStride;
     const int offset = f.dataOffset != 0 ? f.dataOffset : kReplayHeaderSize + kReplayBlockSize * f.blockCount;
@@ -42,11 +52,10 @@ ReplayHeader BuildReplayHeader(const ReplayHeaderFields& f) {
 std::vector<std::uint8_t> EncodeReplayFile(const ReplayFile& file) {
     const ReplayHeader& h = file.header;
     const int blockCount = h.BlockCount();
-    std::vector<std::uint8_t> out;
+    FileBytes f;
+    auto& [out, w, io] = f;
     out.reserve(kReplayHeaderSize + kReplayBlockSize * blockCount +
                 file.records.size() * static_cast<std::size_t>(std::max<std::int64_t>(64, h.RecordStride())));
-    LeWriter w(&out);
-    FieldWriter io(w);
     w.WriteBytes(h.bytes.data(), h.bytes.size());
     for (int i = 0; i < blockCount; ++i) {
         if (static_cast<std::size_t>(i) < file.blocks.size()) {
@@ -56,7 +65,7 @@ std::vector<std::uint8_t> EncodeReplayFile(const ReplayFile& file) {
         }
     }
     w.WriteZeros(h.PaddingBeforeRecords());
-    if (h.RecordCount() < 1) return out;
+    if (h.RecordCount() < 1) return std::move(out);
     static const ReplaySample kZeroSample{};
     static const ReplayRecord kZeroRecord{};
     for (std::int32_t i = 0; i < h.RecordCount(); ++i) {
@@ -70,7 +79,7 @@ std::vector<std::uint8_t> EncodeReplayFile(const ReplayFile& file) {
         }
         w.WriteZeros(h.RecordGap());
     }
-    return out;
+    return std::move(out);
 }
 
 TrackMeshHeader BuildTrackMeshHeader(std::string_view trackName, std::uint8_t red,
@@ -87,9 +96,8 @@ TrackMeshHeader BuildTrackMeshHeader(std::string_view trackName, std::uint8_t re
 }
 
 std::vector<std::uint8_t> EncodeTrackMesh(const TrackMesh& mesh) {
-    std::vector<std::uint8_t> out;
-    LeWriter w(&out);
-    FieldWriter io(w);
+    FileBytes f;
+    auto& [out, w, io] = f;
     TrackMeshHeader h = mesh.header;
     StoreLeI32(&h.bytes[smx::kObjectCountAt], static_cast<std::int32_t>(mesh.objects.size()));
     w.WriteBytes(h.bytes.data(), h.bytes.size());
@@ -104,7 +112,7 @@ std::vector<std::uint8_t> EncodeTrackMesh(const TrackMesh& mesh) {
     }
     w.WriteI32(static_cast<std::int32_t>(mesh.trailer.size()));
     for (std::uint32_t v : mesh.trailer) w.WriteU32(v);
-    return out;
+    return std::move(out);
 }
 
 SegmentMarkerRecord MakeSegmentMarker(std::string_view name, float distance, Vector3 position,
@@ -119,18 +127,17 @@ SegmentMarkerRecord MakeSegmentMarker(std::string_view name, float distance, Vec
 }
 
 std::vector<std::uint8_t> EncodeTrackSegmentFile(const TrackSegmentFile& file) {
-    std::vector<std::uint8_t> out;
-    LeWriter w(&out);
-    FieldWriter io(w);
+    FileBytes f;
+    auto& [out, w, io] = f;
     auto header = file.header;
     std::memcpy(header.data(), tsf::kMagic.data(), tsf::kMagic.size());
     header[tsf::kMagic.size()] = 0;  // the magic's terminator
-    header[tsf::kVersionAt] = tsf::kVersion;
+    header[kFileVersionAt] = tsf::kVersion;
     const std::size_t count = std::min<std::size_t>(file.records.size(), 255);
     header[tsf::kMarkerCountAt] = static_cast<std::uint8_t>(count);
     w.WriteBytes(header.data(), header.size());
     for (std::size_t i = 0; i < count; ++i) tsf::MarkerRecord(io, file.records[i]);
-    return out;
+    return std::move(out);
 }
 
 bool WriteBytesToFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

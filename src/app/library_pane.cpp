@@ -267,7 +267,7 @@ LibraryPane::LibraryPane(QWidget* parent) : QDockWidget(tr("Library"), parent) {
 
     folders_ = new QListWidget(content);
     folders_->setObjectName(QStringLiteral("libraryFolders"));
-    folders_->setMaximumHeight(fontMetrics().height() * 5);
+    folders_->setMaximumHeight(fontMetrics().height() * 4 + 8);
     folders_->setToolTip(tr("Folders whose replay files the library lists"));
     layout->addWidget(new QLabel(tr("Folders:"), content));
     layout->addWidget(folders_);
@@ -596,7 +596,12 @@ void LibraryPane::RefreshLaps() {
     }
     // The chosen laps stay chosen across the refresh.
     const std::vector<std::string> chosen = SelectedPaths();
+    const bool first = model_->LapCount() == 0;
     model_->SetLaps(std::move(laps));
+    // The first laps size the columns; later refreshes keep the widths the user chose.
+    if (first && model_->LapCount() > 0) {
+        for (int c = 0; c < LibraryLapModel::kColumnCount - 1; ++c) lapView_->resizeColumnToContents(c);
+    }
     if (!chosen.empty()) {
         QItemSelection keep;
         for (int row = 0; row < filter_->rowCount(); ++row) {
@@ -662,8 +667,14 @@ void LibraryPane::OpenSelected() {
 }
 
 void LibraryPane::AddSelected() {
-    const std::vector<std::string> paths = SelectedPaths();
-    if (!paths.empty()) emit addLaps(paths);
+    const std::vector<std::string> chosen = SelectedPaths();
+    if (chosen.empty()) return;
+    const std::vector<std::string> paths = LapsNotShown(chosen, shownPaths_);
+    if (paths.empty()) {
+        emit statusMessage(chosen.size() == 1 ? tr("That lap is shown already.") : tr("Those laps are shown already."), 5000);
+        return;
+    }
+    emit addLaps(paths);
 }
 
 void LibraryPane::OpenFirst(const LapEntry& lap) {

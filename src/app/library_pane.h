@@ -33,7 +33,8 @@ namespace lapquill {
 class LibraryLapModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { kTrack, kConfig, kDriver, kCar, kLapTime, kWeather, kModified, kFile, kColumnCount };
+    // Who drove what how fast first: the track columns say little once the list holds one track.
+    enum Column { kDriver, kCar, kLapTime, kTrack, kConfig, kWeather, kModified, kFile, kColumnCount };
     static constexpr int kSortRole = Qt::UserRole;  // numbers for times and dates, text otherwise
 
     using QAbstractTableModel::QAbstractTableModel;

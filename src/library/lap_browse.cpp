@@ -50,4 +50,14 @@ std::vector<std::string> LapsWithFirst(const std::string& first, const std::vect
     return out;
 }
 
+std::vector<std::string> LapsNotShown(const std::vector<std::string>& paths, const std::vector<std::string>& shown) {
+    std::vector<std::string> out;
+    for (const std::string& path : paths) {
+        bool there = false;
+        for (const std::string& s : shown) there = there || SameFile(path, s);
+        if (!there) out.push_back(path);
+    }
+    return out;
+}
+
 }  // namespace lapquill

@@ -20,4 +20,8 @@ std::vector<bool> BestLapFlags(const std::vector<LapEntry>& laps);
 std::vector<std::string> LapsWithFirst(const std::string& first, const std::vector<std::string>& shown,
                                        bool sameTrack);
 
+// The files of `paths` that are not among the laps shown now (as the same file under any
+// name), in their order: adding a lap to the comparison twice shows nothing new.
+std::vector<std::string> LapsNotShown(const std::vector<std::string>& paths, const std::vector<std::string>& shown);
+
 }  // namespace lapquill

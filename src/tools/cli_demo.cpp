@@ -13,16 +13,22 @@ namespace lapquill::cli {
 
 namespace {
 
-bool ParseNumber(const std::string& text, double* out) {
+// The whole text as one number, nothing after it.
+template <typename T>
+bool ParseAll(const std::string& text, T* out) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, *out);
     return ec == std::errc() && ptr == end;
 }
 
-bool ParseSeed(const std::string& text, std::uint64_t* out) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, *out);
-    return ec == std::errc() && ptr == end;
+// An option whose value is a number from lo to hi; `reason` is the usage error when the value
+// is missing, no number or out of range.
+void RangeOption(CommandParser* parser, const std::string& name, const std::string& typeName,
+                 const std::string& help, double lo, double hi, const std::string& reason,
+                 double* out) {
+    parser->Value(name, typeName, help, [=](const std::string& v) {
+        if (!ParseAll(v, out) || !(*out >= lo && *out <= hi)) throw UsageProblem(reason);
+    }, reason);
 }
 
 }  // namespace
@@ -36,22 +42,14 @@ int RunDemo(const Args& args) {
                  [&](const std::string& v) { dir = v; }, "--out needs a folder");
     const std::string seedReason = "--seed needs a whole number";
     parser.Value("--seed", "N", "the seed of the laps (default 1)", [&](const std::string& v) {
-        if (!ParseSeed(v, &options.seed)) throw UsageProblem(seedReason);
+        if (!ParseAll(v, &options.seed)) throw UsageProblem(seedReason);
     }, seedReason);
-    const std::string minutesReason = "--laps-minutes needs a number of minutes from 0 to 600";
-    parser.Value("--laps-minutes", "M", "whole laps filling at least M minutes per replay (default 0: one flying lap)",
-                 [&](const std::string& v) {
-        if (!ParseNumber(v, &options.lapsMinutes) ||
-            !(options.lapsMinutes >= 0 && options.lapsMinutes <= 600))
-            throw UsageProblem(minutesReason);
-    }, minutesReason);
-    const std::string densityReason = "--mesh-density needs a factor from 0.25 to 40";
-    parser.Value("--mesh-density", "F", "stations along the lap relative to the default mesh (default 1)",
-                 [&](const std::string& v) {
-        if (!ParseNumber(v, &options.meshDensity) ||
-            !(options.meshDensity >= 0.25 && options.meshDensity <= 40))
-            throw UsageProblem(densityReason);
-    }, densityReason);
+    RangeOption(&parser, "--laps-minutes", "M",
+                "whole laps filling at least M minutes per replay (default 0: one flying lap)", 0, 600,
+                "--laps-minutes needs a number of minutes from 0 to 600", &options.lapsMinutes);
+    RangeOption(&parser, "--mesh-density", "F",
+                "stations along the lap relative to the default mesh (default 1)", 0.25, 40,
+                "--mesh-density needs a factor from 0.25 to 40", &options.meshDensity);
     parser.Flag("--standing-start", "start each lap from standstill on the clutch",
                 [&] { options.standingStart = true; });
     if (const ParseOutcome p = parser.Parse(args); !p.Run()) return Report(p, UsageStyle::WithUsage);

@@ -263,12 +263,21 @@ TEST_F(LibraryPaneTest, ContextMenuAddsAndPutsALapFirst) {
 
     RunMenuItem(LapPath("carla_gp"), "libraryAdd");
     EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("anna_gp"), LapPath("carla_gp")}));
+    // A lap shown already is not added a second time; of two chosen, the new one is.
+    RunMenuItem(LapPath("anna_gp"), "libraryAdd");
+    EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("anna_gp"), LapPath("carla_gp")}));
+    EXPECT_NE(frame_->statusBar()->currentMessage().indexOf(QStringLiteral("shown already")), -1);
+    Choose({LapPath("ben_gp"), LapPath("carla_gp")});
+    Pane().AddSelected();
+    EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("anna_gp"), LapPath("carla_gp"), LapPath("ben_gp")}));
 
     // The right-clicked lap leads; the laps shown follow it, without itself twice.
     RunMenuItem(LapPath("dan_gp"), "libraryOpenFirst");
-    EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("dan_gp"), LapPath("anna_gp"), LapPath("carla_gp")}));
+    EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("dan_gp"), LapPath("anna_gp"), LapPath("carla_gp"),
+                                                      LapPath("ben_gp")}));
     RunMenuItem(LapPath("carla_gp"), "libraryOpenFirst");
-    EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("carla_gp"), LapPath("dan_gp"), LapPath("anna_gp")}));
+    EXPECT_EQ(ShownPaths(), (std::vector<std::string>{LapPath("carla_gp"), LapPath("dan_gp"), LapPath("anna_gp"),
+                                                      LapPath("ben_gp")}));
 
     // A lap of another track cannot join them: it opens alone, with no refusals to read.
     Pane().TrackOnlyBox()->setChecked(false);

@@ -47,6 +47,10 @@ TEST(LapsWithFirst, TheSameFileUnderAnotherNameCountsOnce) {
     const std::string spelled = (dir.path() / "." / "lap.raf").string();
     EXPECT_EQ(LapsWithFirst(file.string(), {spelled, (dir.path() / "link.raf").string()}, true),
               std::vector<std::string>{file.string()});
+    const std::string other = (dir.path() / "other.raf").string();
+    EXPECT_EQ(LapsNotShown({spelled, other, (dir.path() / "link.raf").string()}, {file.string()}),
+              std::vector<std::string>{other});
+    EXPECT_EQ(LapsNotShown({other}, {}), std::vector<std::string>{other});
 }
 
 }  // namespace

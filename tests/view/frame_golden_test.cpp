@@ -164,11 +164,11 @@ TEST(FrameGolden, FullSizeFramesWithEveryThreadCount) {
         EXPECT_EQ(PeerFrameHash(c.variant, 1920, 1080, 60000), c.golden) << c.name;
     }
     for (int threads : {1, 2}) {
-        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x137685707EA19531") << threads << " threads";
-        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x5C2B10EAAF819B18") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x946B3948DC90FD88") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x4FA2005EFACAB1E5") << threads << " threads";
     }
-    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0x398C489C90C82778");
-    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0x122358D5EAD11152");
+    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0xE74C1993777F83B1");
+    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0x63714C838B3E0EC7");
 }
 
 }  // namespace

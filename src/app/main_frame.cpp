@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/analysis_menu.h"
+#include "app/analysis_panes.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -63,6 +64,7 @@ CMainFrame::CMainFrame(AppSettings* settings, QWidget* parent)
     setCentralWidget(view_);
     BuildMenus();
     analysisMenu_ = new AnalysisMenu(this, view_);
+    panes_ = new AnalysisPanes(this, view_, settings_, analysisMenu_->Menu());
     BuildToolBar();
     BuildStatusBar();
     BuildLibraryPane();

@@ -20,6 +20,7 @@ class QUrl;
 namespace lapquill {
 
 class AnalysisMenu;
+class AnalysisPanes;
 class RecentMenu;
 class CViewWidget;
 class LibraryPane;
@@ -33,6 +34,7 @@ public:
 
     CViewWidget& View() { return *view_; }
     AnalysisMenu& Analysis() { return *analysisMenu_; }
+    AnalysisPanes& Panes() { return *panes_; }
     LibraryPane& Library() { return *library_; }
     // The action carrying a command id, or null.
     QAction* Action(int id) const;
@@ -95,6 +97,7 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QString> prompts_;
     AnalysisMenu* analysisMenu_ = nullptr;  // owned by the frame as its child
+    AnalysisPanes* panes_ = nullptr;        // the docks beside the map; a child of the frame
     RecentMenu* recentMenu_ = nullptr;      // likewise
     QAction* tablePanel_ = nullptr;
     LibraryPane* library_ = nullptr;        // a dock of the frame

@@ -61,13 +61,18 @@ CViewWidget::~CViewWidget() {
     view_->OnDestroy();
 }
 
-bool CViewWidget::SendKey(std::uint32_t virtualKey) { return view_->HandleKeyAction(virtualKey); }
+bool CViewWidget::SendKey(std::uint32_t virtualKey) {
+    const bool handled = view_->HandleKeyAction(virtualKey);
+    if (handled) emit keyApplied(virtualKey);
+    return handled;
+}
 
 QString CViewWidget::EmptyHint() {
     return tr("Open replays with File > Open Replay(s)\u2026 or drop .raf files here");
 }
 
 void CViewWidget::OpenReplays(bool replace) {
+    emit replaysChanging();
     addingReplays_ = !replace;
     view_->OpenReplays(replace);
     addingReplays_ = false;
@@ -75,6 +80,7 @@ void CViewWidget::OpenReplays(bool replace) {
 
 void CViewWidget::OpenReplayFiles(const std::vector<std::string>& paths, bool replace) {
     if (paths.empty()) return;
+    emit replaysChanging();
     pendingFiles_ = paths;
     view_->OpenReplays(replace);
     pendingFiles_.reset();
@@ -225,6 +231,7 @@ void CViewWidget::paintEvent(QPaintEvent*) {
     painting_ = true;
     view_->OnPaint();
     painting_ = false;
+    emit frameShown();
 }
 
 void CViewWidget::resizeEvent(QResizeEvent* event) {
@@ -238,6 +245,7 @@ void CViewWidget::keyPressEvent(QKeyEvent* event) {
     const bool system = (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) != 0;
     if (const auto vk = system ? std::nullopt : VirtualKeyFromQtKey(event->key(), keypad)) {
         if (view_->HandleKeyAction(*vk)) {
+            emit keyApplied(*vk);
             event->accept();
             return;
         }

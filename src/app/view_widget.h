@@ -62,6 +62,16 @@ public:
     // When set, message boxes are recorded but not shown (tests and scripted runs).
     void SetQuietMessages(bool quiet) { quietMessages_ = quiet; }
 
+signals:
+    // After every frame the view painted: the panes beside the map catch up with the playback
+    // time, the segment and the replay set from here.
+    void frameShown();
+    // Before the replay set may change (open or add): a pane holding a comparison of the set
+    // lets it go here and builds it again after the next frame.
+    void replaysChanging();
+    // A key (virtual-key code) the view acted on, typed or sent by a menu command.
+    void keyApplied(std::uint32_t virtualKey);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

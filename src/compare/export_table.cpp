@@ -21,6 +21,28 @@ constexpr ChannelColumn kChannels[] = {
     {Channel::PositionY, "Y (m)"},
 };
 
+}  // namespace
+
+std::string ExportFileStem(std::string_view track, std::string_view config,
+                           std::span<const std::string> titles) {
+    std::string stem(track);
+    if (!config.empty()) stem += (stem.empty() ? "" : " ") + std::string(config);
+    constexpr std::size_t kNamed = 3;
+    for (std::size_t i = 0; i < titles.size() && i < kNamed; ++i) {
+        stem += (i == 0 ? (stem.empty() ? "" : " - ") : " vs ") + titles[i];
+    }
+    if (titles.size() > kNamed) stem += " +" + std::to_string(titles.size() - kNamed);
+    for (char& c : stem) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
+            c = '_';
+        }
+    }
+    // A name of dots alone would mean a folder.
+    if (stem.empty() || stem.find_first_not_of('.') == std::string::npos) stem = "comparison";
+    return stem;
+}
+
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
@@ -31,7 +53,12 @@ std::string CsvField(const std::string& text) {
     return out + "\"";
 }
 
-}  // namespace
+std::string CsvNumber(double v) {
+    if (!std::isfinite(v)) return {};
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", v);
+    return buf;
+}
 
 std::vector<ExportColumn> BuildExportTable(const Comparison& cmp, double step) {
     std::vector<ExportColumn> columns;
@@ -72,16 +99,11 @@ void WriteCsv(const std::vector<ExportColumn>& columns, std::ostream& out) {
     }
     out << line << "\n";
     const std::size_t rows = columns.empty() ? 0 : columns[0].values.size();
-    char buf[32];
     for (std::size_t r = 0; r < rows; ++r) {
         line.clear();
         for (std::size_t c = 0; c < columns.size(); ++c) {
             if (c) line += ',';
-            const double v = columns[c].values[r];
-            if (std::isfinite(v)) {
-                std::snprintf(buf, sizeof buf, "%.9g", v);
-                line += buf;
-            }
+            line += CsvNumber(columns[c].values[r]);
         }
         out << line << "\n";
     }

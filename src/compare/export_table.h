@@ -5,6 +5,8 @@
 #pragma once
 
 #include <ostream>
+#include <span>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -24,5 +26,14 @@ std::vector<ExportColumn> BuildExportTable(const Comparison& cmp, double step);
 // Comma-separated values with a header row: fields holding a comma, a quote or a line break
 // are quoted, numbers print as "%.9g", a non-finite number is an empty field.
 void WriteCsv(const std::vector<ExportColumn>& columns, std::ostream& out);
+// A file name stem for what the desktop exports: the track and configuration, then the lap
+// titles ("Vale GP - lapA vs lapB", three at most, then "+N"); characters a file name cannot
+// hold or should not (path separators, control characters, ':' and the like) become '_'.
+std::string ExportFileStem(std::string_view track, std::string_view config,
+                           std::span<const std::string> titles);
+// One CSV field: quoted when it holds a comma, a quote or a line break.
+std::string CsvField(const std::string& text);
+// A number as "%.9g"; empty when it is not finite.
+std::string CsvNumber(double v);
 
 }  // namespace lapquill

@@ -127,7 +127,8 @@ std::vector<std::uint32_t> RibbonRecordColours(const ReplayFile& lap, RibbonColo
 std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,
                                       std::span<const std::string> lapTitles,
                                       std::span<const std::uint32_t> slotColours,
-                                      const SpeedRange& speeds, const DisplayUnits& units) {
+                                      const SpeedRange& speeds, const DisplayUnits& units,
+                                      std::size_t reference) {
     std::vector<LegendEntry> out;
     switch (colouring) {
         case RibbonColouring::ByLap: {
@@ -159,7 +160,9 @@ std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,
             out.push_back({"Gaining", kThrottleColour});
             out.push_back({"Even", kCoastColour});
             out.push_back({"Losing", kBrakeColour});
-            if (!lapTitles.empty()) out.push_back({"against " + lapTitles[0], kCoastColour});
+            if (reference < lapTitles.size()) {
+                out.push_back({"against " + lapTitles[reference], kCoastColour});
+            }
             break;
     }
     return out;

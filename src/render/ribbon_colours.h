@@ -70,10 +70,12 @@ struct LegendEntry {
 // What the colours mean, top line first. By lap: each lap's title in its slot colour made
 // opaque; by speed:
 // five speeds from the fastest down to the slowest, in the user's speed unit, with their
-// colours; by pedals: throttle, coasting, brake; by delta: gaining, even, losing.
+// colours; by pedals: throttle, coasting, brake; by delta: gaining, even, losing, and against
+// which lap (the title at index `reference`).
 std::vector<LegendEntry> RibbonLegend(RibbonColouring colouring,
                                       std::span<const std::string> lapTitles,
                                       std::span<const std::uint32_t> slotColours,
-                                      const SpeedRange& speeds, const DisplayUnits& units);
+                                      const SpeedRange& speeds, const DisplayUnits& units,
+                                      std::size_t reference = 0);
 
 }  // namespace lapquill

@@ -62,6 +62,7 @@ bool CAnalysisView::AddReplay(const std::string& path) {
     }
     if (result == AcceptResult::Rejected) return false;
 
+    ++replaySetVersion_;
     RecomputeSegments();
     if (n == 0) segments_.currentSegment = set_.MarkerCount() > 0 ? 0 : kCustomSegment;
     if (device_) ResetDevice();
@@ -75,6 +76,7 @@ void CAnalysisView::ClearReplays() {
     playback_.isPlaying = false;
     ResetCameraForClear(&camera_);
     ClearReplaySet(&set_);
+    ++replaySetVersion_;
     segments_.ClearIndices();
     segments_.currentSegment = kCustomSegment;
     trackBoundsSet_ = false;
@@ -239,6 +241,12 @@ void CAnalysisView::SelectPreviousSegment() {
 
 void CAnalysisView::SelectNextSegment() {
     lapquill::SelectNextSegment(&segments_, set_.MarkerCount());
+}
+
+void CAnalysisView::SelectSegment(std::int32_t s) {
+    if (set_.replayCount == 0 || s < kCustomSegment || s >= set_.MarkerCount()) return;
+    segments_.currentSegment = s;
+    PlaceTimeInSelectedSegment();
 }
 
 void CAnalysisView::PlaceTimeInSelectedSegment() {

@@ -53,6 +53,9 @@ class CAnalysisView {
     void MarkCustomEnd();
     void SelectPreviousSegment();
     void SelectNextSegment();
+    // Selects track segment s (-1 custom) and puts the playback time at its start, as Page Up
+    // and Page Down do; a segment the set does not have is ignored.
+    void SelectSegment(std::int32_t s);
 
     // Playback.
     void ApplyPlaybackTime();
@@ -149,6 +152,12 @@ class CAnalysisView {
     bool WholeTrackFramed() const { return wholeTrack_; }
     std::vector<MapVertex> CarMarkersNow() const;
     std::vector<LegendEntry> RibbonLegendNow() const;
+    // The lap the delta colouring measures against (a slot; slot 0 when no lap holds it).
+    void SetComparisonReference(std::int32_t slot);
+    std::int32_t ComparisonReference() const;
+    // Counts the changes of the replay set (accepted replays, clears), so that a pane showing
+    // a comparison of the set knows when to build it again.
+    std::uint64_t ReplaySetVersion() const { return replaySetVersion_; }
 
     // What the last frame's map cost against its budgets (pixels, see map_coverage.h), and
     // the notes said once per track when a layer was too dense to draw in full.
@@ -205,6 +214,8 @@ class CAnalysisView {
 
     RibbonColouring colouring_ = RibbonColouring::ByLap;
     bool wholeTrack_ = false;
+    std::int32_t comparisonReference_ = 0;
+    std::uint64_t replaySetVersion_ = 0;
 
     MapFrameCost lastMapCost_;
     bool denseMeshNoted_ = false;   // the notes below are said once per track

@@ -63,7 +63,22 @@ std::vector<LegendEntry> CAnalysisView::RibbonLegendNow() const {
     const std::size_t n = static_cast<std::size_t>(std::max<std::int32_t>(set_.replayCount, 0));
     const SpeedRange speeds = LapsSpeedRange({set_.replays.data(), n});
     return RibbonLegend(colouring_, {set_.replayTitles.data(), n},
-                        {overlay_.replayColours.data(), n}, speeds, units_);
+                        {overlay_.replayColours.data(), n}, speeds, units_,
+                        static_cast<std::size_t>(ComparisonReference()));
+}
+
+void CAnalysisView::SetComparisonReference(std::int32_t slot) {
+    if (slot == comparisonReference_) return;
+    comparisonReference_ = slot;
+    // The delta colours are baked into the ribbon buffers like every other colouring.
+    if (colouring_ == RibbonColouring::ByDelta && device_) ResetDevice();
+    window_.InvalidateRect();
+}
+
+std::int32_t CAnalysisView::ComparisonReference() const {
+    return comparisonReference_ >= 0 && comparisonReference_ < set_.replayCount
+               ? comparisonReference_
+               : 0;
 }
 
 void CAnalysisView::DrawRibbonLegend() {

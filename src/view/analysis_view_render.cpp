@@ -104,10 +104,10 @@ void CAnalysisView::CreateDeviceObjects() {
     input.colours = overlay_.replayColours;
     input.colouring = colouring_;
     // The delta colouring asks the comparison engine how fast each lap gains or loses on the
-    // reference lap (slot 0) around every record.
+    // reference lap (slot 0 unless the panes chose another) around every record.
     std::vector<std::vector<double>> deltaRates;
     if (colouring_ == RibbonColouring::ByDelta && n > 0) {
-        const Comparison cmp = CompareLaps(set_, CompareOptions{});
+        const Comparison cmp = CompareLaps(set_, CompareOptions{ComparisonReference()});
         deltaRates.resize(static_cast<std::size_t>(n));
         for (std::size_t i = 0; i < cmp.laps.size(); ++i) {
             const auto slot = static_cast<std::size_t>(cmp.laps[i].slot);

@@ -1,0 +1,378 @@
+// The traces pane. See traces_pane.h.
+#include "app/traces_pane.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QHBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
+#include <qcustomplot.h>
+
+namespace lapquill {
+
+namespace {
+
+constexpr double kWheelStep = 0.8;  // the window's width per wheel notch towards the mouse
+constexpr int kMinimumSamples = 600;
+constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
+
+QColor SlotColour(std::uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
+
+// Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
+void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
+    QCPAxis* y = rect->axis(QCPAxis::atLeft);
+    if (kind == TraceKind::Throttle || kind == TraceKind::Brake) {
+        y->setRange(-5, 105);
+        return;
+    }
+    bool found = false;
+    const QCPRange shown = rect->axis(QCPAxis::atBottom)->range();
+    QCPRange all;
+    for (QCPGraph* g : rect->graphs()) {
+        bool ok = false;
+        const QCPRange r = g->getValueRange(ok, QCP::sdBoth, shown);
+        if (!ok) continue;
+        all = found ? QCPRange(std::min(all.lower, r.lower), std::max(all.upper, r.upper)) : r;
+        found = true;
+    }
+    if (!found) all = QCPRange(-1, 1);
+    if (kind == TraceKind::Delta) {
+        // The zero line stays in view.
+        all.lower = std::min(all.lower, 0.0);
+        all.upper = std::max(all.upper, 0.0);
+    }
+    const double pad = std::max((all.upper - all.lower) * 0.08, kind == TraceKind::Gear ? 0.5 : 0.05);
+    y->setRange(all.lower - pad, all.upper + pad);
+}
+
+QString Number(double v, int decimals) {
+    return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("–");
+}
+
+}  // namespace
+
+TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("TracesPane"));
+    // The plots take the height; the readout stands at their right, top-aligned.
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(4);
+    readout_ = new QLabel(this);
+    readout_->setObjectName(QStringLiteral("TracesReadout"));
+    readout_->setTextFormat(Qt::RichText);
+    readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont small = readout_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    readout_->setFont(small);
+    readout_->setText(tr("Open replays to see their traces."));
+    plot_ = new QCustomPlot(this);
+    plot_->setObjectName(QStringLiteral("TracesPlot"));
+    plot_->setMinimumHeight(160);
+    plot_->setToolTip(tr("Click or drag to move the playback; wheel to zoom; "
+                         "right-drag or Shift-drag to pan; double-click for the whole lap"));
+    layout->addWidget(plot_, 1);
+    layout->addWidget(readout_);
+    BuildAxes();
+    connect(plot_, &QCustomPlot::mousePress, this, &TracesPane::OnPress);
+    connect(plot_, &QCustomPlot::mouseMove, this, &TracesPane::OnMove);
+    connect(plot_, &QCustomPlot::mouseRelease, this, &TracesPane::OnRelease);
+    connect(plot_, &QCustomPlot::mouseWheel, this, &TracesPane::OnWheel);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this, &TracesPane::OnDoubleClick);
+}
+
+void TracesPane::BuildAxes() {
+    plot_->plotLayout()->clear();
+    plot_->plotLayout()->setRowSpacing(0);
+    // Many points per curve: plain lines draw several times faster than antialiased ones.
+    plot_->setNotAntialiasedElements(QCP::aeAll);
+    plot_->setPlottingHint(QCP::phFastPolylines, true);
+    auto* margins = new QCPMarginGroup(plot_);
+    plot_->addLayer(QStringLiteral("sections"), plot_->layer(QStringLiteral("grid")),
+                    QCustomPlot::limAbove);
+    plot_->addLayer(QStringLiteral("cursor"), plot_->layer(QStringLiteral("overlay")),
+                    QCustomPlot::limBelow);
+    cursorLayer_ = plot_->layer(QStringLiteral("cursor"));
+    cursorLayer_->setMode(QCPLayer::lmBuffered);
+    for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        auto* rect = new QCPAxisRect(plot_);
+        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
+        rect->setAutoMargins(QCP::msLeft | QCP::msRight);
+        rect->setMargins(QMargins(0, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
+        rect->setAutoMargins(k + 1 == kTraceKinds ? QCP::msLeft | QCP::msRight | QCP::msBottom
+                                                  : QCP::msLeft | QCP::msRight);
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        x->setTickLabels(k + 1 == kTraceKinds);
+        rect->axis(QCPAxis::atLeft)->setPadding(4);
+        plot_->plotLayout()->addElement(static_cast<int>(k), 0, rect);
+        // The delta gets more room: it is what the driver reads first.
+        plot_->plotLayout()->setRowStretchFactor(static_cast<int>(k),
+                                                 k == 0 ? 1.6 : k == 5 ? 0.7 : 1.0);
+        rects_[k] = rect;
+
+        auto* line = new QCPItemLine(plot_);
+        line->setLayer(cursorLayer_);
+        line->setClipAxisRect(rect);
+        for (QCPItemPosition* p : {line->start, line->end}) {
+            p->setAxes(x, rect->axis(QCPAxis::atLeft));
+            p->setAxisRect(rect);
+            p->setTypeX(QCPItemPosition::ptPlotCoords);
+            p->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        }
+        line->start->setCoords(0, 0);
+        line->end->setCoords(0, 1);
+        line->setPen(QPen(QColor(20, 20, 20), 1.5));
+        line->setVisible(false);
+        cursorLines_[k] = line;
+    }
+}
+
+void TracesPane::SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
+                               const DisplayUnits& units) {
+    cmp_ = cmp && !cmp->Empty() ? cmp : nullptr;
+    colours_.assign(slotColours.begin(), slotColours.end());
+    units_ = units;
+    cursor_.reset();
+    range_ = cmp_ ? WholeLapRange(*cmp_) : DistanceRange{};
+    for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        QCPAxisRect* rect = rects_[k];
+        for (QCPGraph* g : rect->graphs()) plot_->removeGraph(g);
+        rect->axis(QCPAxis::atLeft)->setLabel(
+            QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
+        cursorLines_[k]->setVisible(false);
+        if (!cmp_) continue;
+        for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
+            QCPGraph* g = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+            const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
+            const bool reference = static_cast<std::int32_t>(b) == cmp_->reference;
+            g->setPen(QPen(SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu),
+                           reference ? 2.0 : 1.0));
+            if (static_cast<TraceKind>(k) == TraceKind::Gear) g->setLineStyle(QCPGraph::lsStepLeft);
+            g->setName(QString::fromStdString(cmp_->laps[b].title));
+        }
+    }
+    rects_.back()->axis(QCPAxis::atBottom)->setLabel(
+        tr("Distance (%1)").arg(QString::fromLatin1(DistanceUnitName(units_))));
+    BuildSections();
+    if (!cmp_) {
+        readout_->setText(tr("Open replays to see their traces."));
+        plot_->replot();
+        return;
+    }
+    Rebuild();
+    UpdateReadout(cmp_->start, false);
+}
+
+void TracesPane::BuildSections() {
+    // Items other than the cursor lines are the section lines and labels, rebuilt here.
+    for (int i = plot_->itemCount() - 1; i >= 0; --i) {
+        QCPAbstractItem* item = plot_->item(i);
+        if (item->layer() != cursorLayer_) plot_->removeItem(item);
+    }
+    if (!cmp_) return;
+    QCPLayer* layer = plot_->layer(QStringLiteral("sections"));
+    const QPen pen(QColor(150, 150, 150), 1, Qt::DashLine);
+    for (const ComparedSection& sec : cmp_->sections) {
+        const double x = ToDisplayDistance(sec.start, units_);
+        for (std::size_t k = 0; k < kTraceKinds; ++k) {
+            auto* line = new QCPItemStraightLine(plot_);
+            line->setLayer(layer);
+            line->setClipAxisRect(rects_[k]);
+            line->point1->setAxes(rects_[k]->axis(QCPAxis::atBottom), rects_[k]->axis(QCPAxis::atLeft));
+            line->point2->setAxes(rects_[k]->axis(QCPAxis::atBottom), rects_[k]->axis(QCPAxis::atLeft));
+            line->point1->setCoords(x, 0);
+            line->point2->setCoords(x, 1);
+            line->setPen(pen);
+        }
+        auto* label = new QCPItemText(plot_);
+        label->setLayer(layer);
+        label->setClipAxisRect(rects_[0]);
+        label->position->setAxes(rects_[0]->axis(QCPAxis::atBottom), rects_[0]->axis(QCPAxis::atLeft));
+        label->position->setAxisRect(rects_[0]);
+        label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        label->position->setCoords(x, 0);
+        // Upright along its line, to the line's right, so neighbouring names do not overlap.
+        label->setRotation(-90);
+        label->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
+        label->setPadding(QMargins(3, 1, 3, 1));
+        label->setColor(QColor(90, 90, 90));
+        label->setText(QString::fromStdString(sec.name));
+    }
+    // The reference's zero delta.
+    auto* zero = new QCPItemStraightLine(plot_);
+    zero->setLayer(layer);
+    zero->setClipAxisRect(rects_[0]);
+    zero->point1->setAxes(rects_[0]->axis(QCPAxis::atBottom), rects_[0]->axis(QCPAxis::atLeft));
+    zero->point2->setAxes(rects_[0]->axis(QCPAxis::atBottom), rects_[0]->axis(QCPAxis::atLeft));
+    zero->point1->setCoords(0, 0);
+    zero->point2->setCoords(1, 0);
+    zero->setPen(QPen(QColor(60, 60, 60), 1));
+}
+
+void TracesPane::Rebuild() {
+    if (!cmp_) return;
+    ++curveBuilds_;
+    const std::size_t samples =
+        static_cast<std::size_t>(std::max(kMinimumSamples, plot_->width() * 4));
+    const LapTraces traces = BuildLapTraces(*cmp_, range_, samples, units_);
+    const double margin = range_.Width() / 3.0;
+    sampled_ = {std::max(cmp_->start, range_.lo - margin), std::min(cmp_->end, range_.hi + margin)};
+    const auto n = static_cast<int>(traces.distance.size());
+    for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        const QList<QCPGraph*> graphs = rects_[k]->graphs();
+        for (int b = 0; b < graphs.size(); ++b) {
+            QVector<QCPGraphData> data(n);
+            const std::vector<double>& v = traces.values[k][static_cast<std::size_t>(b)];
+            for (int i = 0; i < n; ++i) {
+                data[i] = {traces.distance[static_cast<std::size_t>(i)], v[static_cast<std::size_t>(i)]};
+            }
+            // Sorted already: the keys rise.
+            graphs[b]->data()->set(data, true);
+        }
+    }
+    ApplyRange();
+}
+
+void TracesPane::ApplyRange() {
+    const QCPRange shown(ToDisplayDistance(range_.lo, units_), ToDisplayDistance(range_.hi, units_));
+    for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        rects_[k]->axis(QCPAxis::atBottom)->setRange(shown);
+        if (cmp_) FitValueAxis(rects_[k], static_cast<TraceKind>(k));
+    }
+    plot_->replot();
+}
+
+void TracesPane::ShowRange(DistanceRange range) {
+    if (!cmp_) return;
+    const DistanceRange whole = WholeLapRange(*cmp_);
+    const DistanceRange r = ZoomRange(range, range.lo, 1.0, whole);
+    const bool zoomed = std::abs(r.Width() - range_.Width()) > 1e-9 * std::max(1.0, r.Width());
+    range_ = r;
+    // A pan inside the sampled stretch only moves the axes; a zoom or a pan past it samples
+    // the curves again at the new width.
+    if (zoomed || r.lo < sampled_.lo - 1e-9 || r.hi > sampled_.hi + 1e-9) {
+        Rebuild();
+    } else {
+        ApplyRange();
+    }
+}
+
+void TracesPane::ShowWholeLap() {
+    if (cmp_) ShowRange(WholeLapRange(*cmp_));
+}
+
+void TracesPane::SetCursor(double x) {
+    if (!cmp_) return;
+    if (cursor_ && *cursor_ == x) return;
+    cursor_ = x;
+    UpdateCursorItems();
+    if (drag_ == Drag::None && !plot_->underMouse()) UpdateReadout(x, false);
+}
+
+void TracesPane::UpdateCursorItems() {
+    const double shown = cursor_ ? ToDisplayDistance(*cursor_, units_) : 0.0;
+    for (QCPItemLine* line : cursorLines_) {
+        line->start->setCoords(shown, 0);
+        line->end->setCoords(shown, 1);
+        line->setVisible(cursor_.has_value());
+    }
+    cursorLayer_->replot();
+}
+
+void TracesPane::UpdateReadout(double x, bool mouse) {
+    if (!cmp_) return;
+    const auto values = TraceValuesAt(*cmp_, x, units_);
+    QString html = QStringLiteral("<table cellspacing=0 cellpadding=1><tr><td><b>%1 %2%3</b></td>")
+                       .arg(Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
+                            QString::fromLatin1(DistanceUnitName(units_)),
+                            mouse ? tr(" (mouse)") : tr(" (cursor)"));
+    for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        html += QStringLiteral("<td align=right>&nbsp;&nbsp;%1</td>")
+                    .arg(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)).toHtmlEscaped());
+    }
+    html += QStringLiteral("</tr>");
+    constexpr int kDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
+    for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
+        const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
+        const QColor c = SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu);
+        // The colour names the lap; the title is cut short so the plots keep their width.
+        QString title = QString::fromStdString(cmp_->laps[b].title);
+        if (title.size() > kReadoutTitle) title = title.left(kReadoutTitle - 1) + QChar(0x2026);
+        QString name = title.toHtmlEscaped();
+        if (static_cast<std::int32_t>(b) == cmp_->reference) name += tr(" (ref)");
+        html += QStringLiteral("<tr><td><span style=\"color:%1\">&#9632;</span> %2</td>")
+                    .arg(c.name(), name);
+        for (std::size_t k = 0; k < kTraceKinds; ++k) {
+            QString v = Number(values[k][b], kDecimals[k]);
+            if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0) v.prepend(QLatin1Char('+'));
+            html += QStringLiteral("<td align=right>%1</td>").arg(v);
+        }
+        html += QStringLiteral("</tr>");
+    }
+    html += QStringLiteral("</table>");
+    readout_->setText(html);
+}
+
+double TracesPane::DistanceAtPixel(double px) const {
+    return FromDisplayDistance(rects_[0]->axis(QCPAxis::atBottom)->pixelToCoord(px), units_);
+}
+
+QPoint TracesPane::PixelAtDistance(double x) const {
+    const double px = rects_[0]->axis(QCPAxis::atBottom)->coordToPixel(ToDisplayDistance(x, units_));
+    return {static_cast<int>(std::lround(px)), rects_[0]->center().y()};
+}
+
+bool TracesPane::InPlotArea(const QPoint& p) const {
+    for (const QCPAxisRect* r : rects_) {
+        if (r->rect().contains(p)) return true;
+    }
+    return false;
+}
+
+void TracesPane::OnPress(QMouseEvent* event) {
+    if (!cmp_ || !InPlotArea(event->pos())) return;
+    const bool pan = event->button() == Qt::RightButton || event->button() == Qt::MiddleButton ||
+                     (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
+    if (pan) {
+        drag_ = Drag::Pan;
+        panAnchor_ = DistanceAtPixel(event->position().x());
+        return;
+    }
+    if (event->button() != Qt::LeftButton) return;
+    drag_ = Drag::Scrub;
+    emit scrubbed(DistanceAtPixel(event->position().x()));
+}
+
+void TracesPane::OnMove(QMouseEvent* event) {
+    if (!cmp_) return;
+    const double x = DistanceAtPixel(event->position().x());
+    switch (drag_) {
+        case Drag::Scrub:
+            emit scrubbed(std::clamp(x, cmp_->start, cmp_->end));
+            break;
+        case Drag::Pan:
+            // The distance grabbed stays under the mouse.
+            ShowRange(PanRange(range_, panAnchor_ - x, WholeLapRange(*cmp_)));
+            break;
+        case Drag::None:
+            if (InPlotArea(event->pos())) UpdateReadout(std::clamp(x, cmp_->start, cmp_->end), true);
+            break;
+    }
+}
+
+void TracesPane::OnRelease(QMouseEvent*) { drag_ = Drag::None; }
+
+void TracesPane::OnWheel(QWheelEvent* event) {
+    if (!cmp_) return;
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) return;
+    const double anchor = DistanceAtPixel(event->position().x());
+    ShowRange(ZoomRange(range_, anchor, std::pow(kWheelStep, notches), WholeLapRange(*cmp_)));
+}
+
+void TracesPane::OnDoubleClick(QMouseEvent*) {
+    drag_ = Drag::None;
+    ShowWholeLap();
+}
+
+}  // namespace lapquill

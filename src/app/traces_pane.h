@@ -1,0 +1,93 @@
+// TracesPane: the stacked traces against distance (delta to the reference with its zero line,
+// speed, throttle, brake, steering, gear), every lap in its slot colour and the reference drawn
+// thicker, the section boundaries as labelled lines, a cursor at the reference lap's place at
+// the playback time, and a readout of every lap's values under the cursor or the mouse.
+// Left click or drag moves the playback (through the scrubbed signal), the wheel zooms around
+// the mouse, a right-button or Shift drag pans, a double click shows the whole lap.
+// The numbers come from compare/lap_traces; the pane only draws them. The cursor and readout
+// sit on a layer of their own, so moving them redraws neither the curves nor the axes.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "analysis/stats_text.h"
+#include "compare/lap_traces.h"
+
+class QCustomPlot;
+class QCPAxisRect;
+class QCPItemLine;
+class QCPItemText;
+class QCPLayer;
+class QLabel;
+class QMouseEvent;
+class QWheelEvent;
+
+namespace lapquill {
+
+class TracesPane : public QWidget {
+    Q_OBJECT
+public:
+    explicit TracesPane(QWidget* parent = nullptr);
+
+    // A new comparison (or none): curves rebuilt for the whole lap. The comparison must live
+    // until the next call; colours are ARGB per slot.
+    void SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
+                       const DisplayUnits& units);
+    // The cursor at the reference lap's coordinate x (m); only the cursor layer is redrawn.
+    void SetCursor(double x);
+    // Shows [lo, hi] (m), kept inside the lap; the curves are sampled again when needed.
+    void ShowRange(DistanceRange range);
+    void ShowWholeLap();
+
+    DistanceRange Range() const { return range_; }
+    std::optional<double> Cursor() const { return cursor_; }
+    // How often the curves were sampled and the readout rewritten (tests and benchmarks).
+    int CurveBuilds() const { return curveBuilds_; }
+    QCustomPlot* Plot() const { return plot_; }
+    QLabel* Readout() const { return readout_; }
+    // The distance (m) under a point of the plot widget, and the point of a distance on the
+    // top plot's middle line.
+    double DistanceAtPixel(double px) const;
+    QPoint PixelAtDistance(double x) const;
+
+signals:
+    // The user clicked or dragged on a trace at reference coordinate x (m).
+    void scrubbed(double x);
+
+private:
+    void BuildAxes();
+    void Rebuild();
+    void BuildSections();
+    void UpdateCursorItems();
+    void UpdateReadout(double x, bool mouse);
+    void ApplyRange();
+    void OnPress(QMouseEvent* event);
+    void OnMove(QMouseEvent* event);
+    void OnRelease(QMouseEvent* event);
+    void OnWheel(QWheelEvent* event);
+    void OnDoubleClick(QMouseEvent* event);
+    bool InPlotArea(const QPoint& p) const;
+
+    QCustomPlot* plot_ = nullptr;
+    QLabel* readout_ = nullptr;
+    std::array<QCPAxisRect*, kTraceKinds> rects_{};
+    std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
+    QCPLayer* cursorLayer_ = nullptr;
+
+    const Comparison* cmp_ = nullptr;
+    std::vector<std::uint32_t> colours_;
+    DisplayUnits units_;
+    DistanceRange range_;    // m, shown
+    DistanceRange sampled_;  // m, covered by the curves' samples
+    std::optional<double> cursor_;
+    int curveBuilds_ = 0;
+    enum class Drag { None, Scrub, Pan } drag_ = Drag::None;
+    double panAnchor_ = 0;   // m under the mouse when the pan began
+};
+
+}  // namespace lapquill

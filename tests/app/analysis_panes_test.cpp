@@ -1,0 +1,293 @@
+// The Traces and Sections panes in the running window: present with laps, the cursor following
+// playback, a click on a trace moving the playback, a section click selecting its segment and
+// zooming, Page Down zooming, the reference choice redrawing both panes and the delta colouring,
+// the layout surviving a restart, and every export writing a file that reads back.
+// The sample laps cover 10 m a record (lap i has 300 + i records, 0 .. 2990 m and more); the
+// track's markers stand at 120.5 m ("Turn 1") and 980 m ("The Esses").
+#include "app/analysis_panes.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFile>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
+#include <qcustomplot.h>
+
+#include "app/analysis_menu.h"
+#include "app/analyzer_app.h"
+#include "app/sections_pane.h"
+#include "app/traces_pane.h"
+#include "compare/compare.h"
+#include "support/app_fixture.h"
+
+namespace lapquill {
+namespace {
+
+class PanesTest : public test::MainWindowFixture {
+protected:
+    PanesTest() { lapCount_ = 3; }
+    void Open(int laps) {
+        frame_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+        frame_->OpenFiles(Laps(laps), true);
+        Paint();
+    }
+    // A frame of the map, after which the panes catch up.
+    void Paint() {
+        frame_->View().viewport()->repaint();
+        QCoreApplication::processEvents();
+    }
+    AnalysisPanes& Panes() { return frame_->Panes(); }
+    TracesPane& Traces() { return Panes().Traces(); }
+    SectionsPane& Sections() { return Panes().Sections(); }
+};
+
+TEST_F(PanesTest, PanesArePresentWithTheLapsAndTheirSections) {
+    Open(3);
+    ASSERT_NE(Panes().TracesDock(), nullptr);
+    EXPECT_EQ(Panes().TracesDock()->objectName(), "TracesDock");
+    EXPECT_EQ(Panes().SectionsDock()->objectName(), "SectionsDock");
+    EXPECT_TRUE(Panes().TracesDock()->isVisible());
+    EXPECT_TRUE(Panes().SectionsDock()->isVisible());
+    EXPECT_EQ(frame_->dockWidgetArea(Panes().TracesDock()), Qt::BottomDockWidgetArea);
+    ASSERT_NE(Panes().Shown(), nullptr);
+    EXPECT_EQ(Panes().Shown()->laps.size(), 3u);
+    // Six plots of three laps each; the traces show the whole lap.
+    EXPECT_EQ(Traces().Plot()->graphCount(), 18);
+    EXPECT_NEAR(Traces().Range().lo, 0.0, 1e-9);
+    EXPECT_NEAR(Traces().Range().hi, 2990.0, 1e-3);
+    // Start, Turn 1, The Esses, then the lap totals and the theoretical best.
+    QTableWidget* table = Sections().Table();
+    ASSERT_EQ(table->rowCount(), 5);
+    EXPECT_EQ(table->columnCount(), 5);
+    EXPECT_EQ(table->item(1, 0)->text(), "Turn 1");
+    EXPECT_EQ(table->item(2, 0)->text(), "The Esses");
+    EXPECT_EQ(table->item(3, 0)->text(), "Lap");
+    EXPECT_EQ(table->item(4, 0)->text(), "Theoretical best");
+    // Section Turn 1 runs 120.5 .. 980 m at 10 m a record: 85.95 records.
+    EXPECT_NEAR(table->item(1, 2)->text().toDouble(), 0.8595, 0.0006) << table->item(1, 2)->text().toStdString();
+    EXPECT_TRUE(Panes().TracesDock()->windowTitle().contains("lap0"));
+    // The menu carries the pane toggles, the reference and the exports, with prompts.
+    const QList<QAction*> items = frame_->Analysis().Menu()->actions();
+    EXPECT_TRUE(items.contains(Panes().TracesDock()->toggleViewAction()));
+    EXPECT_TRUE(items.contains(Panes().SectionsDock()->toggleViewAction()));
+    EXPECT_TRUE(items.contains(Panes().ReferenceMenu()->menuAction()));
+    for (auto what : {AnalysisPanes::Export::ComparisonCsv, AnalysisPanes::Export::MapPng,
+                      AnalysisPanes::Export::TracesPng, AnalysisPanes::Export::SectionsCsv}) {
+        EXPECT_FALSE(Panes().ExportAction(what)->statusTip().isEmpty());
+        EXPECT_FALSE(Panes().ExportAction(what)->shortcut().isEmpty());
+    }
+    // Hiding a pane from the menu hides its dock.
+    Panes().SectionsDock()->toggleViewAction()->trigger();
+    EXPECT_FALSE(Panes().SectionsDock()->isVisible());
+}
+
+TEST_F(PanesTest, CursorFollowsThePlaybackTimeInEverySyncMode) {
+    Open(3);
+    View().SetPlaybackTime(100);
+    Paint();
+    ASSERT_TRUE(Traces().Cursor().has_value());
+    EXPECT_NEAR(*Traces().Cursor(), 1000.0, 1e-3);
+    const int builds = Traces().CurveBuilds();
+    View().SetPlaybackTime(230);
+    Paint();
+    EXPECT_NEAR(*Traces().Cursor(), 2300.0, 1e-3);
+    // Moving the cursor samples no curve again.
+    EXPECT_EQ(Traces().CurveBuilds(), builds);
+    // Playback at 2300 m went past The Esses, whose segment lap time now follows. Synced to
+    // the segment marker, time 0 is the record nearest The Esses (980 m -> record 98).
+    EXPECT_EQ(View().Segments().currentSegment, 1);
+    frame_->RunCommand(ID_SYNC_SEGMENT_MARKER);
+    View().SetPlaybackTime(5);
+    Paint();
+    EXPECT_NEAR(*Traces().Cursor(), 1030.0, 1e-3);
+}
+
+TEST_F(PanesTest, AClickOnATraceMovesThePlaybackToThatDistance) {
+    Open(3);
+    QCustomPlot* plot = Traces().Plot();
+    const QPoint at = Traces().PixelAtDistance(1500.0);
+    // The distance under the pixel clicked, to the nearest record of 10 m.
+    const double x = Traces().DistanceAtPixel(at.x());
+    ASSERT_NEAR(x, 1500.0, 15.0);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, at);
+    EXPECT_EQ(View().Playback().playbackTime, std::lround(x / 10.0));
+    Paint();
+    EXPECT_NEAR(*Traces().Cursor(), 10.0 * std::lround(x / 10.0), 1e-3);
+
+    // 1500 m lies in The Esses' segment. In segment-marker sync the time counts from its
+    // marker (record 98), and a click before the segment stops at its start.
+    EXPECT_EQ(View().Segments().currentSegment, 1);
+    frame_->RunCommand(ID_SYNC_SEGMENT_MARKER);
+    const QPoint inside = Traces().PixelAtDistance(2000.0);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(View().Playback().playbackTime,
+              std::lround(Traces().DistanceAtPixel(inside.x()) / 10.0) - 98);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, Traces().PixelAtDistance(500.0));
+    EXPECT_EQ(View().Playback().playbackTime, 0);
+}
+
+TEST_F(PanesTest, WheelZoomsAroundTheMouseAndDoubleClickShowsTheWholeLap) {
+    Open(3);
+    QCustomPlot* plot = Traces().Plot();
+    const QPoint at = Traces().PixelAtDistance(1000.0);
+    const double under = Traces().DistanceAtPixel(at.x());
+    QWheelEvent wheel(QPointF(at), plot->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(plot, &wheel);
+    EXPECT_LT(Traces().Range().Width(), 2990.0 * 0.9);
+    EXPECT_NEAR(Traces().DistanceAtPixel(at.x()), under, 2.0);
+    QTest::mouseDClick(plot, Qt::LeftButton, {}, at);
+    EXPECT_NEAR(Traces().Range().Width(), 2990.0, 1e-3);
+}
+
+TEST_F(PanesTest, SectionClickSelectsTheSegmentAndZoomsAndPageDownZoomsToo) {
+    Open(3);
+    QTableWidget* table = Sections().Table();
+    const QRect cell = table->visualItemRect(table->item(2, 0));  // The Esses
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    // The Esses is the second marker: the view selects its segment, the traces zoom to it.
+    EXPECT_EQ(View().Segments().currentSegment, 1);
+    EXPECT_NEAR(Traces().Range().lo, 980.0, 1e-3);
+    EXPECT_NEAR(Traces().Range().hi, 2990.0, 1e-3);
+
+    // Page Up (the key of the first program) goes back to Turn 1's segment: the traces follow.
+    QTest::keyClick(&frame_->View(), Qt::Key_PageUp);
+    EXPECT_EQ(View().Segments().currentSegment, 0);
+    EXPECT_NEAR(Traces().Range().lo, 120.0, 1e-3);  // Turn 1's record: 12
+    EXPECT_NEAR(Traces().Range().hi, 970.0, 1e-3);  // the record before The Esses' (98)
+
+    // Sorting by a lap's loss is one click on its header; Section restores track order.
+    table->horizontalHeader()->sectionClicked(3);
+    EXPECT_EQ(Sections().SortLap(), 1);
+    EXPECT_TRUE(Sections().Caption()->text().contains("lap1"));
+    table->horizontalHeader()->sectionClicked(0);
+    EXPECT_EQ(Sections().SortLap(), -1);
+    EXPECT_EQ(table->item(0, 0)->text(), "Start");
+}
+
+TEST_F(PanesTest, ReferenceChoiceRedrawsBothPanesAndTheDeltaColouring) {
+    Open(3);
+    const int builds = Traces().CurveBuilds();
+    frame_->Analysis().Colouring(3)->trigger();  // by delta
+    Panes().ReferenceMenu()->aboutToShow();
+    QAction* third = nullptr;
+    for (QAction* a : Panes().ReferenceMenu()->actions()) {
+        if (a->text().contains("lap2")) third = a;
+    }
+    ASSERT_NE(third, nullptr);
+    third->trigger();
+    ASSERT_NE(Panes().Shown(), nullptr);
+    EXPECT_EQ(Panes().Shown()->reference, 2);
+    EXPECT_GT(Traces().CurveBuilds(), builds);
+    EXPECT_TRUE(Panes().TracesDock()->windowTitle().contains("lap2"));
+    EXPECT_TRUE(Panes().SectionsDock()->windowTitle().contains("lap2"));
+    EXPECT_TRUE(Sections().Caption()->text().contains("lap2"));
+    EXPECT_TRUE(Sections().Table()->horizontalHeaderItem(4)->text().contains("(ref)"));
+    EXPECT_TRUE(Traces().Readout()->text().contains("lap2 (ref)"));
+    EXPECT_EQ(View().ComparisonReference(), 2);
+    const std::vector<LegendEntry> legend = View().RibbonLegendNow();
+    ASSERT_FALSE(legend.empty());
+    EXPECT_EQ(legend.back().text, "against lap2");
+    // The table's Timing Diff keeps measuring against the first lap: unchanged by the choice.
+    EXPECT_EQ(View().PlaybackTimingDifference(0), 0.0f);
+
+    // A set with fewer laps than the chosen slot measures against slot 0 again.
+    frame_->OpenFiles(Laps(2), true);
+    Paint();
+    ASSERT_NE(Panes().Shown(), nullptr);
+    EXPECT_EQ(Panes().Shown()->reference, 0);
+    EXPECT_EQ(View().ComparisonReference(), 0);
+}
+
+TEST_F(PanesTest, LayoutIsRestoredAfterARestart) {
+    frame_.reset();
+    {
+        CAnalyzerApp app("lapquill");
+        ASSERT_TRUE(app.InitInstance());
+        CMainFrame* frame = app.Frame();
+        QCoreApplication::processEvents();
+        frame->addDockWidget(Qt::TopDockWidgetArea, frame->Panes().TracesDock());
+        frame->Panes().SectionsDock()->hide();
+        frame->close();
+        app.ExitInstance(0);
+    }
+    CAnalyzerApp again("lapquill");
+    ASSERT_TRUE(again.InitInstance());
+    CMainFrame* frame = again.Frame();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->dockWidgetArea(frame->Panes().TracesDock()), Qt::TopDockWidgetArea);
+    EXPECT_TRUE(frame->Panes().TracesDock()->isVisible());
+    EXPECT_FALSE(frame->Panes().SectionsDock()->isVisible());
+    frame->close();
+    again.ExitInstance(0);
+}
+
+TEST_F(PanesTest, EveryExportWritesAFileThatReadsBack) {
+    Open(2);
+    using E = AnalysisPanes::Export;
+    EXPECT_EQ(Panes().SuggestedFileName(E::SectionsCsv), "Harrow Vale GP - lap0 vs lap1 sections.csv");
+
+    // Through the menu's route: the save dialog answered with a path in the test's folder.
+    const QString csv = QString::fromStdString(dir_.File("cmp.csv"));
+    QString suggested;
+    Panes().SetSaveChooser([&](const QString& s, const QString&) {
+        suggested = s;
+        return csv;
+    });
+    ASSERT_TRUE(Panes().RunExport(E::ComparisonCsv));
+    EXPECT_TRUE(suggested.endsWith("Harrow Vale GP - lap0 vs lap1.csv"));
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_GT(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("distance (m),lap0 time (s),lap0 delta (s)"));
+    // 1 m steps from 0 below 2990 m, then 2990 m; a header; the last line break. At 999 m
+    // the lap is 99.9 records (0.999 s) in, level with itself.
+    EXPECT_EQ(lines.size(), 1 + 2990 + 1 + 1);
+    EXPECT_TRUE(lines[1000].startsWith("999,0.999,0,")) << lines[1000].left(60).toStdString();
+
+    const QString sections = QString::fromStdString(dir_.File("sections.csv"));
+    ASSERT_TRUE(Panes().ExportTo(E::SectionsCsv, sections));
+    QFile s(sections);
+    ASSERT_TRUE(s.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = s.readAll().split('\n');
+    ASSERT_EQ(rows.size(), 7);  // header, 3 sections, lap, theoretical best, end
+    EXPECT_TRUE(rows[2].startsWith("Turn 1,120.5,980,"));
+
+    const QString map = QString::fromStdString(dir_.File("map.png"));
+    ASSERT_TRUE(Panes().ExportTo(E::MapPng, map));
+    const QImage mapImage(map);
+    EXPECT_FALSE(mapImage.isNull());
+    EXPECT_EQ(mapImage.width(),
+              qRound(frame_->View().viewport()->width() * frame_->View().viewport()->devicePixelRatioF()));
+
+    const QString traces = QString::fromStdString(dir_.File("traces.png"));
+    ASSERT_TRUE(Panes().ExportTo(E::TracesPng, traces));
+    const QImage tracesImage(traces);
+    ASSERT_FALSE(tracesImage.isNull());
+    EXPECT_EQ(tracesImage.width(), Traces().Plot()->width());
+
+    // A folder that does not exist: no file, and a message that says why.
+    const std::size_t before = frame_->View().Messages().size();
+    const QString nowhere = QString::fromStdString(dir_.File("no/such/folder/x.csv"));
+    EXPECT_FALSE(Panes().ExportTo(E::SectionsCsv, nowhere));
+    ASSERT_EQ(frame_->View().Messages().size(), before + 1);
+    EXPECT_NE(frame_->View().Messages().back().find("Could not write"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(nowhere));
+    // A cancelled dialog writes nothing and says nothing.
+    Panes().SetSaveChooser([](const QString&, const QString&) { return QString(); });
+    EXPECT_FALSE(Panes().RunExport(E::TracesPng));
+    EXPECT_EQ(frame_->View().Messages().size(), before + 1);
+}
+
+}  // namespace
+}  // namespace lapquill

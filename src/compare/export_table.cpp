@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "files/text_encoding.h"
+
 namespace lapquill {
 
 namespace {
@@ -76,7 +78,9 @@ std::vector<ExportColumn> BuildExportTable(const Comparison& cmp, double step) {
     CoordinateCursor refCursor(ref.coordinate);
     for (std::size_t k = 0; k < xs.size(); ++k) refTimes[k] = refCursor.Locate(xs[k]).time;
     for (const ComparedLap& lap : cmp.laps) {
-        const std::string prefix = lap.title.empty() ? "lap " + std::to_string(lap.slot) : lap.title;
+        // Column names are UTF-8 whatever bytes the file name held, so the CSV reads as UTF-8.
+        const std::string prefix = lap.title.empty() ? "lap " + std::to_string(lap.slot)
+                                                     : Utf8OrWindows1252(lap.title);
         const std::size_t first = columns.size();
         columns.push_back({prefix + " time (s)", {}});
         columns.push_back({prefix + " delta (s)", {}});

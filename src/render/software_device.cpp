@@ -764,6 +764,17 @@ void SoftwareDevice::ValidateDrawState() {
     r.stagePassThrough =
         PassesDiffuse(r.colorOp, r.colorArg1, r.colorArg2) &&
         (r.alphaOp == StageOp::Disable || PassesDiffuse(r.alphaOp, r.alphaArg1, r.alphaArg2));
+    auto plain = [](const software::StageArg& a, software::StageSource source) {
+        return a.source == source && !a.complement && !a.alphaReplicate;
+    };
+    using software::StageOp;
+    using software::StageSource;
+    r.modulateTexture = r.texture != nullptr && r.colorOp == StageOp::Modulate &&
+                        r.alphaOp == StageOp::Modulate &&
+                        plain(r.colorArg1, StageSource::Texture) &&
+                        plain(r.colorArg2, StageSource::Diffuse) &&
+                        plain(r.alphaArg1, StageSource::Texture) &&
+                        plain(r.alphaArg2, StageSource::Diffuse);
     r.magFilter = ts[D3DTSS_MAGFILTER];
     r.minFilter = ts[D3DTSS_MINFILTER];
     r.addressU = ts[D3DTSS_ADDRESSU];

@@ -90,6 +90,8 @@ struct RasterState {
     StageOp colorOp = StageOp::Disable;
     StageOp alphaOp = StageOp::Disable;
     StageArg colorArg1, colorArg2, alphaArg1, alphaArg2;
+    // Colour and alpha are both texture * diffuse (the text's stage), with a texture bound.
+    bool modulateTexture = false;
     std::uint32_t textureFactor = 0xFFFFFFFF;     // ARGB
     std::shared_ptr<const TextureImage> texture;  // null: TEXTURE reads opaque white
     std::uint32_t magFilter = D3DTEXF_POINT;

@@ -506,6 +506,17 @@ struct TextureStepper {
     }
 };
 
+// The colour `packed` written over `pixel` as the state's blend says.
+inline void WritePixel(const RasterState& s, std::uint32_t packed, std::uint32_t& pixel) {
+    if (s.opaque) {
+        pixel = packed;
+    } else if (s.srcAlphaBlend) {
+        pixel = BlendSrcAlpha(packed, pixel);
+    } else {
+        pixel = BlendGeneral(s, packed, pixel);
+    }
+}
+
 void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target,
                  int firstBand, int lastBand) {
     const PlaneSetup setup(t);
@@ -538,14 +549,36 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
                 src = RunStage(s, src, texel);
             }
             if (s.alphaTest && !AlphaTestPasses(s.alphaFunc, src.a, alphaRef)) continue;
-            const std::uint32_t packed = Pack(src);
-            if (s.opaque) {
-                row[x] = packed;
-            } else if (s.srcAlphaBlend) {
-                row[x] = BlendSrcAlpha(packed, row[x]);
-            } else {
-                row[x] = BlendGeneral(s, packed, row[x]);
-            }
+            WritePixel(s, Pack(src), row[x]);
+        }
+    });
+}
+
+// DrawGeneral's work for the text's state, with the stage's choices made once: affine texture
+// coordinates, point sampling, texture * diffuse. Every value is computed as DrawGeneral
+// computes it, so the pixels are the same.
+void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
+                          const TextureStepper& texture, const PlaneSetup& setup,
+                          const Target& target, int firstBand, int lastBand) {
+    ColourStepper colour(t, false);
+    const bool flat = (t.flags & kFlatColour) != 0;
+    const std::uint32_t alphaRef = s.alphaRef & 0xFF;
+    const TextureImage& image = *s.texture;
+    ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
+        std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
+        ColourLanes value = colour.Start(x0, y);
+        for (int x = x0; x <= x1; ++x) {
+            const std::uint32_t diffuse = flat ? t.colour[0] : ColourStepper::Pack(value);
+            colour.Advance(value);
+            const std::uint32_t texel =
+                SamplePoint(image, setup.At(texture.u, x, y), setup.At(texture.v, x, y), s);
+            const std::uint32_t a = Mul8(texel >> 24, diffuse >> 24);
+            if (s.alphaTest && !AlphaTestPasses(s.alphaFunc, a, alphaRef)) continue;
+            const std::uint32_t packed = (a << 24) |
+                                         Mul8((texel >> 16) & 0xFF, (diffuse >> 16) & 0xFF) << 16 |
+                                         Mul8((texel >> 8) & 0xFF, (diffuse >> 8) & 0xFF) << 8 |
+                                         Mul8(texel & 0xFF, diffuse & 0xFF);
+            WritePixel(s, packed, row[x]);
         }
     });
 }
@@ -554,6 +587,14 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
                   int firstBand, int lastBand) {
     const bool general = !s.stagePassThrough || s.alphaTest || (!s.opaque && !s.srcAlphaBlend);
     if (general) {
+        if (s.modulateTexture && (t.flags & kConstantRhw) != 0) {
+            const PlaneSetup setup(t);
+            const TextureStepper texture(t, setup, s);
+            if (!texture.linear) {
+                DrawModulatedTexture(t, s, texture, setup, target, firstBand, lastBand);
+                return;
+            }
+        }
         DrawGeneral(t, s, target, firstBand, lastBand);
         return;
     }

@@ -1,6 +1,5 @@
-// An offscreen main frame over a temporary folder that holds the sample track under data/smx
-// and seven sample laps under data/raf, made the current folder for the test's life (the view
-// finds tracks relative to it), with the settings store cleared first.
+// The shared main-window fixture with what the desktop tests add: a new window as after a
+// restart, a shown and active window, focus moved off the map, and modal dialogs inspected.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,29 +18,17 @@
 #include "app/app_settings.h"
 #include "app/main_frame.h"
 #include "app/view_widget.h"
+#include "support/app_fixture.h"
 #include "support/sample_files.h"
 #include "view/analysis_view.h"
 
 namespace lapquill::test {
 
-class DesktopFixture : public ::testing::Test {
+class DesktopFixture : public MainWindowFixture {
 protected:
     void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::create_directories(dir_.path() / "data/smx");
-        std::filesystem::create_directories(dir_.path() / "data/raf");
-        std::filesystem::current_path(dir_.path());
-        ASSERT_TRUE(WriteBytesToFile("data/smx/vale.smx", EncodeTrackMesh(SampleMesh())));
-        ASSERT_TRUE(WriteBytesToFile("data/smx/Harrow Vale GP.tsf", EncodeTrackSegmentFile(SampleSegments())));
-        for (int i = 0; i < 7; ++i) {
-            ASSERT_TRUE(WriteBytesToFile(LapPath(i), EncodeReplayFile(SampleReplay(300 + i, 2))));
-        }
-        QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill")).clear();
-        NewFrame();
-    }
-    void TearDown() override {
-        frame_.reset();
-        std::filesystem::current_path(previous_);
+        MainWindowFixture::SetUp();
+        frame_->resize(900, 650);
     }
     // A new window, as after a restart of the program.
     void NewFrame() {
@@ -57,15 +44,6 @@ protected:
         frame_->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
     }
-    std::string LapPath(int i) const {
-        return (dir_.path() / ("data/raf/lap" + std::to_string(i) + ".raf")).string();
-    }
-    std::vector<std::string> Laps(int n) const {
-        std::vector<std::string> v;
-        for (int i = 0; i < n; ++i) v.push_back(LapPath(i));
-        return v;
-    }
-    CAnalysisView& View() { return frame_->View().View(); }
     // Puts the window's keyboard focus on a line edit of its own, away from the map, so that
     // a dialog that did not hand the focus back would leave it there.
     void MoveFocusAwayFromTheMap() {
@@ -103,10 +81,6 @@ protected:
         EXPECT_TRUE(seen) << "no dialog came up";
     }
 
-    TempDir dir_;
-    std::filesystem::path previous_;
-    AppSettings settings_;
-    std::unique_ptr<CMainFrame> frame_;
     QLineEdit* away_ = nullptr;  // owned by the frame
 };
 

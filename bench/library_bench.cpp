@@ -38,12 +38,12 @@ public:
             const std::size_t samplesPerRecord = lap.header.BlockCount();
             lap.records.resize(kRecordsPerLap);
             lap.samples.resize(kRecordsPerLap * samplesPerRecord);
-            SetHeaderI32(&lap.header.bytes[20], kRecordsPerLap);
+            SetHeaderI32(&lap.header.bytes[raf::kRecordCountAt], kRecordsPerLap);
             const std::string track = "Track " + std::to_string(i % 10);
-            SetHeaderText(&lap.header.bytes[96], 32, track);
-            SetHeaderText(&lap.header.bytes[128], 16, i % 20 < 10 ? "Full" : "Short");
-            SetHeaderText(&lap.header.bytes[32], 32, "^" + std::to_string(i % 8) + "Driver " + std::to_string(i % 40));
-            SetHeaderI32(&lap.header.bytes[172 + 4 * (lap.header.SectorCount() - 1)], 90000 + (i * 7919) % 20000);
+            SetFieldText(lap.header.bytes.data(), raf::kTrackName, track);
+            SetFieldText(lap.header.bytes.data(), raf::kTrackConfig, i % 20 < 10 ? "Full" : "Short");
+            SetFieldText(lap.header.bytes.data(), raf::kPlayerName, "^" + std::to_string(i % 8) + "Driver " + std::to_string(i % 40));
+            SetHeaderI32(&lap.header.bytes[raf::kSplitTimesAt + 4 * (lap.header.SectorCount() - 1)], 90000 + (i * 7919) % 20000);
             const fs::path dir = root_ / ("session" + std::to_string(i / 500)) / track;
             fs::create_directories(dir);
             WriteBytesToFile((dir / ("lap" + std::to_string(i) + ".raf")).string(), EncodeReplayFile(lap));

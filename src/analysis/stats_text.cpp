@@ -75,6 +75,21 @@ std::string TwoDecimals(float displayValue) {
     return AlignedNumber("%.2f", displayValue);
 }
 
+float AsIs(float v, const Units&) {
+    return v;
+}
+
+// A number row of one of the column's values: two decimals of its display value on screen,
+// the value as it stands (SI) in the JSON.
+template <float StatsColumnInput::*Value, float (*Display)(float, const Units&) = AsIs>
+constexpr StatsRow ValueRow(std::string (*label)(const Units&, std::size_t), const char* jsonKey) {
+    return {.kind = StatsRowKind::Number,
+            .label = label,
+            .text = [](const Ctx& c) { return TwoDecimals(Display(c.column.*Value, c.units)); },
+            .jsonKey = jsonKey,
+            .json = [](const Ctx& c) { return Real(c.column.*Value); }};
+}
+
 std::int32_t DisplayGear(const ReplayRecord& r) {
     return static_cast<int>(r.gear) - 1;
 }
@@ -177,60 +192,30 @@ const StatsRow kRows[] = {
          [](const Ctx& c) { return TwoDecimals(DisplayDistance(c.column.cursor.distance, c.units)); },
      .jsonKey = "distance",
      .json = [](const Ctx& c) { return Real(c.column.cursor.distance); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Timing Diff (s)"); },
-     .text = [](const Ctx& c) { return TwoDecimals(c.column.timingDifference); },
-     .jsonKey = "timingDifference",
-     .json = [](const Ctx& c) { return Real(c.column.timingDifference); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Longitudinal accel"); },
-     .text =
-         [](const Ctx& c) {
-             return TwoDecimals(DisplayAcceleration(c.column.longitudinalAccel, c.units));
-         },
-     .jsonKey = "longitudinalAccel",
-     .json = [](const Ctx& c) { return Real(c.column.longitudinalAccel); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units& u, std::size_t) { return Fixed(LateralLabel(u)); },
-     .text =
-         [](const Ctx& c) {
-             return TwoDecimals(DisplayAcceleration(c.column.lateralAccel, c.units));
-         },
-     .jsonKey = "lateralAccel",
-     .json = [](const Ctx& c) { return Real(c.column.lateralAccel); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Yaw (deg)"); },
-     .text = [](const Ctx& c) { return TwoDecimals(c.column.yaw); },
-     .jsonKey = "yaw",
-     .json = [](const Ctx& c) { return Real(c.column.yaw); }},
+    ValueRow<&StatsColumnInput::timingDifference>(
+        [](const Units&, std::size_t) { return Fixed("Timing Diff (s)"); }, "timingDifference"),
+    ValueRow<&StatsColumnInput::longitudinalAccel, DisplayAcceleration>(
+        [](const Units&, std::size_t) { return Fixed("Longitudinal accel"); }, "longitudinalAccel"),
+    ValueRow<&StatsColumnInput::lateralAccel, DisplayAcceleration>(
+        [](const Units& u, std::size_t) { return Fixed(LateralLabel(u)); }, "lateralAccel"),
+    ValueRow<&StatsColumnInput::yaw>(
+        [](const Units&, std::size_t) { return Fixed("Yaw (deg)"); }, "yaw"),
     {.kind = StatsRowKind::Blank, .label = [](const Units&, std::size_t) { return Fixed(""); }},
     {.kind = StatsRowKind::SpanText,
      .label = [](const Units&, std::size_t) { return Fixed("Track Segment:"); },
      .text = [](const Ctx& c) { return std::string(c.segmentText); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Segment Time (s)"); },
-     .text = [](const Ctx& c) { return TwoDecimals(c.column.segmentTime); },
-     .jsonKey = "segmentTime",
-     .json = [](const Ctx& c) { return Real(c.column.segmentTime); }},
+    ValueRow<&StatsColumnInput::segmentTime>(
+        [](const Units&, std::size_t) { return Fixed("Segment Time (s)"); }, "segmentTime"),
     {.kind = StatsRowKind::Blank, .label = [](const Units&, std::size_t) { return Fixed(""); }},
     {.kind = StatsRowKind::SpanText,
      .label = [](const Units&, std::size_t) { return Fixed("Sync replay to:"); },
      .text = [](const Ctx& c) { return std::string(c.syncText); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Time from sync (s)"); },
-     .text = [](const Ctx& c) { return TwoDecimals(c.column.timeFromSync); },
-     .jsonKey = "timeFromSync",
-     .json = [](const Ctx& c) { return Real(c.column.timeFromSync); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Entrance speed"); },
-     .text = [](const Ctx& c) { return TwoDecimals(DisplaySpeed(c.column.entranceSpeed, c.units)); },
-     .jsonKey = "entranceSpeed",
-     .json = [](const Ctx& c) { return Real(c.column.entranceSpeed); }},
-    {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Exit speed"); },
-     .text = [](const Ctx& c) { return TwoDecimals(DisplaySpeed(c.column.exitSpeed, c.units)); },
-     .jsonKey = "exitSpeed",
-     .json = [](const Ctx& c) { return Real(c.column.exitSpeed); }},
+    ValueRow<&StatsColumnInput::timeFromSync>(
+        [](const Units&, std::size_t) { return Fixed("Time from sync (s)"); }, "timeFromSync"),
+    ValueRow<&StatsColumnInput::entranceSpeed, DisplaySpeed>(
+        [](const Units&, std::size_t) { return Fixed("Entrance speed"); }, "entranceSpeed"),
+    ValueRow<&StatsColumnInput::exitSpeed, DisplaySpeed>(
+        [](const Units&, std::size_t) { return Fixed("Exit speed"); }, "exitSpeed"),
 };
 
 // How many rows a table row stands for in a column with `sectors` split times.

@@ -4,6 +4,7 @@
 #include <QVariant>
 #include <cstdio>
 
+#include "files/le_bytes.h"
 #include "files/le_reader.h"
 
 namespace lapquill {
@@ -42,15 +43,11 @@ bool ApplyOptionsFile(const std::string& path, AppSettings* settings) {
     if (!r.IsOpen() || !r.ReadI32(&version) || version != 1) return false;
     // The block as the file lays it out (little-endian), so that a short read keeps the
     // bytes it did not reach.
-    const auto wheel = static_cast<std::uint32_t>(settings->mouseWheelZooms);
-    std::uint8_t block[8] = {static_cast<std::uint8_t>(wheel),       static_cast<std::uint8_t>(wheel >> 8),
-                             static_cast<std::uint8_t>(wheel >> 16), static_cast<std::uint8_t>(wheel >> 24),
-                             settings->units.distanceUnit,           settings->units.speedUnit,
-                             settings->units.accelerationUnit,       settings->spare};
+    std::uint8_t block[8] = {0, 0, 0, 0, settings->units.distanceUnit, settings->units.speedUnit,
+                             settings->units.accelerationUnit, settings->spare};
+    StoreLeI32(block, settings->mouseWheelZooms);
     r.ReadAvailable(block, sizeof block);
-    settings->mouseWheelZooms = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(block[0]) | (static_cast<std::uint32_t>(block[1]) << 8) |
-        (static_cast<std::uint32_t>(block[2]) << 16) | (static_cast<std::uint32_t>(block[3]) << 24));
+    settings->mouseWheelZooms = LoadLeI32(block);
     settings->units = {block[4], block[5], block[6]};
     settings->spare = block[7];
     return true;

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QHBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr double kWheelStep = 0.8;  // the window's width per wheel notch towards the mouse
 constexpr int kMinimumSamples = 600;
+constexpr int kReadoutInterval = 100;  // ms between two readouts that follow the cursor
 constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
 
 QColor SlotColour(std::uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
@@ -73,6 +75,12 @@ TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     layout->addWidget(plot_, 1);
     layout->addWidget(readout_);
     BuildAxes();
+    readoutTimer_ = new QTimer(this);
+    readoutTimer_->setSingleShot(true);
+    readoutTimer_->setInterval(kReadoutInterval);
+    connect(readoutTimer_, &QTimer::timeout, this, [this] {
+        if (cmp_ && cursor_ && drag_ == Drag::None && !plot_->underMouse()) UpdateReadout(*cursor_, false);
+    });
     connect(plot_, &QCustomPlot::mousePress, this, &TracesPane::OnPress);
     connect(plot_, &QCustomPlot::mouseMove, this, &TracesPane::OnMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, &TracesPane::OnRelease);
@@ -213,7 +221,7 @@ void TracesPane::Rebuild() {
     if (!cmp_) return;
     ++curveBuilds_;
     const std::size_t samples =
-        static_cast<std::size_t>(std::max(kMinimumSamples, plot_->width() * 4));
+        static_cast<std::size_t>(std::max(kMinimumSamples, plot_->width() * 2));
     const LapTraces traces = BuildLapTraces(*cmp_, range_, samples, units_);
     const double margin = range_.Width() / 3.0;
     sampled_ = {std::max(cmp_->start, range_.lo - margin), std::min(cmp_->end, range_.hi + margin)};
@@ -266,7 +274,11 @@ void TracesPane::SetCursor(double x) {
     if (cursor_ && *cursor_ == x) return;
     cursor_ = x;
     UpdateCursorItems();
-    if (drag_ == Drag::None && !plot_->underMouse()) UpdateReadout(x, false);
+    // During playback the readout follows at a tenth of a second: laying out its table every
+    // frame would cost the map more than the cursor does.
+    if (drag_ == Drag::None && !plot_->underMouse() && !readoutTimer_->isActive()) {
+        readoutTimer_->start();
+    }
 }
 
 void TracesPane::UpdateCursorItems() {

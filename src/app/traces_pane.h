@@ -25,6 +25,7 @@ class QCPItemText;
 class QCPLayer;
 class QLabel;
 class QMouseEvent;
+class QTimer;
 class QWheelEvent;
 
 namespace lapquill {
@@ -78,6 +79,7 @@ private:
     std::array<QCPAxisRect*, kTraceKinds> rects_{};
     std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
     QCPLayer* cursorLayer_ = nullptr;
+    QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
 
     const Comparison* cmp_ = nullptr;
     std::vector<std::uint32_t> colours_;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "files/text_encoding.h"
+
 namespace lapquill {
 
 namespace {
@@ -24,10 +26,18 @@ constexpr ChannelColumn kChannels[] = {
 std::string ExportFileStem(std::string_view track, std::string_view config,
                            std::span<const std::string> titles) {
     std::string stem(track);
-    if (!config.empty()) stem += (stem.empty() ? "" : " ") + std::string(config);
+    if (!config.empty()) {
+        if (!stem.empty()) stem.push_back(' ');
+        stem.append(config);
+    }
     constexpr std::size_t kNamed = 3;
     for (std::size_t i = 0; i < titles.size() && i < kNamed; ++i) {
-        stem += (i == 0 ? (stem.empty() ? "" : " - ") : " vs ") + titles[i];
+        if (i > 0) {
+            stem.append(" vs ");
+        } else if (!stem.empty()) {
+            stem.append(" - ");
+        }
+        stem.append(titles[i]);
     }
     if (titles.size() > kNamed) stem += " +" + std::to_string(titles.size() - kNamed);
     for (char& c : stem) {
@@ -68,7 +78,9 @@ std::vector<ExportColumn> BuildExportTable(const Comparison& cmp, double step) {
     CoordinateCursor refCursor(ref.coordinate);
     for (std::size_t k = 0; k < xs.size(); ++k) refTimes[k] = refCursor.Locate(xs[k]).time;
     for (const ComparedLap& lap : cmp.laps) {
-        const std::string prefix = lap.title.empty() ? "lap " + std::to_string(lap.slot) : lap.title;
+        // Column names are UTF-8 whatever bytes the file name held, so the CSV reads as UTF-8.
+        const std::string prefix = lap.title.empty() ? "lap " + std::to_string(lap.slot)
+                                                     : Utf8OrWindows1252(lap.title);
         const std::size_t first = columns.size();
         columns.push_back({prefix + " time (s)", {}});
         columns.push_back({prefix + " delta (s)", {}});

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 #include <utility>
+
+#include "files/file_text.h"
+#include "files/le_bytes.h"
 
 namespace lapquill {
 
@@ -121,26 +123,19 @@ bool LeReader::Skip(std::int64_t n) {
     return true;
 }
 
-template <typename T, std::size_t N>
+template <typename T, std::size_t N, T (*Load)(const std::uint8_t*)>
 bool LeReader::ReadLittle(T* out) {
     std::uint8_t b[N];
     if (!ReadBytes(b, N)) return false;
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < N; ++i) v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
-    if constexpr (std::is_same_v<T, float>) {
-        const auto bits = static_cast<std::uint32_t>(v);
-        std::memcpy(out, &bits, sizeof(float));
-    } else {
-        *out = static_cast<T>(v);
-    }
+    *out = Load(b);
     return true;
 }
 
-bool LeReader::ReadI16(std::int16_t* out) { return ReadLittle<std::int16_t, 2>(out); }
-bool LeReader::ReadU16(std::uint16_t* out) { return ReadLittle<std::uint16_t, 2>(out); }
-bool LeReader::ReadI32(std::int32_t* out) { return ReadLittle<std::int32_t, 4>(out); }
-bool LeReader::ReadU32(std::uint32_t* out) { return ReadLittle<std::uint32_t, 4>(out); }
-bool LeReader::ReadF32(float* out) { return ReadLittle<float, 4>(out); }
+bool LeReader::ReadI16(std::int16_t* out) { return ReadLittle<std::int16_t, 2, LoadLeI16>(out); }
+bool LeReader::ReadU16(std::uint16_t* out) { return ReadLittle<std::uint16_t, 2, LoadLeU16>(out); }
+bool LeReader::ReadI32(std::int32_t* out) { return ReadLittle<std::int32_t, 4, LoadLeI32>(out); }
+bool LeReader::ReadU32(std::uint32_t* out) { return ReadLittle<std::uint32_t, 4, LoadLeU32>(out); }
+bool LeReader::ReadF32(float* out) { return ReadLittle<float, 4, LoadLeF32>(out); }
 
 namespace {
 thread_local LoadFailure tLastFailure;
@@ -174,6 +169,25 @@ bool Fail(const char* step) {
     tLastFailure.kind = LoadFailureKind::Unreadable;
     tLastFailure.step = step;
     return false;
+}
+
+bool ReadMarkedHeader(LeReader& r, std::uint8_t* header, int size, std::string_view magic,
+                      std::uint8_t version, const char* kind, bool shortIsForeign) {
+    if (!r.IsOpen()) return FailOpen(r);
+    const bool whole = r.ReadBytes(header, kFileMarkerSize);
+    if ((whole || shortIsForeign) && !MagicMatches(header, magic)) {
+        return Fail(r, "magic", LoadFailureKind::WrongType, kind);
+    }
+    if (!whole) return Fail(r, "magic");
+    if (header[kFileVersionAt] != version) {
+        return Fail(r, "version", LoadFailureKind::WrongVersion,
+                    "version " + std::to_string(header[kFileVersionAt]) + ", this program reads version " +
+                        std::to_string(version));
+    }
+    if (!r.ReadBytes(header + kFileMarkerSize, static_cast<std::size_t>(size - kFileMarkerSize))) {
+        return Fail(r, "header");
+    }
+    return true;
 }
 
 std::string LoadFailure::Reason() const {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace lapquill {
 
@@ -66,7 +67,7 @@ public:
 
 private:
     bool Fill();
-    template <typename T, std::size_t N>
+    template <typename T, std::size_t N, T (*Load)(const std::uint8_t*)>
     bool ReadLittle(T* out);
 
     std::FILE* file_ = nullptr;
@@ -103,6 +104,15 @@ bool Fail(const LeReader& r, const char* step, LoadFailureKind kind, std::string
 bool FailOpen(const LeReader& r);
 bool Fail(const char* step);
 void ClearLoadFailure();
+
+// Reads the header of a data file, `size` bytes into `header` (zeroed by the caller): first the
+// marker (magic, its zero, a free byte, the version), then the rest. Fails with the reason
+// recorded when the file did not open, when the magic or the version is not the given one, or
+// when the file ends inside the header. A file too short even for the marker counts as cut,
+// or, with shortIsForeign, as not of this kind when the bytes it has do not start the magic.
+// `kind` names the file in the reason ("a replay file").
+bool ReadMarkedHeader(LeReader& r, std::uint8_t* header, int size, std::string_view magic,
+                      std::uint8_t version, const char* kind, bool shortIsForeign = false);
 
 // Overflow-safe size arithmetic for the allocation bounds. Each returns false on overflow
 // of a non-negative 64-bit result.

@@ -7,16 +7,6 @@
 
 namespace lapquill {
 
-float ReplayBlock::LateralOffset() const {
-    const std::uint32_t bits = static_cast<std::uint32_t>(bytes[0]) |
-                               (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                               (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                               (static_cast<std::uint32_t>(bytes[3]) << 24);
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
 std::span<const ReplaySample> ReplayFile::SamplesOf(std::int32_t record) const {
     const std::size_t n = header.BlockCount();
     const std::size_t first = static_cast<std::size_t>(record) * n;
@@ -26,31 +16,6 @@ std::span<const ReplaySample> ReplayFile::SamplesOf(std::int32_t record) const {
 
 namespace {
 
-inline float AxisToFloat(std::int16_t v) { return static_cast<float>(v) * 1.52587890625e-05f; }
-
-bool ReadFixedVector(LeReader& r, Vector3* v) {
-    std::int32_t x, y, z;
-    if (!r.ReadI32(&x) || !r.ReadI32(&y) || !r.ReadI32(&z)) return false;
-    *v = {FixedToFloat(x), FixedToFloat(y), FixedToFloat(z)};
-    return true;
-}
-
-bool ReadAxis(LeReader& r, Vector3* v) {
-    std::int16_t x, y, z;
-    if (!r.ReadI16(&x) || !r.ReadI16(&y) || !r.ReadI16(&z)) return false;
-    *v = {AxisToFloat(x), AxisToFloat(y), AxisToFloat(z)};
-    return true;
-}
-
-bool ReadRecordFixedPart(LeReader& r, ReplayRecord* rec) {
-    return r.ReadF32(&rec->throttle) && r.ReadF32(&rec->brake) && r.ReadF32(&rec->steer) &&
-           r.ReadF32(&rec->clutch) && r.ReadF32(&rec->handbrake) && r.ReadU8(&rec->gear) &&
-           r.ReadBytes(rec->kept21.data(), 3) && r.ReadF32(&rec->speed) &&
-           r.ReadBytes(rec->kept28.data(), 4) && ReadFixedVector(r, &rec->position) &&
-           r.ReadBytes(rec->kept44.data(), 4) && r.ReadF32(&rec->distance) &&
-           ReadAxis(r, &rec->lateralAxis) && ReadAxis(r, &rec->forwardAxis);
-}
-
 // With probeOnly, stops after every check that does not need the records: once the file is
 // known to hold all of them, reading them cannot fail (unless the file changes meanwhile).
 bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
@@ -58,23 +23,10 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     ReleaseReplayFile(file);
     ReplayHeader& h = file->header;
     h.bytes.fill(0);
-    if (!r.IsOpen()) return FailOpen(r);
-    if (!r.ReadBytes(h.bytes.data(), 9)) {
-        // Too short even for the marker: most likely not a replay at all.
-        if (!MagicMatches(h.bytes.data(), "QZRRAF")) {
-            return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
-        }
-        return Fail(r, "magic");
+    if (!ReadMarkedHeader(r, h.bytes.data(), kReplayHeaderSize, raf::kMagic, kReplayVersion,
+                          "a replay file", true)) {
+        return false;
     }
-    if (!MagicMatches(h.bytes.data(), "QZRRAF")) {
-        return Fail(r, "magic", LoadFailureKind::WrongType, "a replay file");
-    }
-    if (h.Version() != kReplayVersion) {
-        return Fail(r, "version", LoadFailureKind::WrongVersion,
-                    "version " + std::to_string(h.Version()) + ", this program reads version " +
-                        std::to_string(kReplayVersion));
-    }
-    if (!r.ReadBytes(h.bytes.data() + 9, kReplayHeaderSize - 9)) return Fail(r, "header");
     // More split times than the header holds would be read from beyond it.
     if (h.SectorCount() > kMaxSectorCount) return Fail(r, "sector count", LoadFailureKind::Invalid,
                     std::to_string(h.SectorCount()) + ", at most " + std::to_string(kMaxSectorCount));
@@ -94,9 +46,7 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     }
     const auto completeBlocks = [&] { file->blocks.resize(static_cast<std::size_t>(blockCount)); };
 
-    const std::int64_t padding =
-        static_cast<std::int64_t>(h.DataOffset()) - (static_cast<std::int64_t>(blockCount) + 4) * 128;
-    if (!r.Skip(padding)) return Fail(r, "padding");
+    if (!r.Skip(h.PaddingBeforeRecords())) return Fail(r, "padding");
 
     const std::int32_t recordCount = h.RecordCount();
     if (recordCount < 1) {
@@ -107,15 +57,13 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     // What one record consumes: its fixed part, each sample's 28 bytes plus any surplus of
     // the sample stride, and any rest of the record stride. Refuse counts the file cannot
     // hold before allocating for them.
-    const std::int64_t sampleSkip = static_cast<std::int64_t>(h.SampleStride()) - kReplaySampleSize;
-    const std::int64_t recordSkip = static_cast<std::int64_t>(h.RecordStride()) -
-                                    static_cast<std::int64_t>(blockCount) * h.SampleStride() -
-                                    kReplayRecordFixedSize;
-    const std::int64_t perRecord = kReplayRecordFixedSize +
-                                   blockCount * (kReplaySampleSize + (sampleSkip > 0 ? sampleSkip : 0)) +
-                                   (recordSkip > 0 ? recordSkip : 0);
-    std::int64_t needed = 0;
-    if (!MulSizes(perRecord, recordCount, &needed) || needed > r.Remaining()) {
+    const std::int64_t sampleSkip = h.SampleGap();
+    const std::int64_t recordSkip = h.RecordGap();
+    std::int64_t perSample = 0, samples = 0, perRecord = 0, needed = 0;
+    if (!AddSizes(kReplaySampleSize, std::max<std::int64_t>(sampleSkip, 0), &perSample) ||
+        !MulSizes(perSample, blockCount, &samples) ||
+        !AddSizes(kReplayRecordFixedSize + std::max<std::int64_t>(recordSkip, 0), samples, &perRecord) ||
+        !MulSizes(perRecord, recordCount, &needed) || needed > r.Remaining()) {
         return Fail(r, "record count", LoadFailureKind::CountTooLarge,
                     std::to_string(recordCount) + " records");
     }
@@ -124,8 +72,9 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
     file->records.resize(static_cast<std::size_t>(recordCount));
     file->samples.resize(static_cast<std::size_t>(recordCount) * static_cast<std::size_t>(blockCount));
     ReplaySample* sample = file->samples.data();
+    FieldReader io(r);
     for (auto& rec : file->records) {
-        if (!ReadRecordFixedPart(r, &rec)) return Fail(r, "record");
+        if (!raf::RecordFixedPart(io, rec)) return Fail(r, "record");
         for (int b = 0; b < blockCount; ++b, ++sample) {
             if (!r.ReadBytes(sample->bytes.data(), kReplaySampleSize)) return Fail(r, "sample");
             if (!r.Skip(sampleSkip)) return Fail(r, "sample stride");

@@ -11,50 +11,53 @@
 #include <vector>
 
 #include "files/file_text.h"
+#include "files/le_bytes.h"
+#include "files/replay_layout.h"
 #include "math/math_types.h"
 
 namespace lapquill {
-
-inline constexpr int kReplayHeaderSize = 512;
-inline constexpr int kReplayBlockSize = 128;
-inline constexpr int kReplayRecordFixedSize = 64;
-inline constexpr int kReplaySampleSize = 28;
-inline constexpr int kMaxSectorCount = (kReplayHeaderSize - 172) / 4;  // 85 split times fit
-inline constexpr std::uint8_t kReplayVersion = 2;
 
 // The header exactly as read; the fields are read in place through the accessors.
 struct ReplayHeader {
     std::array<std::uint8_t, kReplayHeaderSize> bytes{};
 
-    std::uint8_t Version() const { return bytes[8]; }
-    std::int16_t DataOffset() const { return I16(12); }    // bytes before the first record
-    std::int16_t RecordStride() const { return I16(14); }  // bytes of one record in the file
-    std::int16_t SampleStride() const { return I16(16); }  // bytes of one sample in the file
-    std::int32_t RecordCount() const { return I32(20); }
-    std::string_view PlayerName() const { return FieldText(&bytes[32], 32); }  // with colour codes
-    std::string_view CarName() const { return FieldText(&bytes[64], 32); }
-    std::string_view TrackName() const { return FieldText(&bytes[96], 32); }
-    std::string_view TrackConfig() const { return FieldText(&bytes[128], 16); }
-    std::string_view Weather() const { return FieldText(&bytes[144], 24); }
-    std::uint8_t BlockCount() const { return bytes[169]; }   // blocks, and samples per record
-    std::uint8_t SectorCount() const { return bytes[171]; }  // entries in the split times
+    std::uint8_t Version() const { return bytes[kFileVersionAt]; }
+    std::int16_t DataOffset() const { return I16(raf::kDataOffsetAt); }      // bytes before the first record
+    std::int16_t RecordStride() const { return I16(raf::kRecordStrideAt); }  // bytes of one record in the file
+    std::int16_t SampleStride() const { return I16(raf::kSampleStrideAt); }  // bytes of one sample in the file
+    std::int32_t RecordCount() const { return I32(raf::kRecordCountAt); }
+    std::string_view PlayerName() const { return FieldText(bytes.data(), raf::kPlayerName); }  // with colour codes
+    std::string_view CarName() const { return FieldText(bytes.data(), raf::kCarName); }
+    std::string_view TrackName() const { return FieldText(bytes.data(), raf::kTrackName); }
+    std::string_view TrackConfig() const { return FieldText(bytes.data(), raf::kTrackConfig); }
+    std::string_view Weather() const { return FieldText(bytes.data(), raf::kWeather); }
+    std::uint8_t BlockCount() const { return bytes[raf::kBlockCountAt]; }   // blocks, and samples per record
+    std::uint8_t SectorCount() const { return bytes[raf::kSectorCountAt]; }  // entries in the split times
     // Cumulative time in ms from the lap start to the end of sector k (0-based), k < SectorCount.
-    std::int32_t SplitTime(int k) const { return I32(172 + 4 * k); }
+    std::int32_t SplitTime(int k) const { return I32(raf::kSplitTimesAt + 4 * k); }
 
-    std::int16_t I16(int at) const {
-        return static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8));
+    // Bytes between the end of the blocks and the first record; zero or less means none are
+    // skipped.
+    std::int64_t PaddingBeforeRecords() const {
+        return static_cast<std::int64_t>(DataOffset()) -
+               (kReplayHeaderSize + static_cast<std::int64_t>(BlockCount()) * kReplayBlockSize);
     }
-    std::int32_t I32(int at) const {
-        return static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(bytes[at]) | (static_cast<std::uint32_t>(bytes[at + 1]) << 8) |
-            (static_cast<std::uint32_t>(bytes[at + 2]) << 16) |
-            (static_cast<std::uint32_t>(bytes[at + 3]) << 24));
+    // Bytes of the sample stride beyond the 28 carried, and of the record stride beyond the
+    // fixed part and the samples; zero or less means none are skipped.
+    std::int64_t SampleGap() const { return static_cast<std::int64_t>(SampleStride()) - kReplaySampleSize; }
+    std::int64_t RecordGap() const {
+        return static_cast<std::int64_t>(RecordStride()) -
+               static_cast<std::int64_t>(BlockCount()) * SampleStride() - kReplayRecordFixedSize;
     }
+
+    std::int16_t I16(int at) const { return LoadLeI16(&bytes[at]); }
+    std::int32_t I32(int at) const { return LoadLeI32(&bytes[at]); }
 };
 
 struct ReplayBlock {
     std::array<std::uint8_t, kReplayBlockSize> bytes{};  // as in the file
-    float LateralOffset() const;                          // m, sideways along the lateral axis
+    // m, sideways along the lateral axis
+    float LateralOffset() const { return LoadLeF32(&bytes[raf::kBlockLateralOffsetAt]); }
 };
 
 struct ReplaySample {
@@ -89,9 +92,6 @@ struct ReplayFile {
     std::int32_t RecordCount() const { return static_cast<std::int32_t>(records.size()); }
     std::span<const ReplaySample> SamplesOf(std::int32_t record) const;
 };
-
-// Fixed point with 16 fraction bits to metres, in single precision.
-inline float FixedToFloat(std::int32_t v) { return static_cast<float>(v) * 1.52587890625e-05f; }
 
 // Loads the whole file; false when any part is missing or invalid (the file is then partly
 // filled and must not be used). Never shows a message.

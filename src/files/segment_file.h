@@ -11,12 +11,10 @@
 #include <vector>
 
 #include "files/file_text.h"
+#include "files/segment_layout.h"
 #include "math/math_types.h"
 
 namespace lapquill {
-
-inline constexpr int kSegmentHeaderSize = 64;
-inline constexpr int kSegmentRecordSize = 64;
 
 // In memory exactly as in the file (64 bytes, little-endian fields).
 struct SegmentMarkerRecord {
@@ -37,8 +35,8 @@ struct TrackSegmentFile {
     std::array<std::uint8_t, kSegmentHeaderSize> header{};  // as read
     std::vector<SegmentMarkerRecord> records;
 
-    std::uint8_t MarkerCount() const { return header[57]; }
-    void SetMarkerCount(std::uint8_t n) { header[57] = n; }
+    std::uint8_t MarkerCount() const { return header[tsf::kMarkerCountAt]; }
+    void SetMarkerCount(std::uint8_t n) { header[tsf::kMarkerCountAt] = n; }
 };
 
 bool LoadTrackSegmentFile(const std::string& path, TrackSegmentFile* file);

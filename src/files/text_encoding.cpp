@@ -41,32 +41,58 @@ std::string DecodeWindows1252(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence that starts at byte i, and its length; a length of 0
+// when the bytes there are no valid sequence (cut, overlong, a surrogate, beyond U+10FFFF).
+std::size_t Utf8Sequence(std::string_view utf8, std::size_t i, char32_t* code) {
+    const auto b = static_cast<std::uint8_t>(utf8[i]);
+    std::size_t n = 0;
+    char32_t c = 0, least = 0;
+    if (b < 0x80) {
+        n = 1, c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+        n = 2, c = b & 0x1F, least = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        n = 3, c = b & 0x0F, least = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        n = 4, c = b & 0x07, least = 0x10000;
+    }
+    bool valid = n > 0 && i + n <= utf8.size();
+    for (std::size_t k = 1; valid && k < n; ++k) {
+        const auto t = static_cast<std::uint8_t>(utf8[i + k]);
+        valid = (t & 0xC0) == 0x80;
+        c = (c << 6) | (t & 0x3F);
+    }
+    valid = valid && c >= least && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    *code = c;
+    return valid ? n : 0;
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view bytes) {
+    char32_t c = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t n = Utf8Sequence(bytes, i, &c);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Utf8OrWindows1252(std::string_view bytes) {
+    return IsUtf8(bytes) ? std::string(bytes) : DecodeWindows1252(bytes);
+}
+
 std::string TerminalText(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const auto b = static_cast<std::uint8_t>(utf8[i]);
-        // Length and smallest code point of the sequence this byte starts.
-        std::size_t n = 0;
-        char32_t c = 0, least = 0;
-        if (b < 0x80) {
-            n = 1, c = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            n = 2, c = b & 0x1F, least = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            n = 3, c = b & 0x0F, least = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            n = 4, c = b & 0x07, least = 0x10000;
-        }
-        bool valid = n > 0 && i + n <= utf8.size();
-        for (std::size_t k = 1; valid && k < n; ++k) {
-            const auto t = static_cast<std::uint8_t>(utf8[i + k]);
-            valid = (t & 0xC0) == 0x80;
-            c = (c << 6) | (t & 0x3F);
-        }
-        valid = valid && c >= least && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-        if (!valid) {
+        char32_t c = 0;
+        const std::size_t n = Utf8Sequence(utf8, i, &c);
+        if (n == 0) {
             out.push_back('?');
             ++i;
             continue;

@@ -13,57 +13,37 @@ namespace {
 
 bool ReadHeader(LeReader& r, TrackMeshHeader* header) {
     header->bytes.fill(0);
-    if (!r.IsOpen()) return FailOpen(r);
-    if (!r.ReadBytes(header->bytes.data(), 9)) return Fail(r, "magic");
-    if (!MagicMatches(header->bytes.data(), "QZRSMX")) {
-        return Fail(r, "magic", LoadFailureKind::WrongType, "a track mesh");
-    }
-    if (header->bytes[8] != 0) {
-        return Fail(r, "version", LoadFailureKind::WrongVersion,
-                    "version " + std::to_string(header->bytes[8]) + ", this program reads version 0");
-    }
-    if (!r.ReadBytes(header->bytes.data() + 9, kTrackMeshHeaderSize - 9)) return Fail(r, "header");
-    return true;
+    return ReadMarkedHeader(r, header->bytes.data(), kTrackMeshHeaderSize, smx::kMagic, smx::kVersion,
+                            "a track mesh");
 }
 
-constexpr std::int64_t kObjectMinSize = 24;  // sphere and counts
-constexpr std::int64_t kVertexSize = 16;
-constexpr std::int64_t kTriangleSize = 8;
-constexpr std::int64_t kTrailerCountSize = 4;
+// The least bytes the file must still hold: n items of a given size, plus more.
+bool Holds(const LeReader& r, std::int64_t count, std::int64_t size, std::int64_t more = 0) {
+    std::int64_t bytes = 0;
+    return MulSizes(count, size, &bytes) && AddSizes(bytes, more, &bytes) && bytes <= r.Remaining();
+}
 
 bool ReadObject(LeReader& r, MeshObject* obj) {
-    std::int32_t sphere[4];
-    for (auto& v : sphere) {
-        if (!r.ReadI32(&v)) return Fail(r, "object sphere");
-    }
-    obj->centre = {FixedToFloat(sphere[0]), FixedToFloat(sphere[1]), FixedToFloat(sphere[2])};
-    obj->radius = FixedToFloat(sphere[3]);
-    if (!r.ReadI32(&obj->vertexCount) || !r.ReadI32(&obj->triangleCount)) {
-        return Fail(r, "object counts");
-    }
+    FieldReader io(r);
+    if (!smx::ObjectSphere(io, obj->centre, obj->radius)) return Fail(r, "object sphere");
+    if (!smx::ObjectCounts(io, obj->vertexCount, obj->triangleCount)) return Fail(r, "object counts");
     const std::int64_t vertices = std::max(obj->vertexCount, 0);
     const std::int64_t triangles = std::max(obj->triangleCount, 0);
     // Vertices, triangles and at least the trailer's count must still fit in the file.
-    if (vertices * kVertexSize + triangles * kTriangleSize + kTrailerCountSize > r.Remaining()) {
+    std::int64_t triangleBytes = 0;
+    if (!MulSizes(triangles, smx::kTriangleSize, &triangleBytes) ||
+        !AddSizes(triangleBytes, smx::kTrailerCountSize, &triangleBytes) ||
+        !Holds(r, vertices, smx::kVertexSize, triangleBytes)) {
         return Fail(r, "object size", LoadFailureKind::CountTooLarge,
                     std::to_string(vertices) + " vertices, " + std::to_string(triangles) + " triangles");
     }
     obj->vertices.resize(static_cast<std::size_t>(vertices));
     obj->triangles.resize(static_cast<std::size_t>(triangles));
     for (auto& v : obj->vertices) {
-        std::int32_t x, y, z;
-        if (!r.ReadI32(&x) || !r.ReadI32(&y) || !r.ReadI32(&z) || !r.ReadU32(&v.colour)) {
-            return Fail(r, "vertex");
-        }
-        v.x = FixedToFloat(x);
-        v.y = FixedToFloat(y);
-        v.z = FixedToFloat(z);
+        if (!smx::VertexRecord(io, v)) return Fail(r, "vertex");
     }
     for (auto& t : obj->triangles) {
-        if (!r.ReadU16(&t.index[0]) || !r.ReadU16(&t.index[1]) || !r.ReadU16(&t.index[2]) ||
-            !r.Skip(2)) {
-            return Fail(r, "triangle");
-        }
+        if (!smx::TriangleRecord(io, t)) return Fail(r, "triangle");
         // An index beyond the object's vertices would be read from outside it when drawn.
         for (std::uint16_t i : t.index) {
             if (i >= vertices) return Fail(r, "triangle index", LoadFailureKind::Invalid);
@@ -77,7 +57,7 @@ bool LoadMesh(LeReader& r, TrackMesh* mesh) {
     ReleaseTrackMesh(mesh);
     if (!ReadHeader(r, &mesh->header)) return false;
     const std::int64_t objectCount = std::max(mesh->header.ObjectCount(), 0);
-    if (objectCount * kObjectMinSize + kTrailerCountSize > r.Remaining()) {
+    if (!Holds(r, objectCount, smx::kObjectHeadSize, smx::kTrailerCountSize)) {
         return Fail(r, "object count", LoadFailureKind::CountTooLarge,
                     std::to_string(objectCount) + " objects");
     }
@@ -87,7 +67,7 @@ bool LoadMesh(LeReader& r, TrackMesh* mesh) {
     }
     if (!r.ReadI32(&mesh->trailerCount)) return Fail(r, "trailer count");
     if (mesh->trailerCount < 0) return Fail(r, "trailer count", LoadFailureKind::Invalid);
-    if (static_cast<std::int64_t>(mesh->trailerCount) * 4 > r.Remaining()) {
+    if (!Holds(r, mesh->trailerCount, smx::kTrailerValueSize)) {
         return Fail(r, "trailer", LoadFailureKind::CountTooLarge,
                     std::to_string(mesh->trailerCount) + " values");
     }

@@ -13,29 +13,26 @@
 #include <vector>
 
 #include "files/file_text.h"
+#include "files/le_bytes.h"
+#include "files/track_mesh_layout.h"
 #include "math/math_types.h"
 
 namespace lapquill {
 
-inline constexpr int kTrackMeshHeaderSize = 64;
-
 struct TrackMeshHeader {
     std::array<std::uint8_t, kTrackMeshHeaderSize> bytes{};  // as read
 
-    std::string_view TrackName() const { return FieldText(&bytes[16], 32); }
-    // ARGB with alpha 255, from the red, green, blue bytes at offset 48.
+    std::string_view TrackName() const { return FieldText(bytes.data(), smx::kTrackName); }
+    // ARGB with alpha 255, from the red, green, blue bytes of the background.
     std::uint32_t BackgroundColour() const {
-        return 0xFF000000u | (static_cast<std::uint32_t>(bytes[48]) << 16) |
-               (static_cast<std::uint32_t>(bytes[49]) << 8) | bytes[50];
+        const std::uint8_t* rgb = &bytes[smx::kBackgroundAt];
+        return 0xFF000000u | (static_cast<std::uint32_t>(rgb[0]) << 16) |
+               (static_cast<std::uint32_t>(rgb[1]) << 8) | rgb[2];
     }
-    std::int32_t ObjectCount() const {
-        return static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(bytes[60]) | (static_cast<std::uint32_t>(bytes[61]) << 8) |
-            (static_cast<std::uint32_t>(bytes[62]) << 16) |
-            (static_cast<std::uint32_t>(bytes[63]) << 24));
+    std::int32_t ObjectCount() const { return LoadLeI32(&bytes[smx::kObjectCountAt]); }
+    bool IsListable() const {
+        return bytes[smx::kListedKindAt] == smx::kListedKind && bytes[smx::kListedFlagAt] == smx::kListedFlag;
     }
-    // The catalogue lists only meshes whose byte 9 is 3 and byte 11 is 1.
-    bool IsListable() const { return bytes[9] == 3 && bytes[11] == 1; }
 };
 
 struct MeshVertex {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/le_bytes.h"
 #include "files/replay_file.h"
 #include "files/segment_file.h"
 #include "files/track_mesh.h"
@@ -30,14 +31,13 @@ struct ReplayHeaderFields {
 };
 
 ReplayHeader BuildReplayHeader(const ReplayHeaderFields& fields);
-void SetHeaderText(std::uint8_t* field, std::size_t width, std::string_view text);
-void SetHeaderI16(std::uint8_t* at, std::int16_t v);
-void SetHeaderI32(std::uint8_t* at, std::int32_t v);
+// Edits of header bytes in place, for writing and for damaging files in tests.
+inline void SetHeaderText(std::uint8_t* field, std::size_t width, std::string_view text) {
+    SetFieldText(field, width, text);
+}
+inline void SetHeaderI16(std::uint8_t* at, std::int16_t v) { StoreLeI16(at, v); }
+inline void SetHeaderI32(std::uint8_t* at, std::int32_t v) { StoreLeI32(at, v); }
 void SetBlockLateralOffset(ReplayBlock* block, float offset);
-
-// Fixed point with 16 fraction bits, rounded to nearest and saturated.
-std::int32_t FloatToFixed(float v);
-std::int16_t AxisToFixed(float v);
 
 // Writes the header bytes as they stand, the blocks, zero padding up to dataOffset and every
 // record with the header's strides: exactly the bytes the loader consumes.

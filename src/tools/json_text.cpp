@@ -1,11 +1,13 @@
 // The JSON text of lapquill-cli's output, written from an nlohmann tree: one line, ", " between
 // items and ": " after keys, numbers as "%.9g" (a 32-bit float reads back exactly, and the
-// figures stay those of the files), non-finite numbers as null, and strings with their bytes
-// above 0x7F as they are (paths and messages need not be UTF-8).
+// figures stay those of the files), non-finite numbers as null, and strings as UTF-8: a string
+// that is not valid UTF-8 (a file name from a Windows-1252 system) is read as Windows-1252, so
+// the output always parses as JSON.
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "files/text_encoding.h"
 #include "tools/cli.h"
 
 namespace lapquill::cli {
@@ -14,7 +16,7 @@ namespace {
 
 void AppendString(const std::string& text, std::string* out) {
     *out += '"';
-    for (char c : text) {
+    for (char c : Utf8OrWindows1252(text)) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
             case '"': *out += "\\\""; break;

@@ -27,5 +27,17 @@ TEST(TerminalText, ReplacesControlsAndBrokenSequences) {
     EXPECT_EQ(safe.find("\xC2\x80"), std::string::npos);
 }
 
+TEST(Utf8OrWindows1252, KeepsUtf8AndReadsOtherBytesAsTheCodePage) {
+    EXPECT_TRUE(IsUtf8("Caf\u00E9 \u20AC \U0001F3C1"));
+    EXPECT_FALSE(IsUtf8("x\xE9y"));           // a Latin-1 byte alone
+    EXPECT_FALSE(IsUtf8("\xC0\xAF"));         // overlong
+    EXPECT_FALSE(IsUtf8("\xED\xA0\x80"));     // a surrogate
+    EXPECT_FALSE(IsUtf8("\xE2\x82"));         // cut short
+    EXPECT_EQ(Utf8OrWindows1252("Caf\u00E9"), "Caf\u00E9");
+    // One stray byte makes the whole name Windows-1252, so "\xC3\xA9" is not half decoded.
+    EXPECT_EQ(Utf8OrWindows1252("Jos\xE9_\x80"), "Jos\u00E9_\u20AC");
+    EXPECT_TRUE(IsUtf8(Utf8OrWindows1252("\xC3\xA9\xE9")));
+}
+
 }  // namespace
 }  // namespace lapquill

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "render/software_device.h"
 #include "support/compare.h"
+#include "tools/png_writer.h"
 
 namespace lapquill {
 namespace {
@@ -562,72 +562,6 @@ TEST(TextureFontViewFonts, ResolveAndMeasureTheNumberTemplate) {
 
 // ---------------------------------------------------------------------------------------------
 
-// Writes an RGB PNG with stored (uncompressed) deflate blocks: enough to look at a test picture.
-bool WritePng(const char* path, const PresentedFrame& frame) {
-    std::vector<std::uint32_t> crcTable(256);
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        std::uint32_t c = n;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        crcTable[n] = c;
-    }
-    auto crc = [&](const std::vector<std::uint8_t>& data) {
-        std::uint32_t c = 0xFFFFFFFFu;
-        for (std::uint8_t b : data) c = crcTable[(c ^ b) & 0xFF] ^ (c >> 8);
-        return c ^ 0xFFFFFFFFu;
-    };
-    auto put32 = [](std::vector<std::uint8_t>& out, std::uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(v >> s));
-    };
-    std::vector<std::uint8_t> raw;
-    for (int y = 0; y < frame.height; ++y) {
-        raw.push_back(0);  // no filter
-        for (int x = 0; x < frame.width; ++x) {
-            const std::uint32_t p = Pixel(frame, x, y);
-            raw.push_back(std::uint8_t(p >> 16));
-            raw.push_back(std::uint8_t(p >> 8));
-            raw.push_back(std::uint8_t(p));
-        }
-    }
-    std::vector<std::uint8_t> z = {0x78, 0x01};
-    for (std::size_t at = 0; at < raw.size() || at == 0;) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
-        z.push_back(at + n == raw.size() ? 1 : 0);
-        z.push_back(std::uint8_t(n));
-        z.push_back(std::uint8_t(n >> 8));
-        z.push_back(std::uint8_t(~n));
-        z.push_back(std::uint8_t(~n >> 8));
-        z.insert(z.end(), raw.begin() + long(at), raw.begin() + long(at + n));
-        at += n;
-        if (n == 0) break;
-    }
-    std::uint32_t a = 1, b = 0;
-    for (std::uint8_t byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    put32(z, (b << 16) | a);
-
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto chunk = [&](const char* type, const std::vector<std::uint8_t>& body) {
-        put32(png, std::uint32_t(body.size()));
-        std::vector<std::uint8_t> typed(type, type + 4);
-        typed.insert(typed.end(), body.begin(), body.end());
-        png.insert(png.end(), typed.begin(), typed.end());
-        put32(png, crc(typed));
-    };
-    std::vector<std::uint8_t> header;
-    put32(header, std::uint32_t(frame.width));
-    put32(header, std::uint32_t(frame.height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
-    chunk("IHDR", header);
-    chunk("IDAT", z);
-    chunk("IEND", {});
-    FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    const bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    return std::fclose(file) == 0 && ok;
-}
-
 // Draws sample strings in the view's fonts and checks that every inked pixel lies in the box
 // MeasureText gives for its string. With LAPQUILL_TEXT_PNG set, the picture is written there.
 TEST(TextureFontRendering, InkStaysInsideMeasuredBoxes) {
@@ -679,7 +613,8 @@ TEST(TextureFontRendering, InkStaysInsideMeasuredBoxes) {
     EXPECT_GT(inked, 2000);
 
     if (const char* path = std::getenv("LAPQUILL_TEXT_PNG")) {
-        EXPECT_TRUE(WritePng(path, frame)) << path;
+        std::string error;
+        EXPECT_TRUE(WritePng(path, frame, &error)) << path << ": " << error;
     }
 }
 

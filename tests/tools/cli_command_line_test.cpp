@@ -194,11 +194,13 @@ TEST(JsonText, OneLineWithTheFiguresAndBytesAsTheCommandsPrintThem) {
     j["inf"] = -std::numeric_limits<float>::infinity();
     j["flags"] = {true, false, nullptr};
     j["text"] = "q\"b\\\n\r\t\x01\x1f\x7f\xe9";
+    j["utf8"] = "Caf\u00e9 \u20ac";
     j["empty"] = {{"list", Json::array()}, {"object", Json::object()}};
     EXPECT_EQ(JsonText(j),
               "{\"zeta\": 1, \"float\": 0.100000001, \"double\": 262.818939, \"bigDouble\": 2e+09, "
               "\"bigInt\": -2147483648, \"count\": 7, \"nan\": null, \"inf\": null, "
-              "\"flags\": [true, false, null], \"text\": \"q\\\"b\\\\\\n\\r\\t\\u0001\\u001f\x7f\xe9\", "
+              "\"flags\": [true, false, null], \"text\": \"q\\\"b\\\\\\n\\r\\t\\u0001\\u001f\x7f\u00e9\", "
+              "\"utf8\": \"Caf\u00e9 \u20ac\", "
               "\"empty\": {\"list\": [], \"object\": {}}}");
     EXPECT_EQ(JsonText(Json::array()), "[]");
     EXPECT_EQ(JsonText(Json(nullptr)), "null");

@@ -1,0 +1,147 @@
+// The desktop's traces pane on six 10-minute demo laps (offscreen): a full rebuild of the
+// curves (new comparison: graphs, sections, sampling, replot), a cursor update (its own layer
+// and the readout), and the map's frame in the window with both panes open against the same
+// frame with them closed, the map's viewport kept at the same size.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/analysis_panes.h"
+#include "app/app_settings.h"
+#include "app/main_frame.h"
+#include "app/traces_pane.h"
+#include "app/view_widget.h"
+#include "compare/compare.h"
+#include "render/stats_overlay.h"
+#include "tools/demo_data.h"
+#include "view/analysis_view.h"
+
+namespace lapquill {
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "panes_bench";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// The demo set of six laps of at least ten minutes, written once to a temporary folder.
+struct BenchData {
+    QTemporaryDir dir;
+    DemoDataSet set;
+    std::vector<std::string> paths;
+};
+
+const BenchData& Data() {
+    static BenchData* data = [] {
+        App();
+        auto* d = new BenchData;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, d->dir.path() + "/settings");
+        DemoOptions options;
+        options.lapsMinutes = 10;
+        d->set = BuildDemoDataSet(options);
+        std::vector<DemoWrittenFile> written;
+        std::string error;
+        if (!WriteDemoDataSet(d->set, d->dir.path().toStdString(), &written, &error)) std::abort();
+        for (const DemoWrittenFile& f : written) {
+            if (f.path.size() > 4 && f.path.substr(f.path.size() - 4) == ".raf") {
+                d->paths.push_back((std::filesystem::path(d->dir.path().toStdString()) / f.path).string());
+            }
+        }
+        return d;
+    }();
+    return *data;
+}
+
+void BM_TracesFullRebuild(benchmark::State& state) {
+    const BenchData& d = Data();
+    std::vector<ReplayFile> laps;
+    for (const DemoLap& lap : d.set.laps) laps.push_back(lap.replay);
+    CompareInput in;
+    in.laps = laps;
+    const Comparison cmp = CompareLaps(in, {});
+    TracesPane pane;
+    pane.resize(1600, 420);
+    pane.show();
+    App().processEvents();
+    for (auto _ : state) {
+        pane.SetComparison(&cmp, kReplayColours, DisplayUnits{});
+        benchmark::DoNotOptimize(pane.CurveBuilds());
+    }
+    state.counters["records"] = static_cast<double>(laps.size() * laps[0].records.size());
+}
+BENCHMARK(BM_TracesFullRebuild)->Unit(benchmark::kMillisecond);
+
+void BM_TracesCursorUpdate(benchmark::State& state) {
+    const BenchData& d = Data();
+    std::vector<ReplayFile> laps;
+    for (const DemoLap& lap : d.set.laps) laps.push_back(lap.replay);
+    CompareInput in;
+    in.laps = laps;
+    const Comparison cmp = CompareLaps(in, {});
+    TracesPane pane;
+    pane.resize(1600, 420);
+    pane.show();
+    App().processEvents();
+    pane.SetComparison(&cmp, kReplayColours, DisplayUnits{});
+    double x = cmp.start;
+    const double step = (cmp.end - cmp.start) / 10000.0;
+    for (auto _ : state) {
+        x = x + step < cmp.end ? x + step : cmp.start;
+        pane.SetCursor(x);
+    }
+}
+BENCHMARK(BM_TracesCursorUpdate)->Unit(benchmark::kMicrosecond);
+
+// One frame of the map as the window paints it, and the panes catching up after it.
+void MapFrame(benchmark::State& state, bool panes) {
+    const BenchData& d = Data();
+    QDir::setCurrent(d.dir.path());
+    AppSettings settings;
+    CMainFrame frame(&settings);
+    frame.View().SetQuietMessages(true);
+    frame.resize(1600, 1000);
+    frame.show();
+    App().processEvents();
+    frame.OpenFiles(d.paths, true);
+    App().processEvents();
+    const QSize withPanes = frame.View().viewport()->size();
+    if (!panes) {
+        frame.Panes().TracesDock()->hide();
+        frame.Panes().SectionsDock()->hide();
+        App().processEvents();
+        // The same map size as with the panes open: only the panes differ.
+        frame.resize(frame.size() - (frame.View().viewport()->size() - withPanes));
+        App().processEvents();
+    }
+    std::int32_t t = 0;
+    for (auto _ : state) {
+        t = (t + 7) % 50000;
+        frame.View().View().SetPlaybackTime(t);
+        frame.View().viewport()->repaint();
+        App().processEvents();
+    }
+    state.counters["map_w"] = frame.View().viewport()->width();
+    state.counters["map_h"] = frame.View().viewport()->height();
+}
+
+void BM_MapFrameWithPanes(benchmark::State& state) { MapFrame(state, true); }
+BENCHMARK(BM_MapFrameWithPanes)->Unit(benchmark::kMillisecond);
+void BM_MapFrameWithoutPanes(benchmark::State& state) { MapFrame(state, false); }
+BENCHMARK(BM_MapFrameWithoutPanes)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace lapquill

@@ -122,10 +122,10 @@ void Pipeline::BuildBatches() {
     }
 }
 
-void Pipeline::SetupBatch(const BatchSpec& spec, std::vector<RasterTriangle>& out) const {
-    std::uint32_t first = spec.firstTriangle;
-    std::uint32_t left = spec.triangleCount;
-    for (std::size_t i = spec.command; i < commands.size() && left > 0; ++i) {
+void Pipeline::SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const {
+    std::uint32_t first = job.firstTriangle;
+    std::uint32_t left = job.triangleCount;
+    for (std::size_t i = job.command; i < commands.size() && left > 0; ++i) {
         const DrawCommand& draw = commands[i].draw;
         const std::uint32_t take = std::min(draw.triangleCount - first, left);
         if (take > 0) SetupTriangles(states[draw.state], draw.state, draw, first, take, out);
@@ -167,14 +167,14 @@ void Pipeline::RunFlush() {
     if (threadCount_ == 1) {
         // One thread sets up and draws each batch in turn, over all bands at once.
         std::vector<RasterTriangle>& out = batches_[0].triangles;
-        for (const BatchSpec& spec : specs_) {
-            if (spec.isClear) {
-                const Command& clear = commands[spec.command];
+        for (const BatchSpec& job : specs_) {
+            if (job.isClear) {
+                const Command& clear = commands[job.command];
                 ClearRows(clear.rect, clear.colour, target, 0, bands - 1);
                 continue;
             }
             out.clear();
-            SetupBatch(spec, out);
+            SetupBatch(job, out);
             RasterTriangles(out.data(), out.size(), states.data(), target, 0, bands - 1);
         }
         return;
@@ -184,20 +184,20 @@ void Pipeline::RunFlush() {
         const std::size_t chunkEnd = chunkEnds_[k];
         const auto batchCount = static_cast<std::uint32_t>(chunkEnd - chunkStart);
         for (std::uint32_t i = Claim(2 * k); i < batchCount; i = Claim(2 * k)) {
-            const BatchSpec& spec = specs_[chunkStart + i];
-            if (spec.isClear) continue;
+            const BatchSpec& job = specs_[chunkStart + i];
+            if (job.isClear) continue;
             Batch& batch = batches_[i];
             batch.triangles.clear();
-            SetupBatch(spec, batch.triangles);
+            SetupBatch(job, batch.triangles);
             BinBatch(batch);
         }
         barrier_.Wait();
         for (auto b = static_cast<int>(Claim(2 * k + 1)); b < bands;
              b = static_cast<int>(Claim(2 * k + 1))) {
             for (std::uint32_t i = 0; i < batchCount; ++i) {
-                const BatchSpec& spec = specs_[chunkStart + i];
-                if (spec.isClear) {
-                    const Command& clear = commands[spec.command];
+                const BatchSpec& job = specs_[chunkStart + i];
+                if (job.isClear) {
+                    const Command& clear = commands[job.command];
                     ClearRows(clear.rect, clear.colour, target, b, b);
                     continue;
                 }

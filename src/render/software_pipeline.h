@@ -234,7 +234,7 @@ struct Pipeline {
     };
     void BuildBatches();
     void RunFlush();
-    void SetupBatch(const BatchSpec& spec, std::vector<RasterTriangle>& out) const;
+    void SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const;
     void BinBatch(Batch& batch) const;
     int BandCount() const { return (height + kBandRows - 1) / kBandRows; }
     // The next unclaimed item of the flush's phase `phase`; items are claimed by whichever

@@ -15,6 +15,7 @@
 
 #include "render/software_device.h"
 #include "render/software_peer_scene.h"
+#include "support/demo_folder.h"
 #include "support/fake_window.h"
 #include "support/frame_hash.h"
 #include "tools/demo_data.h"
@@ -85,31 +86,12 @@ TEST(FrameGolden, PeerSceneUnderEachStateAndThreadCount) {
     }
 }
 
-// The demo data set (one flying lap per replay) written once into a temporary folder.
-const std::filesystem::path& DemoFolder() {
-    static const std::filesystem::path folder = [] {
-        char pattern[] = "/tmp/lapquill-golden-XXXXXX";
-        std::filesystem::path dir = mkdtemp(pattern);
-        std::vector<DemoWrittenFile> written;
-        std::string error;
-        if (!WriteDemoDataSet(BuildDemoDataSet(DemoOptions{}), dir.string(), &written, &error)) {
-            ADD_FAILURE() << error;
-        }
-        return dir;
-    }();
-    return folder;
-}
-
 // The view (by default at 480 x 270) with the demo's six replays at the end of replay 0, the
 // frame-rate readout on, from the top-down or the chase camera.
 std::string DemoFrameHash(int threads, bool chase, int width = 480, int height = 270) {
     const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(DemoFolder());
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator("data/raf")) {
-        files.push_back("data/raf/" + entry.path().filename().string());
-    }
-    std::sort(files.begin(), files.end());
+    std::filesystem::current_path(test::DemoFolder());
+    const std::vector<std::string> files = test::DemoLapPaths();
     test::FakeWindow window;
     window.client = {0, 0, width, height};
     window.deviceOptions.threadCount = threads;

@@ -60,6 +60,10 @@ signals:
     // The user clicked or dragged on a trace at reference coordinate x (m).
     void scrubbed(double x);
 
+protected:
+    // A new size of the plots samples the curves again for their new width and height.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void BuildAxes();
     void Rebuild();
@@ -80,6 +84,7 @@ private:
     std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
     QCPLayer* cursorLayer_ = nullptr;
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
+    QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles
 
     const Comparison* cmp_ = nullptr;
     std::vector<std::uint32_t> colours_;

@@ -118,8 +118,8 @@ std::string DemoFrameHash(int threads, bool chase, int width = 480, int height =
 }
 
 TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
-    const std::string topDown = "0xDE4AE7A2F80E6DBC";
-    const std::string chase = "0xE01EE34198559B84";
+    const std::string topDown = "0xD113BC40DF37EB7E";
+    const std::string chase = "0x97B12F732FE61CBA";
     for (int threads : {1, 2}) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";
@@ -146,11 +146,11 @@ TEST(FrameGolden, FullSizeFramesWithEveryThreadCount) {
         EXPECT_EQ(PeerFrameHash(c.variant, 1920, 1080, 60000), c.golden) << c.name;
     }
     for (int threads : {1, 2}) {
-        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x693479D0EDD8C818") << threads << " threads";
-        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0xCE1F845BD54CCD75") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x1AE6F76EC262AF8C") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x2A3C22CCDADCEDFD") << threads << " threads";
     }
-    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0xBE50F6DBF746E331");
-    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0x450D5C2F4280E1D7");
+    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0x44780CA5E7991FF5");
+    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0xC6199FE39DAA50B7");
 }
 
 }  // namespace

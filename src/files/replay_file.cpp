@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "files/le_reader.h"
+#include "files/load_entry.h"
 
 namespace lapquill {
 
@@ -88,30 +89,22 @@ bool LoadReplay(LeReader& r, ReplayFile* file, bool probeOnly = false) {
 }  // namespace
 
 bool LoadReplayFile(const std::string& path, ReplayFile* file) {
-    LeReader r(path);
-    return LoadReplay(r, file);
+    return LoadFrom(path, file, LoadReplay, false);
 }
 
 bool LoadReplayFileFromMemory(std::span<const std::uint8_t> data, ReplayFile* file) {
-    LeReader r(data);
-    return LoadReplay(r, file);
+    return LoadFrom(data, file, LoadReplay, false);
 }
 
 bool ProbeReplayFile(const std::string& path, ReplayHeader* header) {
-    LeReader r(path);
     ReplayFile file;
-    const bool ok = LoadReplay(r, &file, true);
+    const bool ok = LoadFrom(path, &file, LoadReplay, true);
     *header = file.header;
     return ok;
 }
 
 void ReleaseReplayFile(ReplayFile* file) {
-    file->blocks.clear();
-    file->blocks.shrink_to_fit();
-    file->records.clear();
-    file->records.shrink_to_fit();
-    file->samples.clear();
-    file->samples.shrink_to_fit();
+    ReleaseStorage(file->blocks, file->records, file->samples);
 }
 
 }  // namespace lapquill

@@ -1,6 +1,7 @@
 #include "files/segment_file.h"
 
 #include "files/le_reader.h"
+#include "files/load_entry.h"
 
 namespace lapquill {
 
@@ -27,18 +28,15 @@ bool LoadSegments(LeReader& r, TrackSegmentFile* file) {
 }  // namespace
 
 bool LoadTrackSegmentFile(const std::string& path, TrackSegmentFile* file) {
-    LeReader r(path);
-    return LoadSegments(r, file);
+    return LoadFrom(path, file, LoadSegments);
 }
 
 bool LoadTrackSegmentFileFromMemory(std::span<const std::uint8_t> data, TrackSegmentFile* file) {
-    LeReader r(data);
-    return LoadSegments(r, file);
+    return LoadFrom(data, file, LoadSegments);
 }
 
 void ReleaseTrackSegmentFile(TrackSegmentFile* file) {
-    file->records.clear();
-    file->records.shrink_to_fit();
+    ReleaseStorage(file->records);
 }
 
 }  // namespace lapquill

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "files/le_reader.h"
+#include "files/load_entry.h"
 #include "files/replay_file.h"
 
 namespace lapquill {
@@ -87,25 +88,19 @@ std::string Lowered(std::string s) {
 
 bool ProbeTrackMeshHeader(const std::string& path, TrackMeshHeader* header) {
     ClearLoadFailure();
-    LeReader r(path);
-    return ReadHeader(r, header);
+    return LoadFrom(path, header, ReadHeader);
 }
 
 bool LoadTrackMesh(const std::string& path, TrackMesh* mesh) {
-    LeReader r(path);
-    return LoadMesh(r, mesh);
+    return LoadFrom(path, mesh, LoadMesh);
 }
 
 bool LoadTrackMeshFromMemory(std::span<const std::uint8_t> data, TrackMesh* mesh) {
-    LeReader r(data);
-    return LoadMesh(r, mesh);
+    return LoadFrom(data, mesh, LoadMesh);
 }
 
 void ReleaseTrackMesh(TrackMesh* mesh) {
-    mesh->objects.clear();
-    mesh->objects.shrink_to_fit();
-    mesh->trailer.clear();
-    mesh->trailer.shrink_to_fit();
+    ReleaseStorage(mesh->objects, mesh->trailer);
     mesh->trailerCount = 0;
 }
 

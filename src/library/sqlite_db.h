@@ -14,12 +14,20 @@ namespace lapquill {
 
 class SqliteStatement;
 
-class SqliteDb {
+// What owns an SQLite handle and closes it in its destructor: a copy would close it twice.
+class SqliteHandleOwner {
 public:
-    SqliteDb() = default;
+    SqliteHandleOwner(const SqliteHandleOwner&) = delete;
+    SqliteHandleOwner& operator=(const SqliteHandleOwner&) = delete;
+
+protected:
+    SqliteHandleOwner() = default;
+    ~SqliteHandleOwner() = default;
+};
+
+class SqliteDb : SqliteHandleOwner {
+public:
     ~SqliteDb();
-    SqliteDb(const SqliteDb&) = delete;
-    SqliteDb& operator=(const SqliteDb&) = delete;
 
     // Opens or creates the file; false with SQLite's message in *error. Opening reads nothing
     // yet: a file that is not a database shows up at the first statement.
@@ -41,12 +49,9 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-class SqliteStatement {
+class SqliteStatement : SqliteHandleOwner {
 public:
-    SqliteStatement() = default;
     ~SqliteStatement();
-    SqliteStatement(const SqliteStatement&) = delete;
-    SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     bool Prepare(SqliteDb& db, std::string_view sql, std::string* error);
     bool IsReady() const { return stmt_ != nullptr; }

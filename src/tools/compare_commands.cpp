@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,17 @@ void LoadAndCompare(const CompareArgs& a, double step, Loaded* l) {
         l->usage = "a step of " + NumberText(step) + " m gives more than 10000000 samples";
 }
 
+// The start both commands share: reads the options, then loads and compares the laps at the
+// export's step or the trace's. Returns the exit status when that already ends the command
+// (--help, --version or a usage error), nothing when the command goes on.
+std::optional<int> ParseAndLoad(const Args& args, bool forExport, CompareArgs* a, Loaded* l) {
+    if (const ParseOutcome p = ParseCompareArgs(args, forExport, a); !p.Run())
+        return Report(p, UsageStyle::OneLine);
+    LoadAndCompare(*a, forExport ? a->step : a->trace, l);
+    if (!l->usage.empty()) return OneLineUsageError(l->usage);
+    return std::nullopt;
+}
+
 std::string Fixed(double v, const char* format) {
     char buf[48];
     std::snprintf(buf, sizeof buf, format, v);
@@ -230,11 +242,8 @@ void PrintJson(const Comparison& cmp, const std::vector<std::string>& messages, 
 
 int RunCompare(const Args& args) {
     CompareArgs a;
-    if (const ParseOutcome p = ParseCompareArgs(args, false, &a); !p.Run())
-        return Report(p, UsageStyle::OneLine);
     Loaded l;
-    LoadAndCompare(a, a.trace, &l);
-    if (!l.usage.empty()) return OneLineUsageError(l.usage);
+    if (const std::optional<int> status = ParseAndLoad(args, false, &a, &l)) return *status;
     const std::vector<std::string>& messages = l.session->Window().messages;
     if (a.json) {
         PrintJson(l.cmp, messages, a.trace, std::cout);
@@ -247,11 +256,8 @@ int RunCompare(const Args& args) {
 
 int RunExport(const Args& args) {
     CompareArgs a;
-    if (const ParseOutcome p = ParseCompareArgs(args, true, &a); !p.Run())
-        return Report(p, UsageStyle::OneLine);
     Loaded l;
-    LoadAndCompare(a, a.step, &l);
-    if (!l.usage.empty()) return OneLineUsageError(l.usage);
+    if (const std::optional<int> status = ParseAndLoad(args, true, &a, &l)) return *status;
     for (const std::string& m : l.session->Window().messages) std::cerr << m << "\n";
     if (l.cmp.Empty()) {
         std::cerr << "lapquill-cli: no lap loaded, nothing exported\n";

@@ -173,6 +173,10 @@ class CAnalysisView {
     int ResetDeviceCalls() const { return resetDeviceCalls_; }
 
   private:
+    void MarkCustomBoundary(void (*mark)(SegmentData*, float));
+    void FollowZoom(CameraFollowUp next);
+    void StepSpeedOrRecord(bool forward);
+    void OnScroll(ScrollBarId bar, std::uint32_t code);
     void PlaceTimeInSelectedSegment();
     OverlayFonts Fonts();
     ChaseCar ChaseCarNow() const;

@@ -1,16 +1,25 @@
 // The view's map beyond the first program: ribbon colouring, the car markers at the playback
 // time, the colour legend in the bottom-left corner and the whole-track framing. The geometry
 // and colours are pure functions in src/render; this file feeds them the view's state.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "render/car_markers.h"
+#include "render/stats_overlay.h"
 #include "view/analysis_view.h"
 
 namespace lapquill {
 
 namespace {
 
-constexpr float kLegendMargin = 8.0f;  // pixels from the client's left and bottom edges
+// The legend's box, in 96-dpi pixels (scaled with the overlay): its distance from the client's
+// left and bottom edges, the padding inside its panel, the colour square before each line and
+// the gap between the square and the text.
+constexpr std::int32_t kLegendMargin = 8;
+constexpr std::int32_t kLegendPadding = 5;
+constexpr std::int32_t kLegendSwatch = 8;
+constexpr std::int32_t kLegendSwatchGap = 5;
 
 }  // namespace
 
@@ -82,17 +91,46 @@ std::int32_t CAnalysisView::ComparisonReference() const {
 }
 
 void CAnalysisView::DrawRibbonLegend() {
-    if (set_.replayCount <= 0) return;
+    if (set_.replayCount <= 0 || !device_) return;
     const std::vector<LegendEntry> entries = RibbonLegendNow();
+    if (entries.empty()) return;
     const ClientRect rc = window_.GetClientRect();
     TextSize line;
     if (labelFont_.MeasureText("Ag", &line) < 0 || line.cy <= 0) return;
-    const float margin = kLegendMargin * overlay_.pixelScale;
-    float y = static_cast<float>(rc.bottom) - margin -
-              static_cast<float>(line.cy) * static_cast<float>(entries.size());
+    std::int32_t textWidth = 0;
     for (const LegendEntry& e : entries) {
-        labelFont_.DrawString(margin, y, e.colour, e.text.c_str());
-        y += static_cast<float>(line.cy);
+        TextSize size;
+        if (labelFont_.MeasureText(e.text.c_str(), &size) >= 0) textWidth = std::max(textWidth, size.cx);
+    }
+    const std::int32_t margin = ScaledPixels(overlay_, kLegendMargin);
+    const std::int32_t pad = ScaledPixels(overlay_, kLegendPadding);
+    const std::int32_t swatch = ScaledPixels(overlay_, kLegendSwatch);
+    const std::int32_t textLeft = margin + pad + swatch + ScaledPixels(overlay_, kLegendSwatchGap);
+    const auto rows = static_cast<std::int32_t>(entries.size());
+    const std::int32_t panelTop = rc.bottom - margin - 2 * pad - rows * line.cy;
+    const std::int32_t firstLine = panelTop + pad;
+
+    // The same dark translucent panel as the table's, so the text reads over grass, asphalt and
+    // kerbs alike. Each line's colour is shown exactly in its square; the text takes a lighter
+    // shade of it where the colour itself is too dark to read on the panel.
+    std::vector<ScreenVertex> quads;
+    quads.reserve(static_cast<std::size_t>(rows + 1) * kQuadVertices);
+    AppendQuad(&quads, true, margin, panelTop, textLeft - margin + textWidth + pad,
+               rc.bottom - margin - panelTop, kBackdropColour, kBackdropColour);
+    for (std::int32_t i = 0; i < rows; ++i) {
+        // The delta legend ends with the lap it measures against: a caption, not a colour.
+        const bool caption = colouring_ == RibbonColouring::ByDelta && i == 3;
+        if (caption) continue;
+        const std::uint32_t c = entries[static_cast<std::size_t>(i)].colour | 0xFF000000u;
+        AppendQuad(&quads, true, margin + pad, firstLine + i * line.cy + (line.cy - swatch) / 2,
+                   swatch, swatch, c, c);
+    }
+    SubmitOverlayBars(device_.get(), quads);
+    for (std::int32_t i = 0; i < rows; ++i) {
+        const LegendEntry& e = entries[static_cast<std::size_t>(i)];
+        labelFont_.DrawString(static_cast<float>(textLeft),
+                              static_cast<float>(firstLine + i * line.cy),
+                              LegibleTitleColour(e.colour), e.text.c_str());
     }
 }
 

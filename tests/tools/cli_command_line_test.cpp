@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/replay_builder.h"
 #include "tools/cli.h"
 #include "tools/command_line.h"
@@ -18,18 +19,8 @@
 namespace lapquill::cli {
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out, err;
-};
-
-CommandRun Cli(const Args& args) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = RunCommandLine(args);
-    CommandRun r{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return r;
-}
+using test::Cli;
+using test::CommandRun;
 
 TEST(CommandLine, UsageErrorsGiveOneReasonAndStatusTwo) {
     struct Case {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/replay_builder.h"
 #include "tools/cli.h"
 
@@ -18,18 +19,8 @@ namespace {
 // moves a crossing by up to about 1e-4 s.
 constexpr double kLapTimeTolerance = 2e-4;
 
-struct CommandRun {
-    int status;
-    std::string out, err;
-};
-
-CommandRun Capture(int (*command)(const Args&), const Args& args) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = command(args);
-    CommandRun r{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return r;
-}
+using test::Capture;
+using test::CommandRun;
 
 // Two laps on the marked straight (markers at 100 and 200 m): 25 m/s over 500 m, and 20 m/s
 // over 400 m, which ends before the reference does.

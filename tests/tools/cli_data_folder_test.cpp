@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/cli_run.h"
 #include "support/replay_builder.h"
 #include "tools/command_line.h"
 
@@ -16,18 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandRun {
-    int status;
-    std::string out, err;
-};
-
-CommandRun Cli(const Args& args) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = RunCommandLine(args);
-    CommandRun r{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return r;
-}
+using test::Cli;
+using test::CommandRun;
 
 // The track and its markers live in mine/smx; the laps in laps/, with no data/smx beside them,
 // and the commands run from a folder without data/smx.

@@ -9,24 +9,15 @@
 #include <string>
 
 #include "files/text_encoding.h"
+#include "support/cli_run.h"
 #include "support/replay_builder.h"
 #include "tools/command_line.h"
 
 namespace lapquill::cli {
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out, err;
-};
-
-CommandRun Cli(const Args& args) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = RunCommandLine(args);
-    CommandRun r{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return r;
-}
+using test::Cli;
+using test::CommandRun;
 
 TEST(InfoNames, EveryByteIsDecodedInJsonAndMadeSafeInText) {
     test::TestWorld world;

@@ -15,6 +15,7 @@
 
 #include "render/software_device.h"
 #include "render/software_peer_scene.h"
+#include "support/demo_folder.h"
 #include "support/fake_window.h"
 #include "support/frame_hash.h"
 #include "tools/demo_data.h"
@@ -85,31 +86,12 @@ TEST(FrameGolden, PeerSceneUnderEachStateAndThreadCount) {
     }
 }
 
-// The demo data set (one flying lap per replay) written once into a temporary folder.
-const std::filesystem::path& DemoFolder() {
-    static const std::filesystem::path folder = [] {
-        char pattern[] = "/tmp/lapquill-golden-XXXXXX";
-        std::filesystem::path dir = mkdtemp(pattern);
-        std::vector<DemoWrittenFile> written;
-        std::string error;
-        if (!WriteDemoDataSet(BuildDemoDataSet(DemoOptions{}), dir.string(), &written, &error)) {
-            ADD_FAILURE() << error;
-        }
-        return dir;
-    }();
-    return folder;
-}
-
 // The view (by default at 480 x 270) with the demo's six replays at the end of replay 0, the
 // frame-rate readout on, from the top-down or the chase camera.
 std::string DemoFrameHash(int threads, bool chase, int width = 480, int height = 270) {
     const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(DemoFolder());
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator("data/raf")) {
-        files.push_back("data/raf/" + entry.path().filename().string());
-    }
-    std::sort(files.begin(), files.end());
+    std::filesystem::current_path(test::DemoFolder());
+    const std::vector<std::string> files = test::DemoLapPaths();
     test::FakeWindow window;
     window.client = {0, 0, width, height};
     window.deviceOptions.threadCount = threads;
@@ -136,8 +118,8 @@ std::string DemoFrameHash(int threads, bool chase, int width = 480, int height =
 }
 
 TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
-    const std::string topDown = "0xDE4AE7A2F80E6DBC";
-    const std::string chase = "0xE01EE34198559B84";
+    const std::string topDown = "0xD113BC40DF37EB7E";
+    const std::string chase = "0x97B12F732FE61CBA";
     for (int threads : {1, 2}) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";
@@ -164,11 +146,11 @@ TEST(FrameGolden, FullSizeFramesWithEveryThreadCount) {
         EXPECT_EQ(PeerFrameHash(c.variant, 1920, 1080, 60000), c.golden) << c.name;
     }
     for (int threads : {1, 2}) {
-        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x693479D0EDD8C818") << threads << " threads";
-        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0xCE1F845BD54CCD75") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, false, 1920, 1080), "0x1AE6F76EC262AF8C") << threads << " threads";
+        EXPECT_EQ(DemoFrameHash(threads, true, 1920, 1080), "0x2A3C22CCDADCEDFD") << threads << " threads";
     }
-    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0xBE50F6DBF746E331");
-    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0x450D5C2F4280E1D7");
+    EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0x44780CA5E7991FF5");
+    EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0xC6199FE39DAA50B7");
 }
 
 }  // namespace

@@ -131,10 +131,14 @@ TEST_F(ViewRenderTest, FrameDrawsMeshMarkersRibbonsThenTheOverlay) {
         sawText = sawText || draws[i].fvf == kTextFvf;
     }
     EXPECT_TRUE(sawText);
-    // The gauges are the last of the table; only the legend's line of text follows them.
-    ASSERT_GE(draws.size(), 2u);
+    // The gauges are the last of the table; the legend follows them: its panel with the lap's
+    // colour square (two quads), then its line of text.
+    ASSERT_GE(draws.size(), 3u);
     EXPECT_EQ(draws.back().fvf, kTextFvf);
-    const DrawCallRecord& gauges = draws[draws.size() - 2];
+    const DrawCallRecord& legendPanel = draws[draws.size() - 2];
+    EXPECT_EQ(legendPanel.fvf, kScreenFvf);
+    EXPECT_EQ(legendPanel.primitiveCount, 4u);
+    const DrawCallRecord& gauges = draws[draws.size() - 3];
     EXPECT_EQ(gauges.fvf, kScreenFvf);
     EXPECT_EQ(gauges.primitiveCount, 2u * kGaugeQuadsPerColumn);
 
@@ -143,11 +147,13 @@ TEST_F(ViewRenderTest, FrameDrawsMeshMarkersRibbonsThenTheOverlay) {
     v.HandleKeyAction('Q');
     v.SetPlaybackTime(0);
     const std::vector<DrawCallRecord> plain = DrawsOfOneFrame();
-    // The mesh in three batches, the bars, the ribbon, the car, the legend.
-    ASSERT_EQ(plain.size(), 7u);
+    // The mesh in three batches, the bars, the ribbon, the car, the legend's panel and text.
+    ASSERT_EQ(plain.size(), 8u);
     EXPECT_EQ(plain[4].primitiveCount, 2u);
     EXPECT_EQ(plain[5].primitiveCount, 2u);
-    EXPECT_EQ(plain[6].fvf, kTextFvf);
+    EXPECT_EQ(plain[6].fvf, kScreenFvf);
+    EXPECT_EQ(plain[6].cullMode, D3DCULL_CW);
+    EXPECT_EQ(plain[7].fvf, kTextFvf);
 }
 
 TEST_F(ViewRenderTest, FrameClearsToTheTracksBackgroundOrBlack) {
@@ -160,6 +166,31 @@ TEST_F(ViewRenderTest, FrameClearsToTheTracksBackgroundOrBlack) {
     View().HandleKeyAction('Q');
     View().OnPaint();
     EXPECT_EQ(window.lastFrame[0] & 0xFFFFFFu, 0x143C14u);  // the mesh's 20, 60, 20
+}
+
+TEST_F(ViewRenderTest, LegendStandsOnADarkPanelWithTheLapsColourSquare) {
+    window.client = {0, 0, 400, 300};
+    LoadedView();
+    View().HandleKeyAction('Q');
+    View().OnPaint();
+    ASSERT_EQ(window.lastFrame.size(), 400u * 300u);
+    const auto at = [&](int x, int y) {
+        return window.lastFrame[static_cast<std::size_t>(y) * 400 + static_cast<std::size_t>(x)] &
+               0xFFFFFFu;
+    };
+    // Outside the panel the mesh's 20, 60, 20; inside its padding the translucent dark grey
+    // (alpha 0xB0) over it.
+    EXPECT_EQ(at(3, 296), 0x143C14u);
+    const std::uint32_t panel = at(9, 290);
+    EXPECT_NEAR(static_cast<int>((panel >> 8) & 0xFF), (0x14 * 0xB0 + 0x3C * 0x4F) / 0xFF, 2);
+    EXPECT_NEAR(static_cast<int>(panel >> 16), 0x14, 2);
+    // The lap's square shows its ribbon colour exactly, opaque.
+    int square = 0;
+    for (int y = 250; y < 300; ++y) {
+        for (int x = 0; x < 40; ++x) square += at(x, y) == 0x0000FFu;
+    }
+    EXPECT_GE(square, 36);
+    EXPECT_LE(square, 100);
 }
 
 TEST_F(ViewRenderTest, ObjectsAreRebuiltOnResizeLoadClearAndAfterALostDevice) {

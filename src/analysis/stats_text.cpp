@@ -33,15 +33,9 @@ const char* LateralLabel(const DisplayUnits& u) {
 }
 
 const char* SyncText(SyncMode mode) {
-    switch (mode) {
-        case SyncMode::Lap:
-            return "Lap";
-        case SyncMode::SegmentMarker:
-            return "Segment Marker";
-        case SyncMode::DetectedCorner:
-            return "Detected Corner";
-    }
-    return "";
+    constexpr const char* kNames[] = {"Lap", "Segment Marker", "Detected Corner"};  // by value
+    const auto i = static_cast<std::size_t>(mode);
+    return i < std::size(kNames) ? kNames[i] : "";
 }
 
 using Ctx = StatsRowContext;
@@ -49,6 +43,18 @@ using Units = DisplayUnits;
 
 std::string Fixed(const char* label) {
     return label;
+}
+
+// A label that is the same in every unit and sector, given as the template's argument:
+// .label = Label<"Gear">.
+template <std::size_t N>
+struct LabelText {
+    char text[N];
+    constexpr LabelText(const char (&s)[N]) { std::copy_n(s, N, text); }
+};
+template <LabelText L>
+std::string Label(const Units&, std::size_t) {
+    return L.text;
 }
 
 StatsValue Integer(std::int64_t v) {
@@ -90,27 +96,58 @@ constexpr StatsRow ValueRow(std::string (*label)(const Units&, std::size_t), con
             .json = [](const Ctx& c) { return Real(c.column.*Value); }};
 }
 
+std::string AsText(std::string_view name) {
+    return std::string(name);
+}
+
+// A row of one of the column's names, the same text on screen and in the JSON.
+template <std::string_view StatsColumnInput::*Name, std::string (*Shown)(std::string_view) = AsText>
+constexpr StatsRow NameRow(std::string (*label)(const Units&, std::size_t), const char* jsonKey) {
+    return {.kind = StatsRowKind::Name,
+            .label = label,
+            .text = [](const Ctx& c) { return Shown(c.column.*Name); },
+            .jsonKey = jsonKey,
+            .json = [](const Ctx& c) { return Text(Shown(c.column.*Name)); }};
+}
+
+float Unchanged(float v) {
+    return v;
+}
+
+// A gauge of one pedal or lever of the record at the playback time: the bar shows Bar of the
+// recorded value, the JSON the value as recorded.
+template <float ReplayRecord::*Channel, GaugeColour Colour, float (*Bar)(float) = Unchanged>
+constexpr StatsRow GaugeRow(std::string (*label)(const Units&, std::size_t), const char* jsonKey) {
+    return {.kind = StatsRowKind::Gauge,
+            .label = label,
+            .gauge = [](const Ctx& c) { return Bar(c.column.cursor.*Channel); },
+            .colour = Colour,
+            .jsonKey = jsonKey,
+            .json = [](const Ctx& c) { return Real(c.column.cursor.*Channel); }};
+}
+
+// The clutch bar shows how far the pedal is down; the record keeps the clutch's engagement.
+float PedalTravel(float engagement) {
+    return 1.0f - engagement;
+}
+
+// A row of text across the columns, from the table's own state, shown in the first column.
+template <std::string_view StatsRowContext::*Field>
+constexpr StatsRow SpanRow(std::string (*label)(const Units&, std::size_t)) {
+    StatsRow row{.kind = StatsRowKind::SpanText, .label = label};
+    row.text = [](const Ctx& c) { return std::string(c.*Field); };
+    return row;
+}
+
 std::int32_t DisplayGear(const ReplayRecord& r) {
     return static_cast<int>(r.gear) - 1;
 }
 
 // The table, top to bottom. Labels with a unit follow the display units; the JSON keeps SI.
 const StatsRow kRows[] = {
-    {.kind = StatsRowKind::Name,
-     .label = [](const Units&, std::size_t) { return Fixed("Player"); },
-     .text = [](const Ctx& c) { return StripColourCodes(c.column.playerName); },
-     .jsonKey = "player",
-     .json = [](const Ctx& c) { return Text(StripColourCodes(c.column.playerName)); }},
-    {.kind = StatsRowKind::Name,
-     .label = [](const Units&, std::size_t) { return Fixed("Car"); },
-     .text = [](const Ctx& c) { return std::string(c.column.carName); },
-     .jsonKey = "car",
-     .json = [](const Ctx& c) { return Text(std::string(c.column.carName)); }},
-    {.kind = StatsRowKind::Name,
-     .label = [](const Units&, std::size_t) { return Fixed("Weather"); },
-     .text = [](const Ctx& c) { return std::string(c.column.weather); },
-     .jsonKey = "weather",
-     .json = [](const Ctx& c) { return Text(std::string(c.column.weather)); }},
+    NameRow<&StatsColumnInput::playerName, StripColourCodes>(Label<"Player">, "player"),
+    NameRow<&StatsColumnInput::carName>(Label<"Car">, "car"),
+    NameRow<&StatsColumnInput::weather>(Label<"Weather">, "weather"),
     {.kind = StatsRowKind::Time,
      .label = [](const Units&, std::size_t k) { return "Sector " + std::to_string(k + 1); },
      .text = [](const Ctx& c) { return FormatLapTime(SectorTime(c.column.splitTimes, c.sector)); },
@@ -119,7 +156,7 @@ const StatsRow kRows[] = {
      .json = [](const Ctx& c) { return Integer(SectorTime(c.column.splitTimes, c.sector)); }},
     // Without split times there is no lap time to show.
     {.kind = StatsRowKind::Time,
-     .label = [](const Units&, std::size_t) { return Fixed("Lap Time"); },
+     .label = Label<"Lap Time">,
      .text =
          [](const Ctx& c) {
              const auto& s = c.column.splitTimes;
@@ -132,24 +169,14 @@ const StatsRow kRows[] = {
              return s.empty() ? StatsValue() : Integer(s.back());
          }},
     {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Record"); },
+     .label = Label<"Record">,
      .drawn = false,
      .jsonKey = "record",
      .json = [](const Ctx& c) { return Integer(c.column.cursorIndex); }},
-    {.kind = StatsRowKind::Gauge,
-     .label = [](const Units&, std::size_t) { return Fixed("Throttle"); },
-     .gauge = [](const Ctx& c) { return c.column.cursor.throttle; },
-     .colour = GaugeColour::Blue,
-     .jsonKey = "throttle",
-     .json = [](const Ctx& c) { return Real(c.column.cursor.throttle); }},
-    {.kind = StatsRowKind::Gauge,
-     .label = [](const Units&, std::size_t) { return Fixed("Brake"); },
-     .gauge = [](const Ctx& c) { return c.column.cursor.brake; },
-     .colour = GaugeColour::Red,
-     .jsonKey = "brake",
-     .json = [](const Ctx& c) { return Real(c.column.cursor.brake); }},
+    GaugeRow<&ReplayRecord::throttle, GaugeColour::Blue>(Label<"Throttle">, "throttle"),
+    GaugeRow<&ReplayRecord::brake, GaugeColour::Red>(Label<"Brake">, "brake"),
     {.kind = StatsRowKind::CentredGauge,
-     .label = [](const Units&, std::size_t) { return Fixed("Input Steer"); },
+     .label = Label<"Input Steer">,
      .gauge =
          [](const Ctx& c) {
              return std::clamp(c.column.cursor.steer * 57.2957763671875f, -kMaxSteerDegrees,
@@ -157,21 +184,10 @@ const StatsRow kRows[] = {
          },
      .jsonKey = "steer",
      .json = [](const Ctx& c) { return Real(c.column.cursor.steer); }},
-    // The bar shows how far the clutch pedal is down; the record keeps the clutch's engagement.
-    {.kind = StatsRowKind::Gauge,
-     .label = [](const Units&, std::size_t) { return Fixed("Clutch"); },
-     .gauge = [](const Ctx& c) { return 1.0f - c.column.cursor.clutch; },
-     .colour = GaugeColour::Green,
-     .jsonKey = "clutch",
-     .json = [](const Ctx& c) { return Real(c.column.cursor.clutch); }},
-    {.kind = StatsRowKind::Gauge,
-     .label = [](const Units&, std::size_t) { return Fixed("Handbrake"); },
-     .gauge = [](const Ctx& c) { return c.column.cursor.handbrake; },
-     .colour = GaugeColour::Red,
-     .jsonKey = "handbrake",
-     .json = [](const Ctx& c) { return Real(c.column.cursor.handbrake); }},
+    GaugeRow<&ReplayRecord::clutch, GaugeColour::Green, PedalTravel>(Label<"Clutch">, "clutch"),
+    GaugeRow<&ReplayRecord::handbrake, GaugeColour::Red>(Label<"Handbrake">, "handbrake"),
     {.kind = StatsRowKind::Number,
-     .label = [](const Units&, std::size_t) { return Fixed("Gear"); },
+     .label = Label<"Gear">,
      .text =
          [](const Ctx& c) {
              return AlignOnDecimalPoint(std::to_string(DisplayGear(c.column.cursor)));
@@ -192,30 +208,21 @@ const StatsRow kRows[] = {
          [](const Ctx& c) { return TwoDecimals(DisplayDistance(c.column.cursor.distance, c.units)); },
      .jsonKey = "distance",
      .json = [](const Ctx& c) { return Real(c.column.cursor.distance); }},
-    ValueRow<&StatsColumnInput::timingDifference>(
-        [](const Units&, std::size_t) { return Fixed("Timing Diff (s)"); }, "timingDifference"),
-    ValueRow<&StatsColumnInput::longitudinalAccel, DisplayAcceleration>(
-        [](const Units&, std::size_t) { return Fixed("Longitudinal accel"); }, "longitudinalAccel"),
+    ValueRow<&StatsColumnInput::timingDifference>(Label<"Timing Diff (s)">, "timingDifference"),
+    ValueRow<&StatsColumnInput::longitudinalAccel, DisplayAcceleration>(Label<"Longitudinal accel">,
+                                                                        "longitudinalAccel"),
     ValueRow<&StatsColumnInput::lateralAccel, DisplayAcceleration>(
         [](const Units& u, std::size_t) { return Fixed(LateralLabel(u)); }, "lateralAccel"),
-    ValueRow<&StatsColumnInput::yaw>(
-        [](const Units&, std::size_t) { return Fixed("Yaw (deg)"); }, "yaw"),
-    {.kind = StatsRowKind::Blank, .label = [](const Units&, std::size_t) { return Fixed(""); }},
-    {.kind = StatsRowKind::SpanText,
-     .label = [](const Units&, std::size_t) { return Fixed("Track Segment:"); },
-     .text = [](const Ctx& c) { return std::string(c.segmentText); }},
-    ValueRow<&StatsColumnInput::segmentTime>(
-        [](const Units&, std::size_t) { return Fixed("Segment Time (s)"); }, "segmentTime"),
-    {.kind = StatsRowKind::Blank, .label = [](const Units&, std::size_t) { return Fixed(""); }},
-    {.kind = StatsRowKind::SpanText,
-     .label = [](const Units&, std::size_t) { return Fixed("Sync replay to:"); },
-     .text = [](const Ctx& c) { return std::string(c.syncText); }},
-    ValueRow<&StatsColumnInput::timeFromSync>(
-        [](const Units&, std::size_t) { return Fixed("Time from sync (s)"); }, "timeFromSync"),
-    ValueRow<&StatsColumnInput::entranceSpeed, DisplaySpeed>(
-        [](const Units&, std::size_t) { return Fixed("Entrance speed"); }, "entranceSpeed"),
-    ValueRow<&StatsColumnInput::exitSpeed, DisplaySpeed>(
-        [](const Units&, std::size_t) { return Fixed("Exit speed"); }, "exitSpeed"),
+    ValueRow<&StatsColumnInput::yaw>(Label<"Yaw (deg)">, "yaw"),
+    {.kind = StatsRowKind::Blank, .label = Label<"">},
+    SpanRow<&StatsRowContext::segmentText>(Label<"Track Segment:">),
+    ValueRow<&StatsColumnInput::segmentTime>(Label<"Segment Time (s)">, "segmentTime"),
+    {.kind = StatsRowKind::Blank, .label = Label<"">},
+    SpanRow<&StatsRowContext::syncText>(Label<"Sync replay to:">),
+    ValueRow<&StatsColumnInput::timeFromSync>(Label<"Time from sync (s)">, "timeFromSync"),
+    ValueRow<&StatsColumnInput::entranceSpeed, DisplaySpeed>(Label<"Entrance speed">,
+                                                             "entranceSpeed"),
+    ValueRow<&StatsColumnInput::exitSpeed, DisplaySpeed>(Label<"Exit speed">, "exitSpeed"),
 };
 
 // How many rows a table row stands for in a column with `sectors` split times.

@@ -54,6 +54,17 @@ Matrix4* D3DXMatrixIdentity(Matrix4* out) {
     return out;
 }
 
+namespace {
+
+// The six pairs of columns of a 4x4 matrix, in the order its 2x2 minors are numbered.
+constexpr int kColumnPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+// For each column i, the three other columns, and for each of those the minor of the two
+// columns left over (the pair of neither i nor it).
+constexpr int kOtherColumns[4][3] = {{1, 2, 3}, {0, 2, 3}, {0, 1, 3}, {0, 1, 2}};
+constexpr int kLeftoverPair[4][3] = {{5, 4, 3}, {5, 2, 1}, {4, 2, 0}, {3, 1, 0}};
+
+}  // namespace
+
 Matrix4* D3DXMatrixInverse(Matrix4* out, float* determinant, const Matrix4* m) {
     // Cofactors from the 2x2 minors of the top and bottom row pairs, in double so that the
     // rigid transforms the cameras invert come back orthonormal to the last float bit or so.
@@ -61,44 +72,38 @@ Matrix4* D3DXMatrixInverse(Matrix4* out, float* determinant, const Matrix4* m) {
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) a[r][c] = m->m[r][c];
     }
-    const double s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1];
-    const double s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
-    const double s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3];
-    const double s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
-    const double s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3];
-    const double s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
-    const double c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3];
-    const double c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
-    const double c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2];
-    const double c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
-    const double c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2];
-    const double c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
+    double top[6], bottom[6];  // the minors of rows 0-1 and of rows 2-3
+    for (int k = 0; k < 6; ++k) {
+        const int p = kColumnPairs[k][0], q = kColumnPairs[k][1];
+        top[k] = a[0][p] * a[1][q] - a[1][p] * a[0][q];
+        bottom[k] = a[2][p] * a[3][q] - a[3][p] * a[2][q];
+    }
 
-    const float det = static_cast<float>(s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0);
+    const float det =
+        static_cast<float>(top[0] * bottom[5] - top[1] * bottom[4] + top[2] * bottom[3] +
+                           top[3] * bottom[2] - top[4] * bottom[1] + top[5] * bottom[0]);
     if (determinant != nullptr) *determinant = det;
     const float inverseDet = 1.0f / det;
     if (!std::isfinite(inverseDet)) return nullptr;
     const double k = inverseDet;
 
-    double r[4][4];
-    r[0][0] = (a[1][1] * c5 - a[1][2] * c4 + a[1][3] * c3) * k;
-    r[0][1] = (-a[0][1] * c5 + a[0][2] * c4 - a[0][3] * c3) * k;
-    r[0][2] = (a[3][1] * s5 - a[3][2] * s4 + a[3][3] * s3) * k;
-    r[0][3] = (-a[2][1] * s5 + a[2][2] * s4 - a[2][3] * s3) * k;
-    r[1][0] = (-a[1][0] * c5 + a[1][2] * c2 - a[1][3] * c1) * k;
-    r[1][1] = (a[0][0] * c5 - a[0][2] * c2 + a[0][3] * c1) * k;
-    r[1][2] = (-a[3][0] * s5 + a[3][2] * s2 - a[3][3] * s1) * k;
-    r[1][3] = (a[2][0] * s5 - a[2][2] * s2 + a[2][3] * s1) * k;
-    r[2][0] = (a[1][0] * c4 - a[1][1] * c2 + a[1][3] * c0) * k;
-    r[2][1] = (-a[0][0] * c4 + a[0][1] * c2 - a[0][3] * c0) * k;
-    r[2][2] = (a[3][0] * s4 - a[3][1] * s2 + a[3][3] * s0) * k;
-    r[2][3] = (-a[2][0] * s4 + a[2][1] * s2 - a[2][3] * s0) * k;
-    r[3][0] = (-a[1][0] * c3 + a[1][1] * c1 - a[1][2] * c0) * k;
-    r[3][1] = (a[0][0] * c3 - a[0][1] * c1 + a[0][2] * c0) * k;
-    r[3][2] = (-a[3][0] * s3 + a[3][1] * s1 - a[3][2] * s0) * k;
-    r[3][3] = (a[2][0] * s3 - a[2][1] * s1 + a[2][2] * s0) * k;
+    // Entry (i, j) of the inverse is the cofactor of entry (j, i): row j's partner in its row
+    // pair (1, 0, 3, 2) times the other pair's minors, expanded along the columns other than i,
+    // with the sign of (i + j).
+    constexpr int kPartnerRow[4] = {1, 0, 3, 2};
     for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) out->m[i][j] = static_cast<float>(r[i][j]);
+        const int* cols = kOtherColumns[i];
+        const int* pairs = kLeftoverPair[i];
+        for (int j = 0; j < 4; ++j) {
+            const double* row = a[kPartnerRow[j]];
+            const double* minor = j < 2 ? bottom : top;
+            const double x0 = row[cols[0]] * minor[pairs[0]];
+            const double x1 = row[cols[1]] * minor[pairs[1]];
+            const double x2 = row[cols[2]] * minor[pairs[2]];
+            // The signs go on the terms rather than on their sum, so that a zero keeps its sign.
+            const double v = (i + j) % 2 == 0 ? x0 - x1 + x2 : -x0 + x1 - x2;
+            out->m[i][j] = static_cast<float>(v * k);
+        }
     }
     return out;
 }

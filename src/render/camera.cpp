@@ -32,6 +32,65 @@ std::int32_t ChaseZoomStep(std::int32_t distance) {
     return step == 0 ? 1 : step;
 }
 
+// Zooms in or out: the top-down camera changes its height over the same ground point, the
+// chase camera its distance behind the car by about 3 %, never below 1 and with no upper
+// limit but the integer's own (saturating rather than overflowing).
+CameraFollowUp Zoom(CameraState* state, bool in) {
+    if (!state->followCar) {
+        state->cameraTarget.z -= state->cameraHeight;
+        state->cameraHeight *= in ? kZoomInFactor : kZoomOutFactor;
+        state->cameraTarget.z += state->cameraHeight;
+        return CameraFollowUp::UpdateCamera;
+    }
+    const std::int64_t step = ChaseZoomStep(state->followDistance);
+    const std::int64_t next =
+        static_cast<std::int64_t>(state->followDistance) + (in ? -step : step);
+    state->followDistance = static_cast<std::int32_t>(
+        in ? std::max<std::int64_t>(next, 1)
+           : std::min<std::int64_t>(next, std::numeric_limits<std::int32_t>::max()));
+    return CameraFollowUp::ApplyPlaybackTime;
+}
+
+// What one scroll bar does to the coordinate of the camera target it moves. Both bars send
+// the same codes; they differ in the way their far end (right, bottom) lies along the
+// coordinate, which the signed steps carry, and in where the thumb and the ends put it.
+struct ScrollAxis {
+    float line;     // the move of SB_LINERIGHT / SB_LINEDOWN; the opposite code moves back
+    float page;     // the move of SB_PAGERIGHT / SB_PAGEDOWN
+    float thumb;    // the coordinate at the thumb's tracked position
+    float nearEnd;  // the coordinate at SB_LEFT / SB_TOP
+    float farEnd;   // the coordinate at SB_RIGHT / SB_BOTTOM
+};
+
+void Scroll(float* v, std::uint32_t code, const ScrollAxis& axis) {
+    switch (code) {
+        case SB_LINELEFT:
+            *v -= axis.line;
+            break;
+        case SB_LINERIGHT:
+            *v += axis.line;
+            break;
+        case SB_PAGELEFT:
+            *v -= axis.page;
+            break;
+        case SB_PAGERIGHT:
+            *v += axis.page;
+            break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK:
+            *v = axis.thumb;
+            break;
+        case SB_LEFT:
+            *v = axis.nearEnd;
+            break;
+        case SB_RIGHT:
+            *v = axis.farEnd;
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 void ResetCameraForClear(CameraState* state) {
@@ -249,31 +308,11 @@ void PanCamera(CameraState* state, CameraPan direction, const GroundRect& ground
 }
 
 CameraFollowUp ZoomIn(CameraState* state) {
-    if (!state->followCar) {
-        state->cameraTarget.z -= state->cameraHeight;
-        state->cameraHeight *= kZoomInFactor;
-        state->cameraTarget.z += state->cameraHeight;
-        return CameraFollowUp::UpdateCamera;
-    }
-    const std::int32_t step = ChaseZoomStep(state->followDistance);
-    state->followDistance = static_cast<std::int32_t>(
-        std::max<std::int64_t>(static_cast<std::int64_t>(state->followDistance) - step, 1));
-    return CameraFollowUp::ApplyPlaybackTime;
+    return Zoom(state, true);
 }
 
 CameraFollowUp ZoomOut(CameraState* state) {
-    if (!state->followCar) {
-        state->cameraTarget.z -= state->cameraHeight;
-        state->cameraHeight *= kZoomOutFactor;
-        state->cameraTarget.z += state->cameraHeight;
-        return CameraFollowUp::UpdateCamera;
-    }
-    // No upper limit but the integer's own: saturate rather than overflow.
-    const std::int32_t step = ChaseZoomStep(state->followDistance);
-    state->followDistance = static_cast<std::int32_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(state->followDistance) + step,
-                               std::numeric_limits<std::int32_t>::max()));
-    return CameraFollowUp::ApplyPlaybackTime;
+    return Zoom(state, false);
 }
 
 void ToggleFollowCar(CameraState* state) {
@@ -283,65 +322,18 @@ void ToggleFollowCar(CameraState* state) {
 void OnHScroll(CameraState* state, std::uint32_t code, const ScrollInfo& bar,
                const MapExtent& extent, const GroundRect& ground) {
     const float page = ground.x1 - ground.x0;
-    float& x = state->cameraTarget.x;
-    switch (code) {
-        case SB_LINELEFT:
-            x -= kPanFraction * page;
-            break;
-        case SB_LINERIGHT:
-            x += kPanFraction * page;
-            break;
-        case SB_PAGELEFT:
-            x -= page;
-            break;
-        case SB_PAGERIGHT:
-            x += page;
-            break;
-        case SB_THUMBPOSITION:
-        case SB_THUMBTRACK:
-            x = static_cast<float>(bar.nTrackPos);
-            break;
-        case SB_LEFT:
-            x = extent.min.x;
-            break;
-        case SB_RIGHT:
-            x = extent.max.x;
-            break;
-        default:
-            break;
-    }
+    Scroll(
+        &state->cameraTarget.x, code,
+        {kPanFraction * page, page, static_cast<float>(bar.nTrackPos), extent.min.x, extent.max.x});
 }
 
+// The map's +Y is up the screen, so the bar's bottom lies down the coordinate.
 void OnVScroll(CameraState* state, std::uint32_t code, const ScrollInfo& bar,
                const MapExtent& extent, const GroundRect& ground) {
     const float page = ground.y0 - ground.y1;
-    float& y = state->cameraTarget.y;
-    switch (code) {
-        case SB_LINEUP:
-            y += kPanFraction * page;
-            break;
-        case SB_LINEDOWN:
-            y -= kPanFraction * page;
-            break;
-        case SB_PAGEUP:
-            y += page;
-            break;
-        case SB_PAGEDOWN:
-            y -= page;
-            break;
-        case SB_THUMBPOSITION:
-        case SB_THUMBTRACK:
-            y = extent.max.y - static_cast<float>(bar.nTrackPos);
-            break;
-        case SB_TOP:
-            y = extent.max.y;
-            break;
-        case SB_BOTTOM:
-            y = extent.min.y;
-            break;
-        default:
-            break;
-    }
+    Scroll(&state->cameraTarget.y, code,
+           {-(kPanFraction * page), -page, extent.max.y - static_cast<float>(bar.nTrackPos),
+            extent.max.y, extent.min.y});
 }
 
 }  // namespace lapquill

@@ -51,17 +51,13 @@ double ProjectedDoubleArea(const Clip* polygon, int count) {
 }  // namespace
 
 std::vector<Vector3> ChunkAreaSums(std::span<const MapVertex> vertices) {
-    constexpr std::size_t kChunkVertices = 3 * kBatchTriangles;
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    std::vector<Vector3> sums;
-    sums.reserve((vertices.size() + kChunkVertices - 1) / kChunkVertices);
-    for (std::size_t first = 0; first < vertices.size(); first += kChunkVertices) {
-        const std::size_t end = std::min(first + kChunkVertices, vertices.size());
+    return PerTriangleChunk<Vector3>(vertices, [](std::span<const MapVertex> chunk) -> Vector3 {
+        constexpr float kInf = std::numeric_limits<float>::infinity();
         double sx = 0, sy = 0, sz = 0;
-        for (std::size_t t = first; t + 2 < end; t += 3) {
-            const MapVertex& a = vertices[t];
-            const MapVertex& b = vertices[t + 1];
-            const MapVertex& c = vertices[t + 2];
+        for (std::size_t t = 0; t + 2 < chunk.size(); t += 3) {
+            const MapVertex& a = chunk[t];
+            const MapVertex& b = chunk[t + 1];
+            const MapVertex& c = chunk[t + 2];
             const double ux = double{b.x} - a.x, uy = double{b.y} - a.y, uz = double{b.z} - a.z;
             const double vx = double{c.x} - a.x, vy = double{c.y} - a.y, vz = double{c.z} - a.z;
             sx += std::fabs(uy * vz - uz * vy) / 2;
@@ -70,13 +66,9 @@ std::vector<Vector3> ChunkAreaSums(std::span<const MapVertex> vertices) {
         }
         // NaN or infinity anywhere makes the sums unusable; the batch is then measured triangle
         // by triangle.
-        if (!std::isfinite(sx + sy + sz)) {
-            sums.push_back({kInf, kInf, kInf});
-        } else {
-            sums.push_back({static_cast<float>(sx), static_cast<float>(sy), static_cast<float>(sz)});
-        }
-    }
-    return sums;
+        if (!std::isfinite(sx + sy + sz)) return {kInf, kInf, kInf};
+        return {static_cast<float>(sx), static_cast<float>(sy), static_cast<float>(sz)};
+    });
 }
 
 CoverageEstimator::CoverageEstimator(const Matrix4& viewProjection, std::int32_t width,

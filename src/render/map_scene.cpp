@@ -30,29 +30,20 @@ Vector3 Along(const Vector3& p, const Vector3& axis, float s) {
 // finite number gets an unbounded box, which is never culled: whatever the device makes of such
 // a triangle stays its own decision.
 std::vector<MapExtent> ChunkBounds(std::span<const MapVertex> vertices) {
-    constexpr std::size_t kChunkVertices = 3 * kBatchTriangles;
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    std::vector<MapExtent> bounds;
-    bounds.reserve((vertices.size() + kChunkVertices - 1) / kChunkVertices);
-    for (std::size_t first = 0; first < vertices.size(); first += kChunkVertices) {
-        const std::size_t end = std::min(first + kChunkVertices, vertices.size());
+    return PerTriangleChunk<MapExtent>(vertices, [](std::span<const MapVertex> chunk) {
+        constexpr float kInf = std::numeric_limits<float>::infinity();
         MapExtent box{{kInf, kInf, kInf}, {-kInf, -kInf, -kInf}};
-        bool finite = true;
-        for (std::size_t i = first; i < end; ++i) {
-            const MapVertex& v = vertices[i];
+        for (const MapVertex& v : chunk) {
             if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
-                finite = false;
-                break;
+                return MapExtent{{-kInf, -kInf, -kInf}, {kInf, kInf, kInf}};
             }
             box.min = {std::min(box.min.x, v.x), std::min(box.min.y, v.y),
                        std::min(box.min.z, v.z)};
             box.max = {std::max(box.max.x, v.x), std::max(box.max.y, v.y),
                        std::max(box.max.z, v.z)};
         }
-        if (!finite) box = MapExtent{{-kInf, -kInf, -kInf}, {kInf, kInf, kInf}};
-        bounds.push_back(box);
-    }
-    return bounds;
+        return box;
+    });
 }
 
 // The box and area sums of the chunks a batch draws from; false when the buffer has none for it.
@@ -381,8 +372,8 @@ void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     if (buffers.markers.buffer != nullptr && buffers.markers.triangleCount > 0) {
         device->SetStreamSource(0, buffers.markers.buffer, sizeof(MapVertex));
-        DrawBatches(device, buffers.markers, {0, buffers.markers.triangleCount}, nullptr,
-                    estimator, pathBudget);
+        DrawBatches(device, buffers.markers, {0, buffers.markers.triangleCount}, nullptr, estimator,
+                    pathBudget);
     }
     const std::size_t slots = std::min<std::size_t>(ribbonRanges.size(), kMaxReplays);
     for (std::size_t i = 0; i < slots; ++i) {

@@ -5,6 +5,7 @@
 // Metres, Z up, colours ARGB; every buffer is a list of MapVertex, three per triangle.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -88,6 +89,21 @@ struct DrawBatch {
 // none when first >= end.
 std::vector<DrawBatch> TriangleBatches(TriangleRange range);
 
+// One value per run of kBatchTriangles triangles of a triangle list, counted from its start
+// (the last run may be shorter): per(run) is given the run's vertices. These runs are the
+// chunks of a SceneBuffer.
+template <typename T, typename PerChunk>
+std::vector<T> PerTriangleChunk(std::span<const MapVertex> vertices, PerChunk per) {
+    constexpr std::size_t kChunkVertices = 3 * kBatchTriangles;
+    std::vector<T> out;
+    out.reserve((vertices.size() + kChunkVertices - 1) / kChunkVertices);
+    for (std::size_t first = 0; first < vertices.size(); first += kChunkVertices) {
+        const std::size_t end = std::min(first + kChunkVertices, vertices.size());
+        out.push_back(per(vertices.subspan(first, end - first)));
+    }
+    return out;
+}
+
 // A filled vertex buffer and what culling needs to know of it: the bounding box of every
 // kBatchTriangles triangles counted from the start of the buffer.
 struct SceneBuffer {
@@ -115,10 +131,10 @@ void ReleaseMapSceneBuffers(MapSceneBuffers* buffers);
 
 // What the map is built from.
 struct MapSceneInput {
-    const TrackMesh* mesh = nullptr;               // null while no mesh is loaded
-    std::span<const SegmentMarkerRecord> markers;  // the segment file's records; may be empty
-    std::span<const ReplayFile> replays;           // the loaded slots in order, at most six
-    std::span<const std::uint32_t> colours;        // ARGB per slot, at least one per replay
+    const TrackMesh* mesh = nullptr;                     // null while no mesh is loaded
+    std::span<const SegmentMarkerRecord> markers;        // the segment file's records; may be empty
+    std::span<const ReplayFile> replays;                 // the loaded slots in order, at most six
+    std::span<const std::uint32_t> colours;              // ARGB per slot, at least one per replay
     RibbonColouring colouring = RibbonColouring::ByLap;  // how the ribbons are coloured
     // By delta: each slot's delta rate per record (s/m, see DeltaRateColour); a slot without
     // them is coloured by lap.

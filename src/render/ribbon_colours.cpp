@@ -97,6 +97,16 @@ SpeedRange LapsSpeedRange(std::span<const ReplayFile> laps) {
     return range;
 }
 
+const SpeedRange& SpeedRangeCache::Get(std::span<const ReplayFile> laps, std::uint64_t version) {
+    if (!filled_ || version != version_ || laps.size() != lapCount_) {
+        range_ = LapsSpeedRange(laps);
+        filled_ = true;
+        version_ = version;
+        lapCount_ = laps.size();
+    }
+    return range_;
+}
+
 float SpeedFraction(float speed, const SpeedRange& range) {
     const float span = range.hi - range.lo;
     if (!std::isfinite(speed) || !(span > 0.0f)) return 0.0f;

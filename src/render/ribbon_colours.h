@@ -54,6 +54,20 @@ struct SpeedRange {
 };
 SpeedRange LapsSpeedRange(std::span<const ReplayFile> laps);
 
+// LapsSpeedRange kept for one version of a set of laps: the legend asks for it every frame and
+// a scan of six long laps costs about a millisecond, so the records are read again only when the
+// caller's version of its set (bumped on every change of the laps) or the number of laps moves.
+class SpeedRangeCache {
+  public:
+    const SpeedRange& Get(std::span<const ReplayFile> laps, std::uint64_t version);
+
+  private:
+    bool filled_ = false;
+    std::uint64_t version_ = 0;
+    std::size_t lapCount_ = 0;
+    SpeedRange range_;
+};
+
 // Where `speed` lies in the range, 0 to 1; 0 for an empty range or a non-finite speed.
 float SpeedFraction(float speed, const SpeedRange& range);
 

@@ -28,6 +28,14 @@ int TransformSlot(std::uint32_t state) {
     }
 }
 
+// The device's own object behind an interface pointer. False for an object some other device
+// made; a null pointer is its own, null, object.
+template <typename Concrete, typename Interface>
+bool OwnObject(Interface* object, Concrete** out) {
+    *out = object != nullptr ? dynamic_cast<Concrete*>(object) : nullptr;
+    return object == nullptr || *out != nullptr;
+}
+
 Matrix4 Identity() {
     Matrix4 m;
     D3DXMatrixIdentity(&m);
@@ -210,6 +218,10 @@ class SoftwareTexture final : public Counted<Texture> {
 // The states a state block recorded, with their values. Holds references on its resources.
 struct StateBlock {
     std::bitset<kRenderStateCount> renderStateSet;
+    // The set states in ascending order, so that applying and capturing a block visits only
+    // those (the text applies two blocks for every string).
+    std::vector<std::uint32_t> renderStateList;
+    std::vector<std::uint32_t> stageStateList;  // stage * kTextureStageStateCount + type
     std::uint32_t renderStates[kRenderStateCount] = {};
     std::bitset<kTextureStageCount * kTextureStageStateCount> stageStateSet;
     std::uint32_t stageStates[kTextureStageCount][kTextureStageStateCount] = {};
@@ -231,6 +243,23 @@ struct StateBlock {
             if (texture != nullptr) texture->Release();
         }
         if (stream != nullptr) stream->Release();
+    }
+    void RecordRenderState(std::uint32_t state, std::uint32_t value) {
+        if (!renderStateSet.test(state)) {
+            renderStateSet.set(state);
+            renderStateList.insert(
+                std::upper_bound(renderStateList.begin(), renderStateList.end(), state), state);
+        }
+        renderStates[state] = value;
+    }
+    void RecordStageState(std::uint32_t stage, std::uint32_t type, std::uint32_t value) {
+        const std::uint32_t index = stage * kTextureStageStateCount + type;
+        if (!stageStateSet.test(index)) {
+            stageStateSet.set(index);
+            stageStateList.insert(
+                std::upper_bound(stageStateList.begin(), stageStateList.end(), index), index);
+        }
+        stageStates[stage][type] = value;
     }
     void SetTexture(std::uint32_t stage, SoftwareTexture* texture) {
         if (texture != nullptr) texture->AddRef();
@@ -356,15 +385,8 @@ void SoftwareDevice::DeleteAllStateBlocks() {
 }
 
 HRESULT SoftwareDevice::TestCooperativeLevel() {
-    switch (loss_) {
-        case Loss::None:
-            return D3D_OK;
-        case Loss::NotReset:
-            return D3DERR_DEVICENOTRESET;
-        case Loss::Lost:
-            return D3DERR_DEVICELOST;
-    }
-    return D3D_OK;
+    if (loss_ == Loss::NotReset) return D3DERR_DEVICENOTRESET;
+    return loss_ == Loss::Lost ? D3DERR_DEVICELOST : D3D_OK;
 }
 
 void SoftwareDevice::SimulateDeviceLost(bool canReset) {
@@ -463,8 +485,7 @@ PresentedFrame SoftwareDevice::GetPresentedFrame() const {
 HRESULT SoftwareDevice::SetRenderStateImpl(std::uint32_t state, std::uint32_t value) {
     if (state >= kRenderStateCount) return D3DERR_INVALIDCALL;
     if (recording_) {
-        recording_->renderStateSet.set(state);
-        recording_->renderStates[state] = value;
+        recording_->RecordRenderState(state, value);
         return D3D_OK;
     }
     if (state_->renderStates[state] != value) {
@@ -506,11 +527,8 @@ HRESULT SoftwareDevice::GetTransform(D3DTRANSFORMSTATETYPE state, Matrix4* matri
 
 HRESULT SoftwareDevice::SetTexture(std::uint32_t stage, Texture* texture) {
     if (stage >= kTextureStageCount) return D3DERR_INVALIDCALL;
-    auto* concrete = static_cast<SoftwareTexture*>(nullptr);
-    if (texture != nullptr) {
-        concrete = dynamic_cast<SoftwareTexture*>(texture);
-        if (concrete == nullptr) return D3DERR_INVALIDCALL;
-    }
+    SoftwareTexture* concrete = nullptr;
+    if (!software::OwnObject(texture, &concrete)) return D3DERR_INVALIDCALL;
     if (recording_) {
         recording_->SetTexture(stage, concrete);
         return D3D_OK;
@@ -535,8 +553,7 @@ HRESULT SoftwareDevice::SetTextureStageState(std::uint32_t stage, D3DTEXTURESTAG
                                              std::uint32_t value) {
     if (stage >= kTextureStageCount || type >= kTextureStageStateCount) return D3DERR_INVALIDCALL;
     if (recording_) {
-        recording_->stageStateSet.set(stage * kTextureStageStateCount + type);
-        recording_->stageStates[stage][type] = value;
+        recording_->RecordStageState(stage, type, value);
         return D3D_OK;
     }
     if (state_->stageStates[stage][type] != value) {
@@ -571,11 +588,8 @@ HRESULT SoftwareDevice::SetVertexShader(std::uint32_t fvf) {
 HRESULT SoftwareDevice::SetStreamSource(std::uint32_t streamNumber, VertexBuffer* buffer,
                                         std::uint32_t stride) {
     if (streamNumber != 0) return D3DERR_INVALIDCALL;
-    auto* concrete = static_cast<SoftwareVertexBuffer*>(nullptr);
-    if (buffer != nullptr) {
-        concrete = dynamic_cast<SoftwareVertexBuffer*>(buffer);
-        if (concrete == nullptr) return D3DERR_INVALIDCALL;
-    }
+    SoftwareVertexBuffer* concrete = nullptr;
+    if (!software::OwnObject(buffer, &concrete)) return D3DERR_INVALIDCALL;
     if (recording_) {
         recording_->SetStream(concrete, stride);
         return D3D_OK;
@@ -871,16 +885,14 @@ HRESULT SoftwareDevice::EndStateBlock(std::uint32_t* token) {
 HRESULT SoftwareDevice::ApplyStateBlock(std::uint32_t token) {
     StateBlock* block = FindStateBlock(token);
     if (block == nullptr || recording_) return D3DERR_INVALIDCALL;
-    for (std::uint32_t i = 0; i < kRenderStateCount; ++i) {
-        if (block->renderStateSet.test(i)) SetRenderStateImpl(i, block->renderStates[i]);
+    for (std::uint32_t i : block->renderStateList) SetRenderStateImpl(i, block->renderStates[i]);
+    for (std::uint32_t index : block->stageStateList) {
+        const std::uint32_t stage = index / kTextureStageStateCount;
+        const std::uint32_t type = index % kTextureStageStateCount;
+        SetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(type),
+                             block->stageStates[stage][type]);
     }
     for (std::uint32_t stage = 0; stage < kTextureStageCount; ++stage) {
-        for (std::uint32_t type = 0; type < kTextureStageStateCount; ++type) {
-            if (block->stageStateSet.test(stage * kTextureStageStateCount + type)) {
-                SetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(type),
-                                     block->stageStates[stage][type]);
-            }
-        }
         if (block->textureSet[stage]) SetTexture(stage, block->textures[stage]);
     }
     static constexpr D3DTRANSFORMSTATETYPE kTransforms[3] = {D3DTS_WORLD, D3DTS_VIEW,
@@ -897,15 +909,13 @@ HRESULT SoftwareDevice::CaptureStateBlock(std::uint32_t token) {
     StateBlock* block = FindStateBlock(token);
     if (block == nullptr || recording_) return D3DERR_INVALIDCALL;
     const DeviceState& s = *state_;
-    for (std::uint32_t i = 0; i < kRenderStateCount; ++i) {
-        if (block->renderStateSet.test(i)) block->renderStates[i] = s.renderStates[i];
+    for (std::uint32_t i : block->renderStateList) block->renderStates[i] = s.renderStates[i];
+    for (std::uint32_t index : block->stageStateList) {
+        const std::uint32_t stage = index / kTextureStageStateCount;
+        const std::uint32_t type = index % kTextureStageStateCount;
+        block->stageStates[stage][type] = s.stageStates[stage][type];
     }
     for (std::uint32_t stage = 0; stage < kTextureStageCount; ++stage) {
-        for (std::uint32_t type = 0; type < kTextureStageStateCount; ++type) {
-            if (block->stageStateSet.test(stage * kTextureStageStateCount + type)) {
-                block->stageStates[stage][type] = s.stageStates[stage][type];
-            }
-        }
         if (block->textureSet[stage]) block->SetTexture(stage, s.textures[stage]);
     }
     for (int slot = 0; slot < 3; ++slot) {

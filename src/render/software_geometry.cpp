@@ -111,6 +111,60 @@ int ClipPolygon(ClipVertex* polygon, int count, unsigned mask, const Plane* plan
     return count;
 }
 
+// Which of the (at most) 2 x 2 samples from pixel (left, top) a clockwise triangle covers: bit
+// (dy * 2 + dx) for pixel (left + dx, top + dy), dx <= columns, dy <= rows.
+std::uint32_t TinyCoverage(const std::int32_t x[3], const std::int32_t y[3], std::int32_t left,
+                           std::int32_t top, int columns, int rows) {
+    Edges e;
+    SetupEdges(x, y, left, top, e);
+    std::uint32_t mask = 0;
+    for (int dy = 0; dy <= rows; ++dy) {
+        for (int dx = 0; dx <= columns; ++dx) {
+            bool inside = true;
+            for (int i = 0; i < 3; ++i) {
+                inside = inside && e.atOrigin[i] + e.stepX[i] * dx + e.stepY[i] * dy >= 0;
+            }
+            if (inside) mask |= 1u << (dy * 2 + dx);
+        }
+    }
+    return mask;
+}
+
+// The same for a triangle that fits kNarrowSpanColumns, whose edge functions are exact in 32
+// bits: the four samples of each edge in one register.
+std::uint32_t TinyCoverage32(const std::int32_t x[3], const std::int32_t y[3], std::int32_t left,
+                             std::int32_t top, int columns, int rows) {
+    Edges32 e;
+    SetupEdges32(x, y, left, top, e);
+    const std::uint32_t candidates = (columns > 0 ? 0x3u : 0x1u) * (rows > 0 ? 0x5u : 0x1u);
+#if defined(__SSE2__)
+    __m128i any = _mm_setzero_si128();
+    for (int i = 0; i < 3; ++i) {
+        const auto at = static_cast<std::int32_t>(e.atOrigin[i]);
+        const auto sx = static_cast<std::int32_t>(e.stepX[i]);
+        const auto sy = static_cast<std::int32_t>(e.stepY[i]);
+        // Lanes (dx, dy) = (0, 0), (1, 0), (0, 1), (1, 1), added in 32 bits with their wrap.
+        const __m128i offsets =
+            _mm_add_epi32(_mm_setr_epi32(0, sx, 0, sx), _mm_setr_epi32(0, 0, sy, sy));
+        any = _mm_or_si128(any, _mm_add_epi32(_mm_set1_epi32(at), offsets));
+    }
+    const auto outside = static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(any)));
+    return ~outside & candidates;
+#else
+    std::uint32_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t dx = k & 1, dy = k >> 1;
+        bool inside = true;
+        for (int i = 0; i < 3; ++i) {
+            const std::uint32_t v = e.atOrigin[i] + e.stepX[i] * dx + e.stepY[i] * dy;
+            inside = inside && (v >> 31) == 0;
+        }
+        if (inside) mask |= 1u << k;
+    }
+    return mask & candidates;
+#endif
+}
+
 // Culls, bounds and stores one screen triangle whose corners are snapped to (x[i], y[i]).
 // vertex(i) gives corner i's other attributes; it is called only for triangles that are kept.
 template <typename VertexFn>
@@ -141,21 +195,14 @@ void EmitSnapped(const std::int32_t x[3], const std::int32_t y[3], VertexFn&& ve
     // Most ribbon triangles are thinner than a pixel: test their few samples here and keep only
     // those that cover one.
     std::uint32_t tinyFlags = 0;
+    const std::int32_t vertexWidth = maxX - minX, vertexHeight = maxY - minY;
     if (right - left <= 1 && bottom - top <= 1) {
         const std::int32_t ox[3] = {x[order[0]], x[order[1]], x[order[2]]};
         const std::int32_t oy[3] = {y[order[0]], y[order[1]], y[order[2]]};
-        Edges e;
-        SetupEdges(ox, oy, left, top, e);
-        std::uint32_t mask = 0;
-        for (int dy = 0; dy <= bottom - top; ++dy) {
-            for (int dx = 0; dx <= right - left; ++dx) {
-                bool inside = true;
-                for (int i = 0; i < 3; ++i) {
-                    inside = inside && e.atOrigin[i] + e.stepX[i] * dx + e.stepY[i] * dy >= 0;
-                }
-                if (inside) mask |= 1u << (dy * 2 + dx);
-            }
-        }
+        const std::uint32_t mask =
+            FitsNarrowBox(right - left, vertexWidth, vertexHeight, kNarrowSpanColumns)
+                ? TinyCoverage32(ox, oy, left, top, right - left, bottom - top)
+                : TinyCoverage(ox, oy, left, top, right - left, bottom - top);
         if (mask == 0) return;
         tinyFlags = kTiny | mask << kCoverageShift;
     }
@@ -183,7 +230,12 @@ void EmitSnapped(const std::int32_t x[3], const std::int32_t y[3], VertexFn&& ve
         }
         if (t.rhw[0] == t.rhw[1] && t.rhw[1] == t.rhw[2]) flags |= kConstantRhw;
     } else {
+        for (int i = 0; i < 3; ++i) t.u[i] = t.v[i] = t.rhw[i] = 0.0f;
         flags |= kConstantRhw;
+    }
+    if (FitsNarrowBox(right - left, vertexWidth, vertexHeight, kNarrowTriangle)) flags |= kSmall;
+    if (FitsNarrowBox(right - left, vertexWidth, vertexHeight, kNarrowSpanColumns)) {
+        flags |= kNarrowSpans;
     }
     t.flags = flags;
 }

@@ -3,11 +3,11 @@
 // A flush cuts the queue into batches (a clear, or up to kBatchTriangles triangles) and the
 // batches into chunks of at most kChunkTriangles triangles. For every chunk the threads first
 // take batches one at a time, set up their triangles (transform, clip, project, cull) and sort
-// them into bins by band; then they take bands one at a time and draw each band's bins of every
-// batch in order. Work is claimed by whichever thread is free, so the threads share it evenly
-// whatever the scene and however the system schedules them. A pixel's value depends only on the
-// triangle, its band and the pixel, and every band is drawn by one thread in the order of the
-// calls, so the picture does not depend on the number of threads.
+// them into bins by unit (kUnitBands bands); then they take units one at a time and draw each
+// unit's bins of every batch in order. Work is claimed by whichever thread is free, so the threads
+// share it evenly whatever the scene and however the system schedules them. A pixel's value depends
+// only on the triangle, its band and the pixel, and every band is drawn by one thread in the order
+// of the calls, so the picture does not depend on the number of threads.
 #include <algorithm>
 
 #include "render/software_pipeline.h"
@@ -135,28 +135,29 @@ void Pipeline::SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out
 }
 
 void Pipeline::BinBatch(Batch& batch) const {
-    // A counting sort by band that keeps call order within each bin: count, turn the counts
+    // A counting sort by unit that keeps call order within each bin: count, turn the counts
     // into ends, then fill from the last triangle backwards.
-    const int bands = BandCount();
-    batch.binStart.assign(static_cast<std::size_t>(bands) + 1, 0);
+    constexpr int kUnitRows = kBandRows * kUnitBands;
+    const int units = UnitCount();
+    batch.binStart.assign(static_cast<std::size_t>(units) + 1, 0);
     std::uint32_t total = 0;
     for (const RasterTriangle& t : batch.triangles) {
-        const int lastBand = t.maxY / kBandRows;
-        for (int b = t.minY / kBandRows; b <= lastBand; ++b) ++batch.binStart[b];
-        total += static_cast<std::uint32_t>(lastBand - t.minY / kBandRows + 1);
+        const int last = t.maxY / kUnitRows;
+        for (int u = t.minY / kUnitRows; u <= last; ++u) ++batch.binStart[u];
+        total += static_cast<std::uint32_t>(last - t.minY / kUnitRows + 1);
     }
     std::uint32_t end = 0;
-    for (int b = 0; b < bands; ++b) {
-        end += batch.binStart[b];
-        batch.binStart[b] = end;
+    for (int u = 0; u < units; ++u) {
+        end += batch.binStart[u];
+        batch.binStart[u] = end;
     }
-    batch.binStart[bands] = total;
+    batch.binStart[units] = total;
     batch.index.resize(total);
     for (std::size_t i = batch.triangles.size(); i-- > 0;) {
         const RasterTriangle& t = batch.triangles[i];
-        const int lastBand = t.maxY / kBandRows;
-        for (int b = t.minY / kBandRows; b <= lastBand; ++b) {
-            batch.index[--batch.binStart[b]] = static_cast<std::uint32_t>(i);
+        const int last = t.maxY / kUnitRows;
+        for (int u = t.minY / kUnitRows; u <= last; ++u) {
+            batch.index[--batch.binStart[u]] = static_cast<std::uint32_t>(i);
         }
     }
 }
@@ -164,6 +165,7 @@ void Pipeline::BinBatch(Batch& batch) const {
 void Pipeline::RunFlush() {
     const Target target{back.data(), width, height};
     const int bands = BandCount();
+    const int units = UnitCount();
     if (threadCount_ == 1) {
         // One thread sets up and draws each batch in turn, over all bands at once.
         std::vector<RasterTriangle>& out = batches_[0].triangles;
@@ -192,19 +194,21 @@ void Pipeline::RunFlush() {
             BinBatch(batch);
         }
         barrier_.Wait();
-        for (auto b = static_cast<int>(Claim(2 * k + 1)); b < bands;
-             b = static_cast<int>(Claim(2 * k + 1))) {
+        for (auto u = static_cast<int>(Claim(2 * k + 1)); u < units;
+             u = static_cast<int>(Claim(2 * k + 1))) {
+            const int firstBand = u * kUnitBands;
+            const int lastBand = std::min(firstBand + kUnitBands, bands) - 1;
             for (std::uint32_t i = 0; i < batchCount; ++i) {
                 const BatchSpec& job = specs_[chunkStart + i];
                 if (job.isClear) {
                     const Command& clear = commands[job.command];
-                    ClearRows(clear.rect, clear.colour, target, b, b);
+                    ClearRows(clear.rect, clear.colour, target, firstBand, lastBand);
                     continue;
                 }
                 const Batch& batch = batches_[i];
-                const std::uint32_t from = batch.binStart[b];
+                const std::uint32_t from = batch.binStart[u];
                 RasterBin(batch.triangles.data(), batch.index.data() + from,
-                          batch.binStart[b + 1] - from, states.data(), target, b);
+                          batch.binStart[u + 1] - from, states.data(), target, firstBand, lastBand);
             }
         }
         // The next chunk's batches reuse this one's lists.

@@ -4,6 +4,7 @@
 // Screen positions are 24.8 fixed-point pixels, y down; colours ARGB.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -44,6 +45,9 @@ inline constexpr float kGuardBandPixels = 16384.0f;
 // The picture is cut into bands of this many rows, the unit of the threads' work: a thread that
 // takes a band draws every triangle that touches it, in call order.
 inline constexpr int kBandRows = 16;
+// The threads take this many bands at a time: a unit twice as tall as the terrain's triangles at
+// 4K means fewer triangles set up in two units, and a full-HD frame still has 34 units to share.
+inline constexpr int kUnitBands = 2;
 // Triangles set up between two synchronisations of the threads (the most a flush holds in
 // memory at once), and the batches they are set up in, each taken by one thread.
 inline constexpr std::uint32_t kChunkTriangles = 1u << 18;
@@ -101,10 +105,12 @@ struct RasterState {
 };
 
 enum TriangleFlags : std::uint32_t {
-    kFlatColour = 1,   // the three colours are equal
-    kOpaqueAlpha = 2,  // the three alphas are 255
-    kConstantRhw = 4,  // the three rhw are equal: affine texture coordinates suffice
-    kTiny = 8,         // at most 2 x 2 candidate pixels, the covered ones in kCoverageMask
+    kFlatColour = 1,    // the three colours are equal
+    kOpaqueAlpha = 2,   // the three alphas are 255
+    kConstantRhw = 4,   // the three rhw are equal: affine texture coordinates suffice
+    kTiny = 8,          // at most 2 x 2 candidate pixels, the covered ones in kCoverageMask
+    kSmall = 16,        // fits kNarrowTriangle: Gouraud colour steps across whole rows
+    kNarrowSpans = 32,  // fits kNarrowSpanColumns: rows found 16 samples at a time in 32 bits
 };
 // For tiny triangles: bit (dy * 2 + dx) set when pixel (minX + dx, minY + dy) is covered.
 inline constexpr int kCoverageShift = 8;
@@ -112,6 +118,9 @@ inline constexpr std::uint32_t kCoverageMask = 0xFu << kCoverageShift;
 
 // A set-up, visible, non-degenerate triangle, clockwise on the screen (positive area).
 struct RasterTriangle {
+    // Left unset: set-up writes every field of the triangles it keeps, and zeroing them first
+    // would cost a pass over 88 bytes for each of the frame's hundred thousand triangles.
+    RasterTriangle() {}       // NOLINT(modernize-use-equals-default): = default would zero them
     std::int32_t x[3], y[3];  // 24.8 fixed-point pixels
     std::uint32_t colour[3];  // ARGB
     float u[3], v[3];         // texture coordinates (textured states only)
@@ -122,6 +131,23 @@ struct RasterTriangle {
     std::uint32_t flags;  // TriangleFlags
 };
 
+// Up to this many pixels wide, a row's samples are tested one by one.
+inline constexpr int kNarrowTriangle = 8;
+// Narrow triangles up to this many rows keep their edge functions within 32 bits.
+inline constexpr int kSmallTriangleRows = 64;
+// Up to this many pixels wide, a row's samples are tested 16 at a time.
+inline constexpr int kNarrowSpanColumns = 16;
+
+// A triangle whose box is less than `columns` pixels wide (boxColumns is maxX - minX) and
+// whose vertices span less than that many pixels across and kSmallTriangleRows - 1 rows down
+// (24.8 extents): the vertices count too, since the viewport may have cut the box down. Edge
+// functions over the box of a triangle that fits kNarrowSpanColumns stay below 2^28.
+inline bool FitsNarrowBox(std::int32_t boxColumns, std::int32_t vertexWidth,
+                          std::int32_t vertexHeight, int columns) {
+    return boxColumns < columns && vertexWidth < columns * kSubpixelScale &&
+           vertexHeight < (kSmallTriangleRows - 1) * kSubpixelScale;
+}
+
 // Edge functions of a triangle, evaluated at pixel samples in subpixel units. The one place
 // where the sample position and the fill rule enter.
 struct Edges {
@@ -131,12 +157,21 @@ struct Edges {
     double inverseStepX[3];    // 1 / stepX, for wide triangles
 };
 
-inline void SetupEdges(const std::int32_t x[3], const std::int32_t y[3], std::int32_t minX,
-                       std::int32_t minY, Edges& e) {
-    const std::int64_t sampleX =
-        static_cast<std::int64_t>(minX) * kSubpixelScale + kPixelCentreOffset;
-    const std::int64_t sampleY =
-        static_cast<std::int64_t>(minY) * kSubpixelScale + kPixelCentreOffset;
+// SetupEdges in 32 bits: the same values modulo 2^32, computed unsigned so that the wrap is
+// defined. For a triangle that fits kNarrowSpanColumns they are the true values, and so are
+// its samples inside the box.
+struct Edges32 {
+    std::uint32_t atOrigin[3];
+    std::uint32_t stepX[3];
+    std::uint32_t stepY[3];
+};
+
+// Both set-ups in one: Int is std::int64_t for Edges, std::uint32_t for Edges32.
+template <typename Int, typename EdgeSet>
+inline void SetupEdgeFunctions(const std::int32_t x[3], const std::int32_t y[3],
+                               std::int32_t minX, std::int32_t minY, EdgeSet& e) {
+    const Int sampleX = static_cast<Int>(minX) * kSubpixelScale + kPixelCentreOffset;
+    const Int sampleY = static_cast<Int>(minY) * kSubpixelScale + kPixelCentreOffset;
     for (int i = 0; i < 3; ++i) {
         const int a = i;
         const int b = i == 2 ? 0 : i + 1;
@@ -145,11 +180,24 @@ inline void SetupEdges(const std::int32_t x[3], const std::int32_t y[3], std::in
         // The triangle is clockwise on the screen, so its top edge runs to the right and its
         // left edges run upwards.
         const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
-        e.atOrigin[i] =
-            dx * (sampleY - y[a]) - dy * (sampleX - x[a]) + (topLeft ? 0 : kNonTopLeftEdgeBias);
-        e.stepX[i] = -dy * kSubpixelScale;
-        e.stepY[i] = dx * kSubpixelScale;
+        const auto idx = static_cast<Int>(dx);
+        const auto idy = static_cast<Int>(dy);
+        e.atOrigin[i] = idx * (sampleY - static_cast<Int>(y[a])) -
+                        idy * (sampleX - static_cast<Int>(x[a])) +
+                        static_cast<Int>(topLeft ? 0 : kNonTopLeftEdgeBias);
+        e.stepX[i] = static_cast<Int>(0) - idy * kSubpixelScale;
+        e.stepY[i] = idx * kSubpixelScale;
     }
+}
+
+inline void SetupEdges(const std::int32_t x[3], const std::int32_t y[3], std::int32_t minX,
+                       std::int32_t minY, Edges& e) {
+    SetupEdgeFunctions<std::int64_t>(x, y, minX, minY, e);
+}
+
+inline void SetupEdges32(const std::int32_t x[3], const std::int32_t y[3], std::int32_t minX,
+                         std::int32_t minY, Edges32& e) {
+    SetupEdgeFunctions<std::uint32_t>(x, y, minX, minY, e);
 }
 
 struct DrawCommand {
@@ -178,9 +226,9 @@ struct Target {
 };
 void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
                      const Target& target, int firstBand, int lastBand);
-// The same for the triangles at `indices` (a band's bin), drawn in band `band` only.
+// The same for the triangles at `indices` (a unit's bin).
 void RasterBin(const RasterTriangle* triangles, const std::uint32_t* indices, std::size_t count,
-               const RasterState* states, const Target& target, int band);
+               const RasterState* states, const Target& target, int firstBand, int lastBand);
 void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int firstBand,
                int lastBand);
 
@@ -225,11 +273,11 @@ struct Pipeline {
         std::uint32_t firstTriangle;  // draw: in that command
         std::uint32_t triangleCount;  // draw: over the following commands
     };
-    // A batch set up by one thread, with its bins: the indices of the triangles touching band b
-    // are index[binStart[b] .. binStart[b + 1]).
+    // A batch set up by one thread, with its bins: the indices of the triangles touching unit u
+    // are index[binStart[u] .. binStart[u + 1]).
     struct Batch {
         std::vector<RasterTriangle> triangles;
-        std::vector<std::uint32_t> binStart;  // band count + 1
+        std::vector<std::uint32_t> binStart;  // unit count + 1
         std::vector<std::uint32_t> index;
     };
     void BuildBatches();
@@ -237,6 +285,7 @@ struct Pipeline {
     void SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const;
     void BinBatch(Batch& batch) const;
     int BandCount() const { return (height + kBandRows - 1) / kBandRows; }
+    int UnitCount() const { return (BandCount() + kUnitBands - 1) / kUnitBands; }
     // The next unclaimed item of the flush's phase `phase`; items are claimed by whichever
     // thread is free, so a thread the system holds back delays the others as little as possible.
     std::uint32_t Claim(std::size_t phase) {

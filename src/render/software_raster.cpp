@@ -50,6 +50,23 @@ struct FlatBlend16 {
 };
 #endif
 
+// pixels[0..count) = colour, four at a time where SSE2 is there.
+inline void FillPixels(std::uint32_t* pixels, int count, std::uint32_t colour) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
+    for (; i + 8 <= count; i += 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i), c);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i + 4), c);
+    }
+    if (i + 4 <= count) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i), c);
+        i += 4;
+    }
+#endif
+    for (; i < count; ++i) pixels[i] = colour;
+}
+
 struct Rgba {
     std::uint32_t a, r, g, b;  // 0..255
 };
@@ -59,21 +76,6 @@ inline Rgba Unpack(std::uint32_t c) {
 }
 inline std::uint32_t Pack(const Rgba& c) {
     return (c.a << 24) | (c.r << 16) | (c.g << 8) | c.b;
-}
-
-// Up to this many pixels wide, a row's samples are tested one by one.
-constexpr int kNarrowTriangle = 8;
-// Narrow triangles up to this many rows keep their edge functions within 32 bits.
-constexpr int kSmallTriangleRows = 64;
-
-inline bool IsSmall(const RasterTriangle& t) {
-    // Judged on the vertices, not on the bounding box, which the viewport may have cut down.
-    const std::int32_t width =
-        std::max({t.x[0], t.x[1], t.x[2]}) - std::min({t.x[0], t.x[1], t.x[2]});
-    const std::int32_t height =
-        std::max({t.y[0], t.y[1], t.y[2]}) - std::min({t.y[0], t.y[1], t.y[2]});
-    return t.maxX - t.minX < kNarrowTriangle && width < kNarrowTriangle * kSubpixelScale &&
-           height < (kSmallTriangleRows - 1) * kSubpixelScale;
 }
 
 // The covered pixels of one row as [first, last] offsets from minX; false when none. Narrow
@@ -105,9 +107,11 @@ inline bool RowSpan(const std::int64_t value[3], const Edges& e, int width, int*
         const std::int64_t a = e.stepX[i];
         if (a > 0) {
             if (v < 0) {
-                // The first k with v + a k >= 0.
-                auto k = static_cast<std::int64_t>(
-                    std::ceil(static_cast<double>(-v) * e.inverseStepX[i]));
+                // The first k with v + a k >= 0, from the ceiling of a positive estimate
+                // (truncation, plus one below it; no library call).
+                const double estimate = static_cast<double>(-v) * e.inverseStepX[i];
+                auto k = static_cast<std::int64_t>(estimate);
+                if (static_cast<double>(k) < estimate) ++k;
                 while (k > 0 && v + a * (k - 1) >= 0) --k;
                 while (v + a * k < 0) ++k;
                 lo = std::max(lo, k);
@@ -129,9 +133,67 @@ inline bool RowSpan(const std::int64_t value[3], const Edges& e, int width, int*
     return true;
 }
 
+#if defined(__SSE2__)
+// The spans of a triangle with kNarrowSpans in rows [y0, y1], its edge functions set up and
+// stepped in 32 bits (SetupEdges32). Each edge keeps its samples at the row's first
+// 4 * kRegisters columns in kRegisters registers, stepped down a row with one addition each; a
+// row's span is read off the sign bits (triangles are convex, so the covered run is
+// contiguous).
+template <int kRegisters, typename SpanFn>
+inline void NarrowTriangleSpans(const RasterTriangle& t, int y0, int y1, SpanFn&& span) {
+    Edges32 e;
+    SetupEdges32(t.x, t.y, t.minX, y0, e);
+    __m128i samples[3][kRegisters], down[3];
+    for (int i = 0; i < 3; ++i) {
+        const __m128i step = _mm_set1_epi32(static_cast<std::int32_t>(e.stepX[i]));
+        const __m128i step2 = _mm_add_epi32(step, step);
+        const __m128i step4 = _mm_add_epi32(step2, step2);
+        // at + k stepX for k = 0..3: (0, 0, 2s, 2s) + (0, s, 0, s).
+        samples[i][0] = _mm_add_epi32(_mm_set1_epi32(static_cast<std::int32_t>(e.atOrigin[i])),
+                                      _mm_add_epi32(_mm_unpacklo_epi64(_mm_setzero_si128(), step2),
+                                                    _mm_unpacklo_epi32(_mm_setzero_si128(), step)));
+        for (int r = 1; r < kRegisters; ++r)
+            samples[i][r] = _mm_add_epi32(samples[i][r - 1], step4);
+        down[i] = _mm_set1_epi32(static_cast<std::int32_t>(e.stepY[i]));
+    }
+    const unsigned columns = (1u << (t.maxX - t.minX + 1)) - 1;
+    for (int y = y0; y <= y1; ++y) {
+        unsigned outside = 0;
+        for (int r = 0; r < kRegisters; ++r) {
+            const __m128i any =
+                _mm_or_si128(_mm_or_si128(samples[0][r], samples[1][r]), samples[2][r]);
+            outside |= static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(any))) << (4 * r);
+        }
+        const unsigned inside = ~outside & columns;
+        if (inside != 0) {
+            span(y, t.minX + std::countr_zero(inside), t.minX + std::bit_width(inside) - 1);
+        }
+        for (int i = 0; i < 3; ++i) {
+            for (int r = 0; r < kRegisters; ++r)
+                samples[i][r] = _mm_add_epi32(samples[i][r], down[i]);
+        }
+    }
+}
+#endif
+
 // Calls span(y, x0, x1) for every covered run of pixels in bands [firstBand, lastBand].
 template <typename SpanFn>
 void ForEachSpan(const RasterTriangle& t, int firstBand, int lastBand, SpanFn&& span) {
+#if defined(__SSE2__)
+    if ((t.flags & kNarrowSpans) != 0) {
+        const int y0 = std::max<int>(t.minY, firstBand * kBandRows);
+        const int y1 = std::min<int>(t.maxY, lastBand * kBandRows + kBandRows - 1);
+        const int width = t.maxX - t.minX + 1;
+        if (width <= 4) {
+            NarrowTriangleSpans<1>(t, y0, y1, span);
+        } else if (width <= 8) {
+            NarrowTriangleSpans<2>(t, y0, y1, span);
+        } else {
+            NarrowTriangleSpans<4>(t, y0, y1, span);
+        }
+        return;
+    }
+#endif
     Edges e;
     SetupEdges(t.x, t.y, t.minX, t.minY, e);
     const int width = t.maxX - t.minX + 1;
@@ -140,45 +202,6 @@ void ForEachSpan(const RasterTriangle& t, int firstBand, int lastBand, SpanFn&& 
             e.inverseStepX[i] = e.stepX[i] != 0 ? 1.0 / static_cast<double>(e.stepX[i]) : 0.0;
         }
     }
-#if defined(__SSE2__)
-    if (IsSmall(t)) {
-        // Small enough for 32-bit edge values: one row's eight samples are tested at once and
-        // the span read off the mask (triangles are convex, so the covered run is contiguous).
-        __m128i offsetLo[3], offsetHi[3];
-        for (int i = 0; i < 3; ++i) {
-            const auto step = static_cast<std::int32_t>(e.stepX[i]);
-            offsetLo[i] = _mm_setr_epi32(0, step, 2 * step, 3 * step);
-            offsetHi[i] = _mm_add_epi32(offsetLo[i], _mm_set1_epi32(4 * step));
-        }
-        const unsigned columns = (1u << width) - 1;
-        const int bandEnd = std::min<int>(t.maxY / kBandRows, lastBand);
-        for (int band = std::max<int>(t.minY / kBandRows, firstBand); band <= bandEnd; ++band) {
-            const int y0 = std::max<int>(t.minY, band * kBandRows);
-            const int y1 = std::min<int>(t.maxY, band * kBandRows + kBandRows - 1);
-            std::int32_t value[3];
-            for (int i = 0; i < 3; ++i) {
-                value[i] = static_cast<std::int32_t>(e.atOrigin[i] + e.stepY[i] * (y0 - t.minY));
-            }
-            for (int y = y0; y <= y1; ++y) {
-                __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
-                for (int i = 0; i < 3; ++i) {
-                    const __m128i v = _mm_set1_epi32(value[i]);
-                    lo = _mm_or_si128(lo, _mm_add_epi32(v, offsetLo[i]));
-                    hi = _mm_or_si128(hi, _mm_add_epi32(v, offsetHi[i]));
-                    value[i] += static_cast<std::int32_t>(e.stepY[i]);
-                }
-                const unsigned outside =
-                    static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(lo))) |
-                    static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(hi))) << 4;
-                const unsigned inside = ~outside & columns;
-                if (inside != 0) {
-                    span(y, t.minX + std::countr_zero(inside), t.minX + std::bit_width(inside) - 1);
-                }
-            }
-        }
-        return;
-    }
-#endif
     const int bandEnd = std::min<int>(t.maxY / kBandRows, lastBand);
     for (int band = std::max<int>(t.minY / kBandRows, firstBand); band <= bandEnd; ++band) {
         const int y0 = std::max<int>(t.minY, band * kBandRows);
@@ -385,6 +408,8 @@ bool AlphaTestPasses(std::uint32_t func, std::uint32_t alpha, std::uint32_t ref)
 }
 
 inline int Address(int i, int size, std::uint32_t mode) {
+    // Inside the texture every mode keeps the texel: no division for the common case.
+    if (static_cast<unsigned>(i) < static_cast<unsigned>(size)) return i;
     if (mode == D3DTADDRESS_WRAP) {
         i %= size;
         return i < 0 ? i + size : i;
@@ -398,11 +423,16 @@ inline float TexelCoordinate(float t, int size) {
     return std::clamp(t * static_cast<float>(size), -16777216.0f, 16777216.0f);
 }
 
+// floor(t) as an int for the range TexelCoordinate leaves, without a library call: truncation
+// rounds a negative value with a fraction one too high.
+inline int FloorToInt(float t) {
+    const int i = static_cast<int>(t);
+    return i - (static_cast<float>(i) > t ? 1 : 0);
+}
+
 std::uint32_t SamplePoint(const TextureImage& image, float u, float v, const RasterState& s) {
-    const int x = Address(static_cast<int>(std::floor(TexelCoordinate(u, image.width))),
-                          image.width, s.addressU);
-    const int y = Address(static_cast<int>(std::floor(TexelCoordinate(v, image.height))),
-                          image.height, s.addressV);
+    const int x = Address(FloorToInt(TexelCoordinate(u, image.width)), image.width, s.addressU);
+    const int y = Address(FloorToInt(TexelCoordinate(v, image.height)), image.height, s.addressV);
     return image.texels[static_cast<std::size_t>(y) * image.width + x];
 }
 
@@ -517,41 +547,61 @@ inline void WritePixel(const RasterState& s, std::uint32_t packed, std::uint32_t
     }
 }
 
-void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target,
-                 int firstBand, int lastBand) {
-    const PlaneSetup setup(t);
+// Calls shade(x, y, diffuse, pixel) for every covered pixel with its diffuse colour, flat or
+// Gouraud, and the pixel it is drawn over.
+template <typename ShadeFn>
+void ForEachShadedPixel(const RasterTriangle& t, const Target& target, int firstBand, int lastBand,
+                        ShadeFn&& shade) {
+    if ((t.flags & kFlatColour) != 0) {
+        const std::uint32_t diffuse = t.colour[0];
+        ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
+            std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
+            for (int x = x0; x <= x1; ++x) shade(x, y, diffuse, row[x]);
+        });
+        return;
+    }
     ColourStepper colour(t, false);
-    const bool flat = (t.flags & kFlatColour) != 0;
-    const bool sampled = !s.stagePassThrough && s.texture != nullptr;
-    const TextureStepper texture(t, setup, s);
-    const Rgba white{255, 255, 255, 255};
-    const std::uint32_t alphaRef = s.alphaRef & 0xFF;
     ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
         std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
         ColourLanes value = colour.Start(x0, y);
         for (int x = x0; x <= x1; ++x) {
-            const std::uint32_t diffuseArgb = flat ? t.colour[0] : ColourStepper::Pack(value);
+            const std::uint32_t diffuse = ColourStepper::Pack(value);
             colour.Advance(value);
-            Rgba src = Unpack(diffuseArgb);
-            if (!s.stagePassThrough) {
-                Rgba texel = white;
-                if (sampled) {
-                    float u = setup.At(texture.u, x, y);
-                    float v = setup.At(texture.v, x, y);
-                    if (texture.perspective) {
-                        const float q = 1.0f / setup.At(texture.q, x, y);
-                        u *= q;
-                        v *= q;
-                    }
-                    texel = Unpack(texture.linear ? SampleLinear(*s.texture, u, v, s)
-                                                  : SamplePoint(*s.texture, u, v, s));
-                }
-                src = RunStage(s, src, texel);
-            }
-            if (s.alphaTest && !AlphaTestPasses(s.alphaFunc, src.a, alphaRef)) continue;
-            WritePixel(s, Pack(src), row[x]);
+            shade(x, y, diffuse, row[x]);
         }
     });
+}
+
+void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target, int firstBand,
+                 int lastBand) {
+    const PlaneSetup setup(t);
+    const bool sampled = !s.stagePassThrough && s.texture != nullptr;
+    const TextureStepper texture(t, setup, s);
+    const Rgba white{255, 255, 255, 255};
+    const std::uint32_t alphaRef = s.alphaRef & 0xFF;
+    ForEachShadedPixel(t, target, firstBand, lastBand,
+                       [&](int x, int y, std::uint32_t diffuse, std::uint32_t& pixel) {
+                           Rgba src = Unpack(diffuse);
+                           if (!s.stagePassThrough) {
+                               Rgba texel = white;
+                               if (sampled) {
+                                   float u = setup.At(texture.u, x, y);
+                                   float v = setup.At(texture.v, x, y);
+                                   if (texture.perspective) {
+                                       const float q = 1.0f / setup.At(texture.q, x, y);
+                                       u *= q;
+                                       v *= q;
+                                   }
+                                   texel =
+                                       Unpack(texture.linear ? SampleLinear(*s.texture, u, v, s)
+                                                             : SamplePoint(*s.texture, u, v, s));
+                               }
+                               src = RunStage(s, src, texel);
+                           }
+                           if (s.alphaTest && !AlphaTestPasses(s.alphaFunc, src.a, alphaRef))
+                               return;
+                           WritePixel(s, Pack(src), pixel);
+                       });
 }
 
 // DrawGeneral's work for the text's state, with the stage's choices made once: affine texture
@@ -560,26 +610,35 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
 void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                           const TextureStepper& texture, const PlaneSetup& setup,
                           const Target& target, int firstBand, int lastBand) {
-    ColourStepper colour(t, false);
-    const bool flat = (t.flags & kFlatColour) != 0;
+    // The state's fields in locals: the pixel stores could otherwise alias them and have them
+    // read again for every pixel.
     const std::uint32_t alphaRef = s.alphaRef & 0xFF;
+    const bool alphaTest = s.alphaTest;
+    const std::uint32_t alphaFunc = s.alphaFunc;
+    const bool srcAlphaBlend = s.srcAlphaBlend;
+    const std::uint32_t addressU = s.addressU, addressV = s.addressV;
     const TextureImage& image = *s.texture;
-    ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
-        std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
-        ColourLanes value = colour.Start(x0, y);
-        for (int x = x0; x <= x1; ++x) {
-            const std::uint32_t diffuse = flat ? t.colour[0] : ColourStepper::Pack(value);
-            colour.Advance(value);
-            const std::uint32_t texel =
-                SamplePoint(image, setup.At(texture.u, x, y), setup.At(texture.v, x, y), s);
-            const std::uint32_t a = Mul8(texel >> 24, diffuse >> 24);
-            if (s.alphaTest && !AlphaTestPasses(s.alphaFunc, a, alphaRef)) continue;
-            const std::uint32_t packed = (a << 24) |
-                                         Mul8((texel >> 16) & 0xFF, (diffuse >> 16) & 0xFF) << 16 |
-                                         Mul8((texel >> 8) & 0xFF, (diffuse >> 8) & 0xFF) << 8 |
-                                         Mul8(texel & 0xFF, diffuse & 0xFF);
-            WritePixel(s, packed, row[x]);
-        }
+    const std::uint32_t* texels = image.texels.data();
+    const int width = image.width, height = image.height;
+    const Plane u = texture.u, v = texture.v;
+    ForEachShadedPixel(t, target, firstBand, lastBand,
+                       [&](int x, int y, std::uint32_t diffuse, std::uint32_t& pixel) {
+        // SamplePoint, step by step.
+        const int tx = Address(FloorToInt(TexelCoordinate(setup.At(u, x, y), width)), width,
+                               addressU);
+        const int ty = Address(FloorToInt(TexelCoordinate(setup.At(v, x, y), height)), height,
+                               addressV);
+        const std::uint32_t texel = texels[static_cast<std::size_t>(ty) * width + tx];
+        const std::uint32_t a = Mul8(texel >> 24, diffuse >> 24);
+        if (alphaTest && !AlphaTestPasses(alphaFunc, a, alphaRef)) return;
+        // Source-alpha blending of a transparent texel leaves the pixel as it was (every
+        // channel comes back as Div255(d * 255) = d); most of a glyph's cell is such.
+        if (a == 0 && srcAlphaBlend) return;
+        const std::uint32_t packed = (a << 24) |
+                                     Mul8((texel >> 16) & 0xFF, (diffuse >> 16) & 0xFF) << 16 |
+                                     Mul8((texel >> 8) & 0xFF, (diffuse >> 8) & 0xFF) << 8 |
+                                     Mul8(texel & 0xFF, diffuse & 0xFF);
+        WritePixel(s, packed, pixel);
     });
 }
 
@@ -621,7 +680,7 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
         const std::uint32_t c = t.colour[0];
         if (opaque) {
             ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
-                std::fill(pixels + y * pitch + x0, pixels + y * pitch + x1 + 1, c);
+                FillPixels(pixels + y * pitch + x0, x1 - x0 + 1, c);
             });
         } else {
             // dst * (255 - a) + src * a with the source half computed once.
@@ -668,7 +727,7 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
         }
         return;
     }
-    ColourStepper colour(t, IsSmall(t));
+    ColourStepper colour(t, (t.flags & kSmall) != 0);
     ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
         std::uint32_t* row = pixels + y * pitch;
         ColourLanes value = colour.Start(x0, y);
@@ -715,10 +774,10 @@ void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const R
 }
 
 void RasterBin(const RasterTriangle* triangles, const std::uint32_t* indices, std::size_t count,
-               const RasterState* states, const Target& target, int band) {
+               const RasterState* states, const Target& target, int firstBand, int lastBand) {
     for (std::size_t i = 0; i < count; ++i) {
         const RasterTriangle& t = triangles[indices[i]];
-        DrawTriangle(t, states[t.state], target, band, band);
+        DrawTriangle(t, states[t.state], target, firstBand, lastBand);
     }
 }
 
@@ -728,7 +787,7 @@ void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, 
     const int y1 = std::min(rect.y2, (lastBand + 1) * kBandRows);
     for (int y = y0; y < y1; ++y) {
         std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
-        std::fill(row + rect.x1, row + rect.x2, colour);
+        FillPixels(row + rect.x1, rect.x2 - rect.x1, colour);
     }
 }
 

@@ -8,6 +8,27 @@
 
 namespace lapquill {
 
+namespace {
+
+// The keys that only hand an argument on: the pan keys and the sync keys.
+constexpr std::pair<std::uint32_t, CameraPan> kPanKeys[] = {{VK_LEFT, CameraPan::Left},
+                                                            {VK_RIGHT, CameraPan::Right},
+                                                            {VK_UP, CameraPan::Up},
+                                                            {VK_DOWN, CameraPan::Down}};
+constexpr std::pair<std::uint32_t, SyncMode> kSyncKeys[] = {
+    {'1', SyncMode::Lap}, {'2', SyncMode::DetectedCorner}, {'3', SyncMode::SegmentMarker}};
+
+// What `code` stands for in one of the key tables above; null when it is not there.
+template <typename T, std::size_t N>
+const T* KeyArgument(const std::pair<std::uint32_t, T> (&keys)[N], std::uint32_t code) {
+    for (const auto& key : keys) {
+        if (key.first == code) return &key.second;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 CAnalysisView::CAnalysisView(ViewWindow& window, Clock clock)
     : window_(window), clock_(std::move(clock)) {
     overlay_.backdropVisible = true;
@@ -52,7 +73,8 @@ bool CAnalysisView::AddReplay(const std::string& path) {
     if (n >= kMaxReplays) return false;
     if (n == 0) segments_.ClearIndices();
     std::vector<std::string> messages, details;
-    const AcceptResult result = AcceptReplay(&set_, catalogue_, path, trackSearch_, &messages, &details);
+    const AcceptResult result =
+        AcceptReplay(&set_, catalogue_, path, trackSearch_, &messages, &details);
     for (std::size_t m = 0; m < messages.size(); ++m) {
         if (details[m].empty()) {
             window_.MessageBox(messages[m]);
@@ -124,20 +146,16 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
     }
     if (set_.replayCount == 0) return false;
 
+    if (const CameraPan* pan = KeyArgument(kPanKeys, code)) {
+        PanCamera(*pan);
+        return true;
+    }
+    if (const SyncMode* mode = KeyArgument(kSyncKeys, code)) {
+        SetSyncMode(*mode);
+        return true;
+    }
     PlaybackState& p = playback_;
     switch (code) {
-        case VK_LEFT:
-            PanCamera(CameraPan::Left);
-            return true;
-        case VK_RIGHT:
-            PanCamera(CameraPan::Right);
-            return true;
-        case VK_UP:
-            PanCamera(CameraPan::Up);
-            return true;
-        case VK_DOWN:
-            PanCamera(CameraPan::Down);
-            return true;
         case VK_HOME:
             p.playStartTime = AbsoluteTime();
             p.playbackTime = 0;
@@ -154,20 +172,10 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
             ZoomOut();
             return true;
         case 'A':
-            if (p.isPlaying) {
-                p.playbackSpeed = SpeedStepDown(p.playbackSpeed);
-            } else {
-                if (p.playbackTime > 0) --p.playbackTime;
-                ApplyPlaybackTime();
-            }
+            StepSpeedOrRecord(false);
             return true;
         case 'D':
-            if (p.isPlaying) {
-                p.playbackSpeed = SpeedStepUp(p.playbackSpeed);
-            } else {
-                if (p.playbackTime < SegmentLength(0)) ++p.playbackTime;
-                ApplyPlaybackTime();
-            }
+            StepSpeedOrRecord(true);
             return true;
         case 'S':
             if (p.isPlaying) {
@@ -180,15 +188,6 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
             return true;
         case 'F':
             p.playForward = !p.playForward;
-            return true;
-        case '1':
-            SetSyncMode(SyncMode::Lap);
-            return true;
-        case '2':
-            SetSyncMode(SyncMode::DetectedCorner);
-            return true;
-        case '3':
-            SetSyncMode(SyncMode::SegmentMarker);
             return true;
         case VK_PRIOR:
             SelectPreviousSegment();
@@ -209,6 +208,19 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
     }
 }
 
+// While playing, the next faster or slower speed; while paused, one record forward or back,
+// within the segment.
+void CAnalysisView::StepSpeedOrRecord(bool forward) {
+    PlaybackState& p = playback_;
+    if (p.isPlaying) {
+        p.playbackSpeed = forward ? SpeedStepUp(p.playbackSpeed) : SpeedStepDown(p.playbackSpeed);
+        return;
+    }
+    if (forward && p.playbackTime < SegmentLength(0)) ++p.playbackTime;
+    if (!forward && p.playbackTime > 0) --p.playbackTime;
+    ApplyPlaybackTime();
+}
+
 void CAnalysisView::SetSyncMode(SyncMode mode) {
     playback_.syncMode = mode;
     if (set_.replayCount > 0) ApplyPlaybackTime();
@@ -220,17 +232,18 @@ void CAnalysisView::SetPlaybackTime(std::int32_t time) {
 }
 
 void CAnalysisView::MarkCustomStart() {
-    if (set_.replayCount == 0) return;
-    const std::int32_t i = RecordIndexAt(0, playback_.playbackTime);
-    SetCustomStart(&segments_, set_.replays[0].records[i].distance);
-    RecomputeSegments();
-    window_.InvalidateRect();
+    MarkCustomBoundary(SetCustomStart);
 }
 
 void CAnalysisView::MarkCustomEnd() {
+    MarkCustomBoundary(SetCustomEnd);
+}
+
+// Puts one end of the custom segment at replay 0's distance at the playback time.
+void CAnalysisView::MarkCustomBoundary(void (*mark)(SegmentData*, float)) {
     if (set_.replayCount == 0) return;
     const std::int32_t i = RecordIndexAt(0, playback_.playbackTime);
-    SetCustomEnd(&segments_, set_.replays[0].records[i].distance);
+    mark(&segments_, set_.replays[0].records[i].distance);
     RecomputeSegments();
     window_.InvalidateRect();
 }

@@ -173,6 +173,10 @@ class CAnalysisView {
     int ResetDeviceCalls() const { return resetDeviceCalls_; }
 
   private:
+    void MarkCustomBoundary(void (*mark)(SegmentData*, float));
+    void FollowZoom(CameraFollowUp next);
+    void StepSpeedOrRecord(bool forward);
+    void OnScroll(ScrollBarId bar, std::uint32_t code);
     void PlaceTimeInSelectedSegment();
     OverlayFonts Fonts();
     ChaseCar ChaseCarNow() const;
@@ -216,6 +220,7 @@ class CAnalysisView {
     bool wholeTrack_ = false;
     std::int32_t comparisonReference_ = 0;
     std::uint64_t replaySetVersion_ = 0;
+    mutable SpeedRangeCache legendSpeeds_;  // of the laps at replaySetVersion_
 
     MapFrameCost lastMapCost_;
     bool denseMeshNoted_ = false;   // the notes below are said once per track

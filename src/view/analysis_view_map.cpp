@@ -70,7 +70,7 @@ std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
 
 std::vector<LegendEntry> CAnalysisView::RibbonLegendNow() const {
     const std::size_t n = static_cast<std::size_t>(std::max<std::int32_t>(set_.replayCount, 0));
-    const SpeedRange speeds = LapsSpeedRange({set_.replays.data(), n});
+    const SpeedRange& speeds = legendSpeeds_.Get({set_.replays.data(), n}, replaySetVersion_);
     return RibbonLegend(colouring_, {set_.replayTitles.data(), n},
                         {overlay_.replayColours.data(), n}, speeds, units_,
                         static_cast<std::size_t>(ComparisonReference()));

@@ -6,8 +6,8 @@
 #include <array>
 
 #include "analysis/channels.h"
-#include "math/math3d.h"
 #include "compare/compare.h"
+#include "math/math3d.h"
 #include "render/car_markers.h"
 #include "view/analysis_view.h"
 
@@ -18,7 +18,8 @@ namespace {
 constexpr const char* kNoDeviceMessage = "Can't create DirectX device!";
 constexpr const char* kNoVertexBufferMessage = "Could not create vertex buffer!";
 constexpr const char* kDenseMeshNote =
-    "The track mesh is too dense to draw in full: the parts beyond this frame's limit are left out.";
+    "The track mesh is too dense to draw in full: the parts beyond this frame's limit are left "
+    "out.";
 constexpr const char* kDensePathsNote =
     "The segment markers and lap paths are too dense to draw in full: the parts beyond this "
     "frame's limit are left out.";
@@ -83,8 +84,8 @@ void CAnalysisView::CreateDeviceObjects() {
     const int dpi = window_.LogicalDpi();
     // On a high-density screen the window reports its dpi times its device-pixel ratio, so the
     // fonts, and with them the table, come out at the same physical size as at 100 %.
-    overlay_.pixelScale = static_cast<float>(dpi > 0 ? dpi : kDefaultFontDpi) /
-                          static_cast<float>(kDefaultFontDpi);
+    overlay_.pixelScale =
+        static_cast<float>(dpi > 0 ? dpi : kDefaultFontDpi) / static_cast<float>(kDefaultFontDpi);
     for (TextureFont* font : {&fpsFont_, &valueFont_, &labelFont_}) {
         font->CreateGlyphTexture(d, dpi);
         font->CreateDrawResources();
@@ -256,16 +257,18 @@ void CAnalysisView::PanCamera(CameraPan direction) {
 
 void CAnalysisView::ZoomIn() {
     wholeTrack_ = false;
-    if (lapquill::ZoomIn(&camera_) == CameraFollowUp::UpdateCamera) {
-        UpdateCamera();
-    } else {
-        ApplyPlaybackTime();
-    }
+    FollowZoom(lapquill::ZoomIn(&camera_));
 }
 
 void CAnalysisView::ZoomOut() {
     wholeTrack_ = false;
-    if (lapquill::ZoomOut(&camera_) == CameraFollowUp::UpdateCamera) {
+    FollowZoom(lapquill::ZoomOut(&camera_));
+}
+
+// After a zoom: the top-down camera is updated at once, the chase camera follows the car at
+// the playback time.
+void CAnalysisView::FollowZoom(CameraFollowUp next) {
+    if (next == CameraFollowUp::UpdateCamera) {
         UpdateCamera();
     } else {
         ApplyPlaybackTime();
@@ -299,20 +302,20 @@ void CAnalysisView::DragMap(std::int32_t dx, std::int32_t dy) {
 }
 
 void CAnalysisView::OnHScroll(std::uint32_t code) {
-    wholeTrack_ = false;
-    // Without a map the bars are hidden and there are no edges to scroll to.
-    if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
-        lapquill::OnHScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Horizontal), *extent,
-                            TopDownGround());
-    }
-    UpdateCamera();
+    OnScroll(ScrollBarId::Horizontal, code);
 }
 
 void CAnalysisView::OnVScroll(std::uint32_t code) {
+    OnScroll(ScrollBarId::Vertical, code);
+}
+
+void CAnalysisView::OnScroll(ScrollBarId bar, std::uint32_t code) {
     wholeTrack_ = false;
+    // Without a map the bars are hidden and there are no edges to scroll to.
     if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
-        lapquill::OnVScroll(&camera_, code, window_.GetScrollInfo(ScrollBarId::Vertical), *extent,
-                            TopDownGround());
+        const auto scroll =
+            bar == ScrollBarId::Horizontal ? lapquill::OnHScroll : lapquill::OnVScroll;
+        scroll(&camera_, code, window_.GetScrollInfo(bar), *extent, TopDownGround());
     }
     UpdateCamera();
 }

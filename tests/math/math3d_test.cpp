@@ -247,5 +247,22 @@ TEST(D3DXMatrixLookAtRH, MapsTargetOntoNegativeZ) {
     EXPECT_GT(Transform({0.0f, 0.0f, 1.0f}, view).y, 0.0f);
 }
 
+// A matrix with no zero entry and a full last column, so that every minor and every cofactor
+// takes part: the inverse multiplies back to the identity from either side.
+TEST(D3DXMatrixInverse, InvertsAGeneralMatrix) {
+    const Matrix4 m{{{2.0f, -1.0f, 0.5f, 3.0f},
+                     {1.0f, 4.0f, -2.0f, 0.25f},
+                     {-3.0f, 0.5f, 5.0f, 1.0f},
+                     {0.75f, 2.0f, -1.0f, 6.0f}}};
+    Matrix4 inverse, product;
+    float determinant = 0.0f;
+    ASSERT_EQ(D3DXMatrixInverse(&inverse, &determinant, &m), &inverse);
+    EXPECT_EQ(determinant, 261.515625f);  // 16737 / 64, exact in float
+    D3DXMatrixMultiply(&product, &m, &inverse);
+    ExpectMatrixNear(product, Identity(), 1e-6f);
+    D3DXMatrixMultiply(&product, &inverse, &m);
+    ExpectMatrixNear(product, Identity(), 1e-6f);
+}
+
 }  // namespace
 }  // namespace lapquill

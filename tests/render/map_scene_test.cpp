@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "math/math3d.h"
@@ -343,6 +344,43 @@ TEST(BoxOutsideClipVolume, DecidesPerSideOfTheView) {
     EXPECT_FALSE(outside({-1, -1, 98.3f}, {1, 1, 98.6f}));  // just in front of it
     EXPECT_TRUE(outside({-1, -1, -5000}, {1, 1, -4990}));   // beyond the far plane
     EXPECT_FALSE(outside({30, -1, 0}, {50, 1, 0}));         // straddles the right edge
+}
+
+// The culling boxes of a buffer: one per run of 200 triangles counted from its start, the last
+// run shorter, each the exact box of its vertices; a run holding a coordinate that is not a
+// finite number gets an unbounded box, and its area sums are infinite too.
+TEST(CreateSceneBuffer, BoundsEveryRunOfBatchTrianglesAndLeavesNonFiniteRunsUnbounded) {
+    std::vector<MapVertex> v;
+    for (int t = 0; t < 450; ++t) {
+        const float x = static_cast<float>(t);
+        v.insert(v.end(), {{x, -1.0f, 0.0f, 0u}, {x + 0.5f, 1.0f, 0.0f, 0u}, {x, 0.0f, 2.0f, 0u}});
+    }
+    v[3 * 300 + 1].y = std::numeric_limits<float>::quiet_NaN();  // in the second run
+    SoftwareDevice device(8, 8);
+    SceneBuffer b;
+    ASSERT_GE(CreateSceneBuffer(&device, v, &b), 0);
+    ASSERT_EQ(b.chunkBounds.size(), 3u);
+    ASSERT_EQ(b.chunkAreas.size(), 3u);
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        std::size_t chunk;
+        float minX, maxX;
+    } finite[] = {{0, 0.0f, 199.5f}, {2, 400.0f, 449.5f}};
+    for (const auto& row : finite) {
+        SCOPED_TRACE(row.chunk);
+        const MapExtent& box = b.chunkBounds[row.chunk];
+        EXPECT_EQ(box.min.x, row.minX);
+        EXPECT_EQ(box.max.x, row.maxX);
+        EXPECT_EQ(box.min.y, -1.0f);
+        EXPECT_EQ(box.max.y, 1.0f);
+        EXPECT_EQ(box.min.z, 0.0f);
+        EXPECT_EQ(box.max.z, 2.0f);
+        EXPECT_TRUE(std::isfinite(b.chunkAreas[row.chunk].z));
+    }
+    EXPECT_EQ(b.chunkBounds[1].min.x, -inf);
+    EXPECT_EQ(b.chunkBounds[1].max.z, inf);
+    EXPECT_TRUE(std::isinf(b.chunkAreas[1].x));
+    ReleaseSceneBuffer(&b);
 }
 
 TEST(CreateMapSceneBuffers, StopsAtTheFirstBufferThatCannotBeMade) {

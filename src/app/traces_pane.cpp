@@ -120,7 +120,7 @@ TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     resampleTimer_->setSingleShot(true);
     resampleTimer_->setInterval(kResampleDelay);
     connect(resampleTimer_, &QTimer::timeout, this, [this] {
-        if (cmp_) Rebuild();
+        if (cmp_ && plot_->size() != builtSize_) Rebuild();
     });
     plot_->installEventFilter(this);
     connect(plot_, &QCustomPlot::mousePress, this, &TracesPane::OnPress);
@@ -271,6 +271,7 @@ void TracesPane::BuildSections() {
 void TracesPane::Rebuild() {
     if (!cmp_) return;
     ++curveBuilds_;
+    builtSize_ = plot_->size();
     const double margin = range_.Width() / 3.0;
     sampled_ = {std::max(cmp_->start, range_.lo - margin), std::min(cmp_->end, range_.hi + margin)};
     // One column a pixel of the plots over the shown window; the stretch sampled beyond it

@@ -8,6 +8,7 @@
 // sit on a layer of their own, so moving them redraws neither the curves nor the axes.
 #pragma once
 
+#include <QSize>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -93,6 +94,7 @@ private:
     DistanceRange sampled_;  // m, covered by the curves' samples
     std::optional<double> cursor_;
     int curveBuilds_ = 0;
+    QSize builtSize_;  // the plot's size when the curves were last sampled
     enum class Drag { None, Scrub, Pan } drag_ = Drag::None;
     double panAnchor_ = 0;   // m under the mouse when the pan began
 };

@@ -68,6 +68,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void FirstLayout();
     void Rebuild();
     void OnFrame();
     void OnKey(std::uint32_t virtualKey);

@@ -105,8 +105,10 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::BuildLibraryPane() {
     library_ = new LibraryPane(this);
+    // The library runs the whole height at the left, so its list never shares the height
+    // with the panes below the map; the first start sizes it (AnalysisPanes).
+    setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
     addDockWidget(Qt::LeftDockWidgetArea, library_);
-    resizeDocks({library_}, {420}, Qt::Horizontal);
     statusBar()->insertPermanentWidget(0, library_->Progress());
     analysisMenu_->Menu()->addSeparator();
     QAction* show = library_->toggleViewAction();

@@ -6,8 +6,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
-#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <qcustomplot.h>
@@ -90,11 +93,15 @@ QString Number(double v, int decimals) {
 
 TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("TracesPane"));
-    // The plots take the height; the readout stands at their right, top-aligned.
-    auto* layout = new QHBoxLayout(this);
+    // The plots take the width and most of the height; the readout stands below them, in a
+    // splitter the user can move, and scrolls rather than squeezing the plots.
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(4);
-    readout_ = new QLabel(this);
+    layout->setSpacing(0);
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("TracesSplitter"));
+    splitter->setChildrenCollapsible(false);
+    readout_ = new QLabel;
     readout_->setObjectName(QStringLiteral("TracesReadout"));
     readout_->setTextFormat(Qt::RichText);
     readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -102,13 +109,29 @@ TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     small.setPointSizeF(small.pointSizeF() * 0.9);
     readout_->setFont(small);
     readout_->setText(tr("Open replays to see their traces."));
-    plot_ = new QCustomPlot(this);
+    auto* readoutArea = new QScrollArea;
+    readoutArea->setObjectName(QStringLiteral("TracesReadoutArea"));
+    readoutArea->setWidget(readout_);
+    readoutArea->setWidgetResizable(true);
+    readoutArea->setFrameShape(QFrame::NoFrame);
+    const QFontMetrics readoutMetrics(small);
+    readoutArea->setMinimumHeight(readoutMetrics.height() * 2 + 4);
+    plot_ = new QCustomPlot;
     plot_->setObjectName(QStringLiteral("TracesPlot"));
-    plot_->setMinimumHeight(160);
+    // Wide enough that the distance labels never run into each other, tall enough that each
+    // of the six plots keeps a few lines of its own.
+    const QFontMetrics plotMetrics(plot_->font());
+    plot_->setMinimumSize(plotMetrics.horizontalAdvance(QStringLiteral("-888.88")) * 8,
+                          plotMetrics.height() * 14);
     plot_->setToolTip(tr("Click or drag to move the playback; wheel to zoom; "
                          "right-drag or Shift-drag to pan; double-click for the whole lap"));
-    layout->addWidget(plot_, 1);
-    layout->addWidget(readout_);
+    splitter->addWidget(plot_);
+    splitter->addWidget(readoutArea);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    // The readout starts at the height of a header and six laps.
+    splitter->setSizes({plotMetrics.height() * 20, readoutMetrics.height() * 8 + 8});
+    layout->addWidget(splitter);
     BuildAxes();
     readoutTimer_ = new QTimer(this);
     readoutTimer_->setSingleShot(true);
@@ -143,8 +166,7 @@ void TracesPane::BuildAxes() {
     plot_->setPlottingHint(QCP::phFastPolylines, true);
     auto* margins = new QCPMarginGroup(plot_);
     const QFontMetrics metrics(plot_->font());
-    const int leftMargin = metrics.horizontalAdvance(QStringLiteral("-888.88")) +
-                           2 * metrics.height() + 8;
+    const int leftMargin = metrics.horizontalAdvance(QStringLiteral("-888.88")) + 10;
     plot_->addLayer(QStringLiteral("sections"), plot_->layer(QStringLiteral("grid")),
                     QCustomPlot::limAbove);
     plot_->addLayer(QStringLiteral("cursor"), plot_->layer(QStringLiteral("overlay")),
@@ -153,8 +175,8 @@ void TracesPane::BuildAxes() {
     cursorLayer_->setMode(QCPLayer::lmBuffered);
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         auto* rect = new QCPAxisRect(plot_);
-        // The left margin is fixed, wide enough for the longest value labels and the axis
-        // name: it does not change when a zoom brings other tick labels, so the distance
+        // The left margin is fixed, wide enough for the longest value labels: it does not
+        // change when a zoom brings other tick labels, so the distance
         // under the mouse stays under it and the plots keep their left edges in line.
         rect->setMarginGroup(QCP::msRight, margins);
         rect->setMargins(QMargins(leftMargin, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
@@ -162,6 +184,21 @@ void TracesPane::BuildAxes() {
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
         rect->axis(QCPAxis::atLeft)->setPadding(4);
+        // Three values a plot: more would run into each other on plots a few lines tall.
+        rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
+        // Each plot's name stands in its top-left corner, where it never runs into the
+        // names of the plots above and below, however short they are.
+        auto* name = new QCPItemText(plot_);
+        name->setLayer(QStringLiteral("overlay"));
+        name->setClipAxisRect(rect);
+        name->position->setAxisRect(rect);
+        name->position->setType(QCPItemPosition::ptAxisRectRatio);
+        name->position->setCoords(0, 0);
+        name->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        name->setPadding(QMargins(3, 0, 3, 0));
+        name->setBrush(QColor(255, 255, 255, 200));
+        name->setColor(QColor(40, 40, 40));
+        names_[k] = name;
         plot_->plotLayout()->addElement(static_cast<int>(k), 0, rect);
         // The delta gets more room: it is what the driver reads first.
         plot_->plotLayout()->setRowStretchFactor(static_cast<int>(k),
@@ -195,8 +232,7 @@ void TracesPane::SetComparison(const Comparison* cmp, std::span<const std::uint3
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         QCPAxisRect* rect = rects_[k];
         for (QCPGraph* g : rect->graphs()) plot_->removeGraph(g);
-        rect->axis(QCPAxis::atLeft)->setLabel(
-            QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
+        names_[k]->setText(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
         cursorLines_[k]->setVisible(false);
         if (!cmp_) continue;
         for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
@@ -225,7 +261,8 @@ void TracesPane::BuildSections() {
     // Items other than the cursor lines are the section lines and labels, rebuilt here.
     for (int i = plot_->itemCount() - 1; i >= 0; --i) {
         QCPAbstractItem* item = plot_->item(i);
-        if (item->layer() != cursorLayer_) plot_->removeItem(item);
+        const bool name = std::find(names_.begin(), names_.end(), item) != names_.end();
+        if (item->layer() != cursorLayer_ && !name) plot_->removeItem(item);
     }
     if (!cmp_) return;
     QCPLayer* layer = plot_->layer(QStringLiteral("sections"));

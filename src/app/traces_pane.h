@@ -83,6 +83,7 @@ private:
     QLabel* readout_ = nullptr;
     std::array<QCPAxisRect*, kTraceKinds> rects_{};
     std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
+    std::array<QCPItemText*, kTraceKinds> names_{};  // each plot's name in its corner
     QCPLayer* cursorLayer_ = nullptr;
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
     QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles

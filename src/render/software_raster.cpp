@@ -621,13 +621,10 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
     const std::uint32_t* texels = image.texels.data();
     const int width = image.width, height = image.height;
     const Plane u = texture.u, v = texture.v;
-    ForEachShadedPixel(t, target, firstBand, lastBand,
-                       [&](int x, int y, std::uint32_t diffuse, std::uint32_t& pixel) {
-        // SamplePoint, step by step.
-        const int tx = Address(FloorToInt(TexelCoordinate(setup.At(u, x, y), width)), width,
-                               addressU);
-        const int ty = Address(FloorToInt(TexelCoordinate(setup.At(v, x, y), height)), height,
-                               addressV);
+    // The rest of SamplePoint and the stage, from the floored texel coordinates on.
+    auto shade = [&](int column, int line, std::uint32_t diffuse, std::uint32_t& pixel) {
+        const int tx = Address(column, width, addressU);
+        const int ty = Address(line, height, addressV);
         const std::uint32_t texel = texels[static_cast<std::size_t>(ty) * width + tx];
         const std::uint32_t a = Mul8(texel >> 24, diffuse >> 24);
         if (alphaTest && !AlphaTestPasses(alphaFunc, a, alphaRef)) return;
@@ -639,7 +636,54 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                                      Mul8((texel >> 8) & 0xFF, (diffuse >> 8) & 0xFF) << 8 |
                                      Mul8(texel & 0xFF, diffuse & 0xFF);
         WritePixel(s, packed, pixel);
-    });
+    };
+    auto shadeAt = [&](int x, int y, std::uint32_t diffuse, std::uint32_t& pixel) {
+        shade(FloorToInt(TexelCoordinate(setup.At(u, x, y), width)),
+              FloorToInt(TexelCoordinate(setup.At(v, x, y), height)), diffuse, pixel);
+    };
+#if defined(__SSE2__)
+    if ((t.flags & kFlatColour) != 0) {
+        // setup.At, TexelCoordinate and FloorToInt for four pixels at once: the same operations
+        // in the same order in each lane, so the same coordinates to the bit (max and min take
+        // their operands in the order that lets a NaN through, as std::clamp does).
+        const std::uint32_t diffuse = t.colour[0];
+        const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+        const __m128 originX = _mm_set1_ps(setup.x0);
+        const __m128 atU = _mm_set1_ps(u.atVertex0), stepU = _mm_set1_ps(u.dx);
+        const __m128 atV = _mm_set1_ps(v.atVertex0), stepV = _mm_set1_ps(v.dx);
+        const __m128 sizeU = _mm_set1_ps(static_cast<float>(width));
+        const __m128 sizeV = _mm_set1_ps(static_cast<float>(height));
+        const __m128 lowest = _mm_set1_ps(-16777216.0f), highest = _mm_set1_ps(16777216.0f);
+        auto floorLanes = [&](__m128 coordinate, __m128 size) {
+            const __m128 c = _mm_min_ps(highest, _mm_max_ps(lowest, _mm_mul_ps(coordinate, size)));
+            const __m128i i = _mm_cvttps_epi32(c);
+            return _mm_add_epi32(i, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), c)));
+        };
+        ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
+            std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
+            const float down = static_cast<float>(y) - setup.y0;
+            const __m128 rowU = _mm_set1_ps(u.dy * down), rowV = _mm_set1_ps(v.dy * down);
+            int x = x0;
+            for (; x + 3 <= x1; x += 4) {
+                const __m128 across =
+                    _mm_sub_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(x), lanes)), originX);
+                alignas(16) std::int32_t columns[4], lines[4];
+                _mm_store_si128(
+                    reinterpret_cast<__m128i*>(columns),
+                    floorLanes(_mm_add_ps(_mm_add_ps(atU, _mm_mul_ps(stepU, across)), rowU),
+                               sizeU));
+                _mm_store_si128(
+                    reinterpret_cast<__m128i*>(lines),
+                    floorLanes(_mm_add_ps(_mm_add_ps(atV, _mm_mul_ps(stepV, across)), rowV),
+                               sizeV));
+                for (int k = 0; k < 4; ++k) shade(columns[k], lines[k], diffuse, row[x + k]);
+            }
+            for (; x <= x1; ++x) shadeAt(x, y, diffuse, row[x]);
+        });
+        return;
+    }
+#endif
+    ForEachShadedPixel(t, target, firstBand, lastBand, shadeAt);
 }
 
 void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& target,

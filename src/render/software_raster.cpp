@@ -34,18 +34,21 @@ inline short Lane16(std::uint32_t v) {
 }
 
 // dst * (255 - a) + src * a, rounded by Div255, for two pixels in 16-bit lanes (b, g, r, a).
+// Div255's rounding half is folded into the source term, and (v + (v >> 8)) >> 8 is taken as
+// the high half of v * 257: writing v = 256 a + b, both come to a + (a + b) / 256 rounded down,
+// since a + b stays below 511.
 struct FlatBlend16 {
-    __m128i source, inverse, half;
+    __m128i sourceAndHalf, inverse, times257;
     FlatBlend16(std::uint32_t sa, std::uint32_t sr, std::uint32_t sg, std::uint32_t sb,
                 std::uint32_t ia)
-        : source(_mm_setr_epi16(Lane16(sb), Lane16(sg), Lane16(sr), Lane16(sa), Lane16(sb),
-                                Lane16(sg), Lane16(sr), Lane16(sa))),
+        : sourceAndHalf(_mm_setr_epi16(Lane16(sb + 128), Lane16(sg + 128), Lane16(sr + 128),
+                                       Lane16(sa + 128), Lane16(sb + 128), Lane16(sg + 128),
+                                       Lane16(sr + 128), Lane16(sa + 128))),
           inverse(_mm_set1_epi16(Lane16(ia))),
-          half(_mm_set1_epi16(128)) {}
+          times257(_mm_set1_epi16(257)) {}
     __m128i Apply(__m128i d) const {
-        __m128i v = _mm_add_epi16(_mm_mullo_epi16(d, inverse), source);
-        v = _mm_add_epi16(v, half);
-        return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
+        const __m128i v = _mm_add_epi16(_mm_mullo_epi16(d, inverse), sourceAndHalf);
+        return _mm_mulhi_epu16(v, times257);
     }
 };
 #endif

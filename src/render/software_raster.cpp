@@ -1,8 +1,9 @@
 // The raster stage of SoftwareDevice: integer edge functions over 24.8 fixed-point vertices, one
-// exact span per row (found by division, not by testing every pixel), Gouraud colour in 16.16
-// fixed point, and span loops specialised for what the map draws most: opaque flat or shaded
-// triangles and source-alpha blending. Textures, alpha test and other blend factors take the
-// general per-pixel path. Each call draws the rows of a range of bands.
+// exact span per row (read off 4 to 16 samples tested at once in 32 bits for triangles up to 16
+// pixels wide, found by division for wider ones), Gouraud colour in 16.16 fixed point, and span
+// loops of their own for what the map draws most: opaque flat or shaded triangles, source-alpha
+// blending and the text's modulated texture. Other textures, alpha test and blend factors take
+// the general per-pixel path. Each call draws the rows of a range of bands.
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -657,6 +658,12 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
         const __m128 sizeU = _mm_set1_ps(static_cast<float>(width));
         const __m128 sizeV = _mm_set1_ps(static_cast<float>(height));
         const __m128 lowest = _mm_set1_ps(-16777216.0f), highest = _mm_set1_ps(16777216.0f);
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i diffuse16 =
+            _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(diffuse)), zero);
+        const __m128i half16 = _mm_set1_epi16(128), full16 = _mm_set1_epi16(255);
+        const __m128i times257 = _mm_set1_epi16(257);
+        const __m128i bits = _mm_setr_epi32(1, 2, 4, 8);
         auto floorLanes = [&](__m128 coordinate, __m128 size) {
             const __m128 c = _mm_min_ps(highest, _mm_max_ps(lowest, _mm_mul_ps(coordinate, size)));
             const __m128i i = _mm_cvttps_epi32(c);
@@ -679,7 +686,49 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                     reinterpret_cast<__m128i*>(lines),
                     floorLanes(_mm_add_ps(_mm_add_ps(atV, _mm_mul_ps(stepV, across)), rowV),
                                sizeV));
-                for (int k = 0; k < 4; ++k) shade(columns[k], lines[k], diffuse, row[x + k]);
+                if (!srcAlphaBlend) {
+                    for (int k = 0; k < 4; ++k) shade(columns[k], lines[k], diffuse, row[x + k]);
+                    continue;
+                }
+                // Modulate and blend the four pixels in 16-bit lanes. Every product and sum of
+                // the scalar formulas stays below 65536, and Div255 is the high half of
+                // (v + 128) * 257 as in FlatBlend16, so the results are the same to the bit.
+                alignas(16) std::uint32_t texel[4];
+                std::uint32_t alpha[4];
+                unsigned drawn = 0;  // bit k: pixel k passes the alpha test with some alpha
+                for (int k = 0; k < 4; ++k) {
+                    const int tx = Address(columns[k], width, addressU);
+                    const int ty = Address(lines[k], height, addressV);
+                    texel[k] = texels[static_cast<std::size_t>(ty) * width + tx];
+                    alpha[k] = Mul8(texel[k] >> 24, diffuse >> 24);
+                    const bool passes =
+                        !alphaTest || AlphaTestPasses(alphaFunc, alpha[k], alphaRef);
+                    if (passes && alpha[k] != 0) drawn |= 1u << k;
+                }
+                if (drawn == 0) continue;
+                auto* at = reinterpret_cast<__m128i*>(row + x);
+                const __m128i dst = _mm_loadu_si128(at);
+                const __m128i t4 = _mm_load_si128(reinterpret_cast<const __m128i*>(texel));
+                auto blend = [&](__m128i t, __m128i d) {
+                    const __m128i m = _mm_mulhi_epu16(
+                        _mm_add_epi16(_mm_mullo_epi16(t, diffuse16), half16), times257);
+                    __m128i a = _mm_shufflelo_epi16(m, _MM_SHUFFLE(3, 3, 3, 3));
+                    a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
+                    const __m128i sum =
+                        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(m, a),
+                                                    _mm_mullo_epi16(d, _mm_sub_epi16(full16, a))),
+                                      half16);
+                    return _mm_mulhi_epu16(sum, times257);
+                };
+                const __m128i blended = _mm_packus_epi16(
+                    blend(_mm_unpacklo_epi8(t4, zero), _mm_unpacklo_epi8(dst, zero)),
+                    blend(_mm_unpackhi_epi8(t4, zero), _mm_unpackhi_epi8(dst, zero)));
+                // Pixels that fail the alpha test keep their value; so do transparent ones, which
+                // the blend would give back unchanged anyway.
+                const __m128i keep = _mm_cmpeq_epi32(
+                    _mm_and_si128(_mm_set1_epi32(static_cast<int>(drawn)), bits), zero);
+                _mm_storeu_si128(
+                    at, _mm_or_si128(_mm_and_si128(keep, dst), _mm_andnot_si128(keep, blended)));
             }
             for (; x <= x1; ++x) shadeAt(x, y, diffuse, row[x]);
         });

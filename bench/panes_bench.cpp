@@ -20,6 +20,7 @@
 #include "app/traces_pane.h"
 #include "app/view_widget.h"
 #include "compare/compare.h"
+#include "compare/lap_traces.h"
 #include "render/stats_overlay.h"
 #include "tools/demo_data.h"
 #include "view/analysis_view.h"
@@ -84,6 +85,22 @@ void BM_TracesFullRebuild(benchmark::State& state) {
     state.counters["records"] = static_cast<double>(laps.size() * laps[0].records.size());
 }
 BENCHMARK(BM_TracesFullRebuild)->Unit(benchmark::kMillisecond);
+
+// The curves' numbers alone, as the full rebuild asks for them over the whole lap on a plot
+// 1500 pixels wide: what the core costs of the rebuild above.
+void BM_LapTracesWholeLap(benchmark::State& state) {
+    const BenchData& d = Data();
+    std::vector<ReplayFile> laps;
+    for (const DemoLap& lap : d.set.laps) laps.push_back(lap.replay);
+    CompareInput in;
+    in.laps = laps;
+    const Comparison cmp = CompareLaps(in, {});
+    for (auto _ : state) {
+        const LapTraces t = BuildLapTraces(cmp, WholeLapRange(cmp), 1500, DisplayUnits{});
+        benchmark::DoNotOptimize(t.distance.data());
+    }
+}
+BENCHMARK(BM_LapTracesWholeLap)->Unit(benchmark::kMillisecond);
 
 void BM_TracesCursorUpdate(benchmark::State& state) {
     const BenchData& d = Data();

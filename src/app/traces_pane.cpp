@@ -1,12 +1,15 @@
 // The traces pane. See traces_pane.h.
 #include "app/traces_pane.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QHBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
+#include <limits>
 #include <qcustomplot.h>
 
 namespace lapquill {
@@ -14,8 +17,12 @@ namespace lapquill {
 namespace {
 
 constexpr double kWheelStep = 0.8;  // the window's width per wheel notch towards the mouse
-constexpr int kMinimumSamples = 600;
+constexpr int kMinimumColumns = 300;  // columns over the shown window
+constexpr double kDrawTolerance = 0.33;  // pixels a line may pass a point it leaves out
+constexpr double kPedalAxisLow = -5;   // %: the pedal plots' fixed value axis
+constexpr double kPedalAxisHigh = 105;
 constexpr int kReadoutInterval = 100;  // ms between two readouts that follow the cursor
+constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
 constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
 
 QColor SlotColour(std::uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
@@ -24,7 +31,7 @@ QColor SlotColour(std::uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
     QCPAxis* y = rect->axis(QCPAxis::atLeft);
     if (kind == TraceKind::Throttle || kind == TraceKind::Brake) {
-        y->setRange(-5, 105);
+        y->setRange(kPedalAxisLow, kPedalAxisHigh);
         return;
     }
     bool found = false;
@@ -46,6 +53,34 @@ void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
     const double pad = std::max((all.upper - all.lower) * 0.08, kind == TraceKind::Gear ? 0.5 : 0.05);
     y->setRange(all.lower - pad, all.upper + pad);
 }
+
+// A graph that hands a thin solid line to the painter as one polyline a stretch between gaps,
+// so the raster engine sets its line drawing up once a curve instead of once a segment.
+// Wider lines (the reference lap's) keep the plot's own drawing.
+class TraceGraph : public QCPGraph {
+public:
+    using QCPGraph::QCPGraph;
+
+protected:
+    void drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const override {
+        const QPen& pen = painter->pen();
+        if (pen.style() != Qt::SolidLine || pen.widthF() > 1.0) {
+            QCPGraph::drawLinePlot(painter, lines);
+            return;
+        }
+        if (pen.color().alpha() == 0) return;
+        applyDefaultAntialiasingHint(painter);
+        const auto gap = [](const QPointF& p) { return std::isnan(p.x()) || std::isnan(p.y()); };
+        qsizetype i = 0;
+        const qsizetype n = lines.size();
+        while (i < n) {
+            while (i < n && gap(lines[i])) ++i;
+            const qsizetype start = i;
+            while (i < n && !gap(lines[i])) ++i;
+            if (i - start >= 2) painter->drawPolyline(lines.constData() + start, static_cast<int>(i - start));
+        }
+    }
+};
 
 QString Number(double v, int decimals) {
     return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("–");
@@ -81,11 +116,23 @@ TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     connect(readoutTimer_, &QTimer::timeout, this, [this] {
         if (cmp_ && cursor_ && drag_ == Drag::None && !plot_->underMouse()) UpdateReadout(*cursor_, false);
     });
+    resampleTimer_ = new QTimer(this);
+    resampleTimer_->setSingleShot(true);
+    resampleTimer_->setInterval(kResampleDelay);
+    connect(resampleTimer_, &QTimer::timeout, this, [this] {
+        if (cmp_ && plot_->size() != builtSize_) Rebuild();
+    });
+    plot_->installEventFilter(this);
     connect(plot_, &QCustomPlot::mousePress, this, &TracesPane::OnPress);
     connect(plot_, &QCustomPlot::mouseMove, this, &TracesPane::OnMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, &TracesPane::OnRelease);
     connect(plot_, &QCustomPlot::mouseWheel, this, &TracesPane::OnWheel);
     connect(plot_, &QCustomPlot::mouseDoubleClick, this, &TracesPane::OnDoubleClick);
+}
+
+bool TracesPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == plot_ && event->type() == QEvent::Resize && cmp_) resampleTimer_->start();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TracesPane::BuildAxes() {
@@ -95,6 +142,9 @@ void TracesPane::BuildAxes() {
     plot_->setNotAntialiasedElements(QCP::aeAll);
     plot_->setPlottingHint(QCP::phFastPolylines, true);
     auto* margins = new QCPMarginGroup(plot_);
+    const QFontMetrics metrics(plot_->font());
+    const int leftMargin = metrics.horizontalAdvance(QStringLiteral("-888.88")) +
+                           2 * metrics.height() + 8;
     plot_->addLayer(QStringLiteral("sections"), plot_->layer(QStringLiteral("grid")),
                     QCustomPlot::limAbove);
     plot_->addLayer(QStringLiteral("cursor"), plot_->layer(QStringLiteral("overlay")),
@@ -103,11 +153,12 @@ void TracesPane::BuildAxes() {
     cursorLayer_->setMode(QCPLayer::lmBuffered);
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         auto* rect = new QCPAxisRect(plot_);
-        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
-        rect->setAutoMargins(QCP::msLeft | QCP::msRight);
-        rect->setMargins(QMargins(0, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
-        rect->setAutoMargins(k + 1 == kTraceKinds ? QCP::msLeft | QCP::msRight | QCP::msBottom
-                                                  : QCP::msLeft | QCP::msRight);
+        // The left margin is fixed, wide enough for the longest value labels and the axis
+        // name: it does not change when a zoom brings other tick labels, so the distance
+        // under the mouse stays under it and the plots keep their left edges in line.
+        rect->setMarginGroup(QCP::msRight, margins);
+        rect->setMargins(QMargins(leftMargin, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
+        rect->setAutoMargins(k + 1 == kTraceKinds ? QCP::msRight | QCP::msBottom : QCP::msRight);
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
         rect->axis(QCPAxis::atLeft)->setPadding(4);
@@ -149,7 +200,7 @@ void TracesPane::SetComparison(const Comparison* cmp, std::span<const std::uint3
         cursorLines_[k]->setVisible(false);
         if (!cmp_) continue;
         for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
-            QCPGraph* g = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+            QCPGraph* g = new TraceGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
             const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
             const bool reference = static_cast<std::int32_t>(b) == cmp_->reference;
             g->setPen(QPen(SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu),
@@ -220,19 +271,52 @@ void TracesPane::BuildSections() {
 void TracesPane::Rebuild() {
     if (!cmp_) return;
     ++curveBuilds_;
-    const std::size_t samples =
-        static_cast<std::size_t>(std::max(kMinimumSamples, plot_->width() * 2));
-    const LapTraces traces = BuildLapTraces(*cmp_, range_, samples, units_);
+    builtSize_ = plot_->size();
     const double margin = range_.Width() / 3.0;
     sampled_ = {std::max(cmp_->start, range_.lo - margin), std::min(cmp_->end, range_.hi + margin)};
-    const auto n = static_cast<int>(traces.distance.size());
+    // One column a pixel of the plots over the shown window; the stretch sampled beyond it
+    // for panning gets as many columns a metre.
+    const int pixels = std::max(rects_[0]->width() > 0 ? rects_[0]->width() : plot_->width(),
+                                kMinimumColumns);
+    const double perMetre = pixels / std::max(range_.Width(), 1e-9);
+    const auto columns = static_cast<std::size_t>(std::ceil(sampled_.Width() * perMetre));
+    const double keyPixels = pixels / std::max(ToDisplayDistance(range_.Width(), units_), 1e-12);
+    const LapTraces traces = BuildLapTraces(*cmp_, range_, std::max<std::size_t>(columns, 1), units_);
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        const auto kind = static_cast<TraceKind>(k);
+        const std::vector<std::vector<double>>& curves = traces.values[k];
+        // The pixels a unit of distance and of value take at the span of every lap's values
+        // here: a point is drawn only where leaving it out would move the line by more than
+        // a third of a pixel. Before the plots are laid out, only flat stretches are thinned.
+        double valuePixels = 0;
+        const int height = rects_[k]->height();
+        if (height > 0) {
+            double lo = kind == TraceKind::Delta ? 0.0 : std::numeric_limits<double>::infinity();
+            double hi = kind == TraceKind::Delta ? 0.0 : -std::numeric_limits<double>::infinity();
+            if (kind == TraceKind::Throttle || kind == TraceKind::Brake) {
+                lo = kPedalAxisLow;
+                hi = kPedalAxisHigh;
+            } else {
+                for (const std::vector<double>& v : curves) {
+                    for (double x : v) {
+                        lo = x < lo ? x : lo;
+                        hi = x > hi ? x : hi;
+                    }
+                }
+            }
+            if (hi > lo) valuePixels = height / (hi - lo);
+        }
+        const bool steps = kind == TraceKind::Gear || valuePixels == 0;
         const QList<QCPGraph*> graphs = rects_[k]->graphs();
-        for (int b = 0; b < graphs.size(); ++b) {
-            QVector<QCPGraphData> data(n);
-            const std::vector<double>& v = traces.values[k][static_cast<std::size_t>(b)];
-            for (int i = 0; i < n; ++i) {
-                data[i] = {traces.distance[static_cast<std::size_t>(i)], v[static_cast<std::size_t>(i)]};
+        for (int b = 0; b < graphs.size() && static_cast<std::size_t>(b) < curves.size(); ++b) {
+            const std::vector<double>& v = curves[static_cast<std::size_t>(b)];
+            const std::vector<std::uint32_t> keep = PointsToDraw(
+                traces.distance, v, keyPixels, steps && valuePixels == 0 ? 1.0 : valuePixels,
+                valuePixels == 0 ? 0.0 : kDrawTolerance, steps);
+            QVector<QCPGraphData> data(static_cast<qsizetype>(keep.size()));
+            for (qsizetype i = 0; i < data.size(); ++i) {
+                const std::uint32_t u = keep[static_cast<std::size_t>(i)];
+                data[i] = {traces.distance[u], v[u]};
             }
             // Sorted already: the keys rise.
             graphs[b]->data()->set(data, true);

@@ -8,6 +8,7 @@
 // sit on a layer of their own, so moving them redraws neither the curves nor the axes.
 #pragma once
 
+#include <QSize>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -60,6 +61,10 @@ signals:
     // The user clicked or dragged on a trace at reference coordinate x (m).
     void scrubbed(double x);
 
+protected:
+    // A new size of the plots samples the curves again for their new width and height.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void BuildAxes();
     void Rebuild();
@@ -80,6 +85,7 @@ private:
     std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
     QCPLayer* cursorLayer_ = nullptr;
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
+    QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles
 
     const Comparison* cmp_ = nullptr;
     std::vector<std::uint32_t> colours_;
@@ -88,6 +94,7 @@ private:
     DistanceRange sampled_;  // m, covered by the curves' samples
     std::optional<double> cursor_;
     int curveBuilds_ = 0;
+    QSize builtSize_;  // the plot's size when the curves were last sampled
     enum class Drag { None, Scrub, Pan } drag_ = Drag::None;
     double panAnchor_ = 0;   // m under the mouse when the pan began
 };

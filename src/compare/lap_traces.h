@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,17 +39,33 @@ struct DistanceRange {
 };
 
 struct LapTraces {
-    std::int32_t reference = -1;     // index into the comparison's laps; -1 without laps
-    std::vector<double> distance;    // display unit, rising, shared by every curve
+    std::int32_t reference = -1;   // index into the comparison's laps; -1 without laps
+    std::vector<double> distance;  // display unit, rising, shared by every curve
     // [kind][lap][sample]; NaN where a recorded value is not a number.
     std::array<std::vector<std::vector<double>>, kTraceKinds> values;
 };
 
-// The samples drawn for `window`: at most `samples` + 1 evenly spaced coordinates over the
-// window widened by a third of its width on either side (so that a pan shows curves at once),
-// clamped to [S, E], never closer than 1 cm. Empty without laps.
-LapTraces BuildLapTraces(const Comparison& cmp, DistanceRange window, std::size_t samples,
+// The curves drawn for `window`, over the window widened by a third of its width on either side
+// (so that a pan shows curves at once) and clamped to [S, E], cut into at most `columns` equal
+// columns no narrower than 1 cm (one a pixel is what a plot needs). Each column gives two
+// points, at its start and its middle, then one more at the end of the stretch: 2 x columns + 1.
+// Where a lap reaches no record inside a column the two points are its values there; where it
+// does, they are the smallest and largest value the curve takes in the column (at its start or
+// at a record), in the order the lap reaches them, so a brake spike or a gear change shorter
+// than a column still shows at its full height. Empty without laps.
+LapTraces BuildLapTraces(const Comparison& cmp, DistanceRange window, std::size_t columns,
                          const DisplayUnits& units);
+
+// The points of one curve (keys rising, one value each) a plot needs to draw it with every
+// point dropped within `tolerance` pixels of the line drawn, given the pixels a unit of key and
+// of value takes: the first and the last point, and the end of each longest run that one
+// straight line passes within the tolerance of. As `steps` (a curve drawn as stairs), a point
+// is dropped only when it and the next stay within the tolerance of the last point kept.
+// Points that are not numbers are kept with the points before them, so a gap stays a gap.
+// Indices, rising.
+std::vector<std::uint32_t> PointsToDraw(std::span<const double> keys,
+                                        std::span<const double> values, double keyPixels,
+                                        double valuePixels, double tolerance, bool steps = false);
 
 // Every lap's values at x (m), in display units: [kind][lap].
 std::array<std::vector<double>, kTraceKinds> TraceValuesAt(const Comparison& cmp, double x,

@@ -25,30 +25,27 @@ struct Piece {
     bool adjustable;  // straight whose length closes the loop
 };
 
+// The corners in lap order; corner c is named T<c + 1>. A corner either opens a complex, which
+// it names, or joins the complex of the corner before it.
 struct CornerDef {
-    const char* name;
     DemoCornerKind kind;
-    int complex;  // index into kComplexNames
+    const char* opensComplex;  // the complex's name; null to join the one before
 };
 
-constexpr std::array<const char*, 12> kComplexNames = {
-    "T1 Millrace", "T2-3 Chicane", "T4 Orchard", "T5 Twin Oaks", "T6 Hairpin",   "T7 Chapel",
-    "T8 Ridge",    "T9 Lantern",   "T10 Kink",   "T11 Quarry",   "T12 Fernside", "T13 Home"};
-
 constexpr std::array<CornerDef, 13> kCornerDefs = {{
-    {"T1", DemoCornerKind::Medium, 0},
-    {"T2", DemoCornerKind::Chicane, 1},
-    {"T3", DemoCornerKind::Chicane, 1},
-    {"T4", DemoCornerKind::Sweeper, 2},
-    {"T5", DemoCornerKind::DoubleApex, 3},
-    {"T6", DemoCornerKind::Hairpin, 4},
-    {"T7", DemoCornerKind::Medium, 5},
-    {"T8", DemoCornerKind::Sweeper, 6},
-    {"T9", DemoCornerKind::Medium, 7},
-    {"T10", DemoCornerKind::Kink, 8},
-    {"T11", DemoCornerKind::Medium, 9},
-    {"T12", DemoCornerKind::Medium, 10},
-    {"T13", DemoCornerKind::Medium, 11},
+    {DemoCornerKind::Medium, "T1 Millrace"},
+    {DemoCornerKind::Chicane, "T2-3 Chicane"},
+    {DemoCornerKind::Chicane, nullptr},
+    {DemoCornerKind::Sweeper, "T4 Orchard"},
+    {DemoCornerKind::DoubleApex, "T5 Twin Oaks"},
+    {DemoCornerKind::Hairpin, "T6 Hairpin"},
+    {DemoCornerKind::Medium, "T7 Chapel"},
+    {DemoCornerKind::Sweeper, "T8 Ridge"},
+    {DemoCornerKind::Medium, "T9 Lantern"},
+    {DemoCornerKind::Kink, "T10 Kink"},
+    {DemoCornerKind::Medium, "T11 Quarry"},
+    {DemoCornerKind::Medium, "T12 Fernside"},
+    {DemoCornerKind::Medium, "T13 Home"},
 }};
 
 // Lap distance 0 is the start-finish line, part way down the main straight.
@@ -299,7 +296,7 @@ DemoTrack BuildDemoTrack() {
     }
     for (const auto& [c, span] : spans) {
         DemoCorner corner;
-        corner.name = kCornerDefs[c].name;
+        corner.name = "T" + std::to_string(c + 1);
         corner.kind = kCornerDefs[c].kind;
         corner.start = span.first - kSmoothing;
         corner.end = span.second + kSmoothing;
@@ -313,11 +310,8 @@ DemoTrack BuildDemoTrack() {
         corner.peakCurvature = std::abs(t.curvature[best]);
         corner.direction = t.curvature[best] > 0 ? 1 : -1;
         corner.fast = corner.kind == DemoCornerKind::Sweeper || corner.kind == DemoCornerKind::Kink;
-        const int complex = kCornerDefs[c].complex;
-        if (static_cast<int>(t.complexes.size()) <= complex) {
-            t.complexes.push_back({kComplexNames[complex], {}});
-        }
-        t.complexes[complex].corners.push_back(static_cast<int>(t.corners.size()));
+        if (const char* complex = kCornerDefs[c].opensComplex) t.complexes.push_back({complex, {}});
+        t.complexes.back().corners.push_back(static_cast<int>(t.corners.size()));
         t.corners.push_back(corner);
     }
     // Sectors end half way down the straights after T5 and after T10.

@@ -3,6 +3,7 @@
 // pan, the section cell marks and order, the sections' CSV and the export file names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -50,7 +51,7 @@ TEST(LapTraces, CurvesCarryTheDeltaAndChannelsInTheUsersUnits) {
     const Comparison cmp = t.Compare();
     const LapTraces whole = BuildLapTraces(cmp, WholeLapRange(cmp), 300, DisplayUnits{});
     ASSERT_EQ(whole.reference, 0);
-    ASSERT_EQ(whole.distance.size(), 301u);
+    ASSERT_EQ(whole.distance.size(), 601u);  // two points a column and the end
     EXPECT_DOUBLE_EQ(whole.distance.front(), 0.0);
     EXPECT_NEAR(whole.distance.back(), 300.0, 1e-3);
     const auto delta = [&](std::size_t lap, double x) {
@@ -88,6 +89,92 @@ TEST(LapTraces, CurvesCarryTheDeltaAndChannelsInTheUsersUnits) {
     EXPECT_NEAR(at[static_cast<std::size_t>(TraceKind::Speed)][1], 72.0, 0.1);
     // No laps, no curves.
     EXPECT_TRUE(BuildLapTraces(Comparison{}, {0, 10}, 10, DisplayUnits{}).distance.empty());
+}
+
+// Columns 30 m wide over a 3000 m lap at 25 m/s (a record every 25 cm). Lap 0 brakes hard
+// for three records around 1234.5 m and drops a gear for one; lap 1 crawls through
+// 1500 .. 1510 m and makes it up by 1530 m, so its delta rises to 0.4 s and falls back inside
+// one column. Plain samples at each column's start and middle (1230, 1245; 1500, 1515 m) would
+// miss all three.
+TEST(LapTraces, EveryColumnKeepsTheExtremesOfTheRecordsInsideIt) {
+    std::vector<ReplayFile> laps = {
+        LapFromArc(DriveProfile(0, {{25, 3000}})),
+        LapFromArc(DriveProfile(0, {{25, 1500}, {12.5, 1510}, {50, 1530}, {25, 3000}}))};
+    for (ReplayRecord& r : laps[0].records) {
+        if (std::abs(r.distance - 1234.5) < 0.3) r.brake = 1.0f, r.throttle = 0.0f;
+    }
+    laps[0].records[static_cast<std::size_t>(1234.5 / 0.25)].gear = 2;
+    CompareInput in;
+    in.laps = laps;
+    const Comparison cmp = CompareLaps(in, {0, AlignMode::Distance});
+    const LapTraces t = BuildLapTraces(cmp, WholeLapRange(cmp), 100, DisplayUnits{});
+    ASSERT_EQ(t.distance.size(), 201u);
+    const auto& brake = t.values[static_cast<std::size_t>(TraceKind::Brake)][0];
+    const auto& throttle = t.values[static_cast<std::size_t>(TraceKind::Throttle)][0];
+    const auto& gear = t.values[static_cast<std::size_t>(TraceKind::Gear)][0];
+    const auto& delta = t.values[static_cast<std::size_t>(TraceKind::Delta)][1];
+    // Column 41 starts at 1230 m: off the brake at its start, then the spike.
+    EXPECT_DOUBLE_EQ(t.distance[82], 1230.0);
+    EXPECT_DOUBLE_EQ(brake[82], 0.0);
+    EXPECT_DOUBLE_EQ(brake[83], 100.0);
+    EXPECT_DOUBLE_EQ(throttle[82], 100.0);  // the highest first: it comes before the lift
+    EXPECT_DOUBLE_EQ(throttle[83], 0.0);
+    EXPECT_EQ(*std::min_element(gear.begin(), gear.end()), 1.0);
+    // Elsewhere the curves stay flat.
+    EXPECT_DOUBLE_EQ(*std::max_element(brake.begin(), brake.begin() + 82), 0.0);
+    EXPECT_DOUBLE_EQ(*std::max_element(brake.begin() + 84, brake.end()), 0.0);
+    // Column 50 (1500 .. 1530 m) holds the whole loss and its recovery: 0 first, then 0.4 s.
+    EXPECT_NEAR(delta[100], 0.0, 1e-9);
+    EXPECT_NEAR(delta[101], 0.4, 1e-3);
+    EXPECT_NEAR(delta[102], 0.0, 1e-3);
+    EXPECT_NEAR(*std::max_element(delta.begin(), delta.end()), 0.4, 1e-3);
+    // The reference's own delta is zero throughout.
+    for (double d : t.values[static_cast<std::size_t>(TraceKind::Delta)][0]) ASSERT_EQ(d, 0.0);
+}
+
+// A plot draws a thinned curve: a long flat stretch, a ramp, a bend, a one-point spike and a
+// gap. Every point left out must lie within the tolerance (in pixels) of the line drawn
+// through the points kept around it; the spike, the gap and its edge must stay.
+TEST(LapTraces, PointsToDrawThinCurvesOnlyWhereTheLineDoesNotMove) {
+    std::vector<double> keys, values;
+    for (int i = 0; i < 400; ++i) {
+        keys.push_back(i * 0.5);
+        double v = 10.0;                                   // flat
+        if (i >= 100) v = 10.0 + 0.2 * (i - 100);          // ramp
+        if (i >= 200) v = 30.0 + 5.0 * std::sin((i - 200) * 0.05);  // bend
+        if (i == 250) v = 90.0;                            // spike
+        if (i >= 300) v = 20.0;
+        if (i == 350) v = std::nan("");                    // gap
+        values.push_back(v);
+    }
+    const double keyPixels = 2.0, valuePixels = 1.5, tolerance = 0.33;
+    const std::vector<std::uint32_t> keep =
+        PointsToDraw(keys, values, keyPixels, valuePixels, tolerance);
+    ASSERT_GE(keep.size(), 2u);
+    EXPECT_EQ(keep.front(), 0u);
+    EXPECT_EQ(keep.back(), 399u);
+    EXPECT_LT(keep.size(), 120u);  // the flat, the ramp and the last stretch thin out
+    const auto kept = [&](std::uint32_t i) {
+        return std::find(keep.begin(), keep.end(), i) != keep.end();
+    };
+    EXPECT_TRUE(kept(250));
+    EXPECT_TRUE(kept(349));
+    EXPECT_TRUE(kept(350));
+    for (std::size_t j = 0; j + 1 < keep.size(); ++j) {
+        ASSERT_LT(keep[j], keep[j + 1]);
+        const std::uint32_t a = keep[j], b = keep[j + 1];
+        if (std::isnan(values[a]) || std::isnan(values[b])) continue;
+        for (std::uint32_t i = a + 1; i < b; ++i) {
+            const double t = (keys[i] - keys[a]) / (keys[b] - keys[a]);
+            const double line = values[a] + t * (values[b] - values[a]);
+            ASSERT_LE(std::abs(line - values[i]) * valuePixels, tolerance + 1e-9) << i;
+        }
+    }
+    // Drawn as stairs (the gear), only repeated values go.
+    const std::vector<double> gears = {3, 3, 3, 3, 4, 4, 4, 3, 3};
+    const std::vector<std::uint32_t> stairs =
+        PointsToDraw(std::vector<double>(keys.begin(), keys.begin() + 9), gears, 1, 1, 0, true);
+    EXPECT_EQ(stairs, (std::vector<std::uint32_t>{0, 3, 4, 6, 7, 8}));
 }
 
 TEST(LapTraces, CursorAndClickMapPlaybackTimeToTheReferenceDistanceInEverySyncMode) {

@@ -28,8 +28,6 @@ constexpr int kReadoutInterval = 100;  // ms between two readouts that follow th
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
 constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
 
-QColor SlotColour(std::uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
-
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
     QCPAxis* y = rect->axis(QCPAxis::atLeft);
@@ -91,13 +89,9 @@ QString Number(double v, int decimals) {
 
 }  // namespace
 
-TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("TracesPane"));
+TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesPane"), 0, parent) {
     // The plots take the width and most of the height; the readout stands below them, in a
     // splitter the user can move, and scrolls rather than squeezing the plots.
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(0);
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("TracesSplitter"));
     splitter->setChildrenCollapsible(false);
@@ -131,7 +125,7 @@ TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     splitter->setStretchFactor(1, 0);
     // The readout starts at the height of a header and six laps.
     splitter->setSizes({plotMetrics.height() * 20, readoutMetrics.height() * 8 + 8});
-    layout->addWidget(splitter);
+    Column()->addWidget(splitter);
     BuildAxes();
     readoutTimer_ = new QTimer(this);
     readoutTimer_->setSingleShot(true);
@@ -222,11 +216,8 @@ void TracesPane::BuildAxes() {
     }
 }
 
-void TracesPane::SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
-                               const DisplayUnits& units) {
-    cmp_ = cmp && !cmp->Empty() ? cmp : nullptr;
-    colours_.assign(slotColours.begin(), slotColours.end());
-    units_ = units;
+void TracesPane::ShowComparison() {
+    // The curves are rebuilt for the whole lap.
     cursor_.reset();
     range_ = cmp_ ? WholeLapRange(*cmp_) : DistanceRange{};
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
@@ -237,10 +228,8 @@ void TracesPane::SetComparison(const Comparison* cmp, std::span<const std::uint3
         if (!cmp_) continue;
         for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
             QCPGraph* g = new TraceGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-            const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
             const bool reference = static_cast<std::int32_t>(b) == cmp_->reference;
-            g->setPen(QPen(SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu),
-                           reference ? 2.0 : 1.0));
+            g->setPen(QPen(SlotColour(cmp_->laps[b].slot), reference ? 2.0 : 1.0));
             if (static_cast<TraceKind>(k) == TraceKind::Gear) g->setLineStyle(QCPGraph::lsStepLeft);
             g->setName(QString::fromStdString(cmp_->laps[b].title));
         }
@@ -426,8 +415,7 @@ void TracesPane::UpdateReadout(double x, bool mouse) {
     html += QStringLiteral("</tr>");
     constexpr int kDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
     for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
-        const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
-        const QColor c = SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu);
+        const QColor c = SlotColour(cmp_->laps[b].slot);
         // The colour names the lap; the title is cut short so the plots keep their width.
         QString title = QString::fromStdString(cmp_->laps[b].title);
         if (title.size() > kReadoutTitle) title = title.left(kReadoutTitle - 1) + QChar(0x2026);

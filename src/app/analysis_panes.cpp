@@ -53,6 +53,12 @@ constexpr ExportItem kExports[] = {
 
 constexpr double kExportStep = 1.0;  // m, the comparison CSV's step, as lapquill-cli export's
 
+// The first start's layout: percentages of the window, and the narrowest window (in its own
+// pixels) that shows the library beside the map rather than in a tab behind the sections.
+constexpr int kLibraryShare = 22;
+constexpr int kPanesHeightShare = 46;
+constexpr int kLibraryBesideWidth = 1100;
+
 QString ToQString(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
@@ -130,14 +136,32 @@ AnalysisPanes::~AnalysisPanes() = default;
 bool AnalysisPanes::eventFilter(QObject* watched, QEvent* event) {
     if (watched == frame_ && event->type() == QEvent::Show && firstLayout_) {
         firstLayout_ = false;
-        QTimer::singleShot(0, this, [this] {
-            frame_->resizeDocks({tracesDock_, sectionsDock_},
-                                {frame_->height() * 2 / 5, frame_->height() * 2 / 5}, Qt::Vertical);
-            frame_->resizeDocks({tracesDock_, sectionsDock_},
-                                {frame_->width() * 2 / 3, frame_->width() / 3}, Qt::Horizontal);
-        });
+        QTimer::singleShot(0, this, [this] { FirstLayout(); });
     }
     return QObject::eventFilter(watched, event);
+}
+
+void AnalysisPanes::FirstLayout() {
+    // The map keeps the largest share. The library takes a fifth of the width at the left,
+    // from the toolbar to the status bar; on a window too narrow for it beside plots of a
+    // useful width it waits in a tab behind the sections. The panes take a little under
+    // half the height, the traces seven tenths of the width they share with the sections.
+    auto* library = frame_->findChild<QDockWidget*>(QStringLiteral("LibraryDock"));
+    int shared = frame_->width();
+    if (library && frame_->dockWidgetArea(library) == Qt::LeftDockWidgetArea) {
+        if (frame_->width() >= kLibraryBesideWidth) {
+            const int width = frame_->width() * kLibraryShare / 100;
+            frame_->resizeDocks({library}, {width}, Qt::Horizontal);
+            shared -= width;
+        } else {
+            frame_->tabifyDockWidget(sectionsDock_, library);
+            sectionsDock_->raise();
+        }
+    }
+    const int height = frame_->height() * kPanesHeightShare / 100;
+    frame_->resizeDocks({tracesDock_, sectionsDock_}, {height, height}, Qt::Vertical);
+    frame_->resizeDocks({tracesDock_, sectionsDock_}, {shared * 7 / 10, shared * 3 / 10},
+                        Qt::Horizontal);
 }
 
 void AnalysisPanes::SetReference(std::int32_t request) {

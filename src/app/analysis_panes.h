@@ -68,6 +68,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void FirstLayout();
     void Rebuild();
     void OnFrame();
     void OnKey(std::uint32_t virtualKey);
@@ -84,13 +85,14 @@ private:
     QDockWidget* sectionsDock_ = nullptr;
     TracesPane* traces_ = nullptr;
     SectionsPane* sections_ = nullptr;
-    QMenu* referenceMenu_ = nullptr;
-    QActionGroup* referenceGroup_ = nullptr;
     QAction* exports_[4] = {};
     std::function<QString(const QString&, const QString&)> chooser_;
 
     std::unique_ptr<Comparison> cmp_;
+    // The reference lap asked for (a slot, or kFastestReference) and the menu that chooses it.
     std::int32_t request_ = 0;
+    QMenu* referenceMenu_ = nullptr;
+    QActionGroup* referenceGroup_ = nullptr;
     std::uint64_t version_ = ~std::uint64_t{0};  // the view's set version the comparison is of
     DisplayUnits units_;
     bool firstLayout_ = false;  // no saved layout: size the docks when the frame first shows

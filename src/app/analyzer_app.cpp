@@ -1,5 +1,7 @@
 #include "app/analyzer_app.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
@@ -30,11 +32,13 @@ bool CAnalyzerApp::InitInstance(const std::vector<std::string>& replayFiles) {
     QSettings store(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill"));
     const QByteArray geometry = store.value(QStringLiteral("Window geometry")).toByteArray();
     if (geometry.isEmpty() || !frame_->restoreGeometry(geometry)) {
-        // First start: most of the screen, centred.
+        // First start: most of the screen, centred; on a small screen (or a large one at a
+        // high scale) all of it, up to 1280 x 800, so the map and the panes have room.
         const QRect screen = QGuiApplication::primaryScreen()
                                  ? QGuiApplication::primaryScreen()->availableGeometry()
                                  : QRect(0, 0, 1280, 800);
-        frame_->resize(screen.width() * 4 / 5, screen.height() * 4 / 5);
+        frame_->resize(std::max(screen.width() * 4 / 5, std::min(screen.width(), 1280)),
+                       std::max(screen.height() * 4 / 5, std::min(screen.height(), 800)));
         frame_->move(screen.center() - frame_->rect().center());
     }
     frame_->restoreState(store.value(QStringLiteral("Window state")).toByteArray());

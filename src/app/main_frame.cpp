@@ -105,8 +105,10 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::BuildLibraryPane() {
     library_ = new LibraryPane(this);
+    // The library runs the whole height at the left, so its list never shares the height
+    // with the panes below the map; the first start sizes it (AnalysisPanes).
+    setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
     addDockWidget(Qt::LeftDockWidgetArea, library_);
-    resizeDocks({library_}, {420}, Qt::Horizontal);
     statusBar()->insertPermanentWidget(0, library_->Progress());
     analysisMenu_->Menu()->addSeparator();
     QAction* show = library_->toggleViewAction();
@@ -161,41 +163,56 @@ void CMainFrame::BuildMenus() {
     connect(dataFolder, &QAction::triggered, this, &CMainFrame::ChooseDataFolder);
     file->addAction(dataFolder);
 
+    // Menus as lists of commands; id 0 is a separator.
+    struct Entry {
+        int id;
+        const char* text;
+        bool checkable = false;
+    };
+    const auto add = [this](QMenu* menu, std::initializer_list<Entry> entries) {
+        for (const Entry& e : entries) {
+            if (e.id == 0) {
+                menu->addSeparator();
+            } else {
+                AddCommand(menu, e.id, QString::fromUtf8(e.text))->setCheckable(e.checkable);
+            }
+        }
+    };
     QMenu* replay = bar->addMenu(QStringLiteral("&Replay"));
-    AddCommand(replay, ID_REPLAY_START, QStringLiteral("&Start of lap\tHome"));
-    AddCommand(replay, ID_REPLAY_END, QStringLiteral("&End of lap\tEnd"));
-    replay->addSeparator();
-    AddCommand(replay, ID_REPLAY_PLAY_PAUSE, QStringLiteral("&Play/pause\tS"));
-    AddCommand(replay, ID_REPLAY_DEC_SPEED, QStringLiteral("&Dec speed/step back\tA"));
-    AddCommand(replay, ID_REPLAY_INC_SPEED, QStringLiteral("&Inc speed/step forward\tD"));
-    AddCommand(replay, ID_REPLAY_REVERSE, QStringLiteral("&Reverse direction\tF"));
-    replay->addSeparator();
+    add(replay, {{ID_REPLAY_START, "&Start of lap\tHome"},
+                 {ID_REPLAY_END, "&End of lap\tEnd"},
+                 {0, nullptr},
+                 {ID_REPLAY_PLAY_PAUSE, "&Play/pause\tS"},
+                 {ID_REPLAY_DEC_SPEED, "&Dec speed/step back\tA"},
+                 {ID_REPLAY_INC_SPEED, "&Inc speed/step forward\tD"},
+                 {ID_REPLAY_REVERSE, "&Reverse direction\tF"},
+                 {0, nullptr}});
     QMenu* sync = replay->addMenu(QStringLiteral("&Sync to start of"));
-    AddCommand(sync, ID_SYNC_LAP, QStringLiteral("&Lap\t1"))->setCheckable(true);
-    AddCommand(sync, ID_SYNC_DETECTED_CORNER, QStringLiteral("Auto Detected &Corner\t2"))->setCheckable(true);
-    AddCommand(sync, ID_SYNC_SEGMENT_MARKER, QStringLiteral("&Segment Marker\t3"))->setCheckable(true);
+    add(sync, {{ID_SYNC_LAP, "&Lap\t1", true},
+               {ID_SYNC_DETECTED_CORNER, "Auto Detected &Corner\t2", true},
+               {ID_SYNC_SEGMENT_MARKER, "&Segment Marker\t3", true}});
 
     QMenu* segment = bar->addMenu(QStringLiteral("&Track Segment"));
-    AddCommand(segment, ID_SEGMENT_MARK_START, QStringLiteral("Mark &Start Custom Segment\t,"));
-    AddCommand(segment, ID_SEGMENT_MARK_END, QStringLiteral("Mark &End Custom Segment\t."));
-    segment->addSeparator();
-    AddCommand(segment, ID_SEGMENT_PREVIOUS, QStringLiteral("Move to &Previous Segment\tPage Up"));
-    AddCommand(segment, ID_SEGMENT_NEXT, QStringLiteral("Move to &Next Segment\tPage Down"));
+    add(segment, {{ID_SEGMENT_MARK_START, "Mark &Start Custom Segment\t,"},
+                  {ID_SEGMENT_MARK_END, "Mark &End Custom Segment\t."},
+                  {0, nullptr},
+                  {ID_SEGMENT_PREVIOUS, "Move to &Previous Segment\tPage Up"},
+                  {ID_SEGMENT_NEXT, "Move to &Next Segment\tPage Down"}});
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    AddCommand(view, ID_VIEW_ZOOM_IN, QStringLiteral("Zoom &In\tZ"));
-    AddCommand(view, ID_VIEW_ZOOM_OUT, QStringLiteral("Zoom &Out\tX"));
-    view->addSeparator();
-    AddCommand(view, ID_VIEW_MOVE_LEFT, QStringLiteral("Move &Left\tLeft Arrow"));
-    AddCommand(view, ID_VIEW_MOVE_RIGHT, QStringLiteral("Move &Right\tRight Arrow"));
-    AddCommand(view, ID_VIEW_MOVE_UP, QStringLiteral("Move &Up\tUp Arrow"));
-    AddCommand(view, ID_VIEW_MOVE_DOWN, QStringLiteral("Move &Down\tDown Arrow"));
-    view->addSeparator();
-    AddCommand(view, ID_VIEW_TOGGLE_STATS, QStringLiteral("Toggle St&ats\tQ"))->setCheckable(true);
-    view->addSeparator();
-    AddCommand(view, ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"))->setCheckable(true);
-    AddCommand(view, ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"))->setCheckable(true);
-    view->addSeparator();
+    add(view, {{ID_VIEW_ZOOM_IN, "Zoom &In\tZ"},
+               {ID_VIEW_ZOOM_OUT, "Zoom &Out\tX"},
+               {0, nullptr},
+               {ID_VIEW_MOVE_LEFT, "Move &Left\tLeft Arrow"},
+               {ID_VIEW_MOVE_RIGHT, "Move &Right\tRight Arrow"},
+               {ID_VIEW_MOVE_UP, "Move &Up\tUp Arrow"},
+               {ID_VIEW_MOVE_DOWN, "Move &Down\tDown Arrow"},
+               {0, nullptr},
+               {ID_VIEW_TOGGLE_STATS, "Toggle St&ats\tQ", true},
+               {0, nullptr},
+               {ID_VIEW_TOOLBAR, "&Toolbar", true},
+               {ID_VIEW_STATUS_BAR, "&Status Bar", true},
+               {0, nullptr}});
     AddCommand(view, ID_PREFERENCES, QStringLiteral("Preferences"));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));

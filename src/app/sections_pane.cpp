@@ -41,11 +41,9 @@ void Colour(QTableWidgetItem* item, Versus versus) {
 
 }  // namespace
 
-SectionsPane::SectionsPane(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("SectionsPane"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(2);
+SectionsPane::SectionsPane(QWidget* parent)
+    : ComparisonPane(QStringLiteral("SectionsPane"), 2, parent) {
+    QVBoxLayout* layout = Column();
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("SectionsCaption"));
     caption_->setWordWrap(true);
@@ -71,11 +69,7 @@ SectionsPane::SectionsPane(QWidget* parent) : QWidget(parent) {
     SetComparison(nullptr, {}, {});
 }
 
-void SectionsPane::SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
-                                 const DisplayUnits& units) {
-    cmp_ = cmp && !cmp->Empty() ? cmp : nullptr;
-    colours_.assign(slotColours.begin(), slotColours.end());
-    units_ = units;
+void SectionsPane::ShowComparison() {
     if (!cmp_ || sortLap_ >= static_cast<std::int32_t>(cmp_->laps.size())) sortLap_ = -1;
     Fill();
 }
@@ -134,7 +128,7 @@ void SectionsPane::Fill() {
         const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
         if (slot < colours_.size()) {
             table_->horizontalHeaderItem(static_cast<int>(b) + 2)
-                ->setForeground(QColor::fromRgb(colours_[slot] | 0xFF000000u));
+                ->setForeground(SlotColour(cmp_->laps[b].slot));
         }
     }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/stats_text.h"
+#include "app/comparison_pane.h"
 #include "compare/compare.h"
 
 class QLabel;
@@ -20,14 +21,11 @@ class QTableWidget;
 
 namespace lapquill {
 
-class SectionsPane : public QWidget {
+class SectionsPane : public ComparisonPane {
     Q_OBJECT
 public:
     explicit SectionsPane(QWidget* parent = nullptr);
 
-    // A new comparison (or none). It must live until the next call; colours are ARGB per slot.
-    void SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
-                       const DisplayUnits& units);
     // Orders the rows by the loss of lap index `lap` (into the comparison's laps), or in track
     // order for -1.
     void SortByLoss(std::int32_t lap);
@@ -42,14 +40,14 @@ public:
 signals:
     void sectionChosen(std::size_t section);
 
+protected:
+    void ShowComparison() override;
+
 private:
     void Fill();
 
     QLabel* caption_ = nullptr;
     QTableWidget* table_ = nullptr;
-    const Comparison* cmp_ = nullptr;
-    std::vector<std::uint32_t> colours_;
-    DisplayUnits units_;
     std::int32_t sortLap_ = -1;
     std::vector<std::size_t> order_;  // section per row
 };

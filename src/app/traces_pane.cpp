@@ -6,8 +6,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
-#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <qcustomplot.h>
@@ -24,8 +27,6 @@ constexpr double kPedalAxisHigh = 105;
 constexpr int kReadoutInterval = 100;  // ms between two readouts that follow the cursor
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
 constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
-
-QColor SlotColour(std::uint32_t argb) { return QColor::fromRgb(argb | 0xFF000000u); }
 
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
@@ -88,13 +89,13 @@ QString Number(double v, int decimals) {
 
 }  // namespace
 
-TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("TracesPane"));
-    // The plots take the height; the readout stands at their right, top-aligned.
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(4);
-    readout_ = new QLabel(this);
+TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesPane"), 0, parent) {
+    // The plots take the width and most of the height; the readout stands below them, in a
+    // splitter the user can move, and scrolls rather than squeezing the plots.
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("TracesSplitter"));
+    splitter->setChildrenCollapsible(false);
+    readout_ = new QLabel;
     readout_->setObjectName(QStringLiteral("TracesReadout"));
     readout_->setTextFormat(Qt::RichText);
     readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -102,13 +103,29 @@ TracesPane::TracesPane(QWidget* parent) : QWidget(parent) {
     small.setPointSizeF(small.pointSizeF() * 0.9);
     readout_->setFont(small);
     readout_->setText(tr("Open replays to see their traces."));
-    plot_ = new QCustomPlot(this);
+    auto* readoutArea = new QScrollArea;
+    readoutArea->setObjectName(QStringLiteral("TracesReadoutArea"));
+    readoutArea->setWidget(readout_);
+    readoutArea->setWidgetResizable(true);
+    readoutArea->setFrameShape(QFrame::NoFrame);
+    const QFontMetrics readoutMetrics(small);
+    readoutArea->setMinimumHeight(readoutMetrics.height() * 2 + 4);
+    plot_ = new QCustomPlot;
     plot_->setObjectName(QStringLiteral("TracesPlot"));
-    plot_->setMinimumHeight(160);
+    // Wide enough that the distance labels never run into each other, tall enough that each
+    // of the six plots keeps a few lines of its own.
+    const QFontMetrics plotMetrics(plot_->font());
+    plot_->setMinimumSize(plotMetrics.horizontalAdvance(QStringLiteral("-888.88")) * 8,
+                          plotMetrics.height() * 14);
     plot_->setToolTip(tr("Click or drag to move the playback; wheel to zoom; "
                          "right-drag or Shift-drag to pan; double-click for the whole lap"));
-    layout->addWidget(plot_, 1);
-    layout->addWidget(readout_);
+    splitter->addWidget(plot_);
+    splitter->addWidget(readoutArea);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    // The readout starts at the height of a header and six laps.
+    splitter->setSizes({plotMetrics.height() * 20, readoutMetrics.height() * 8 + 8});
+    Column()->addWidget(splitter);
     BuildAxes();
     readoutTimer_ = new QTimer(this);
     readoutTimer_->setSingleShot(true);
@@ -143,8 +160,7 @@ void TracesPane::BuildAxes() {
     plot_->setPlottingHint(QCP::phFastPolylines, true);
     auto* margins = new QCPMarginGroup(plot_);
     const QFontMetrics metrics(plot_->font());
-    const int leftMargin = metrics.horizontalAdvance(QStringLiteral("-888.88")) +
-                           2 * metrics.height() + 8;
+    const int leftMargin = metrics.horizontalAdvance(QStringLiteral("-888.88")) + 10;
     plot_->addLayer(QStringLiteral("sections"), plot_->layer(QStringLiteral("grid")),
                     QCustomPlot::limAbove);
     plot_->addLayer(QStringLiteral("cursor"), plot_->layer(QStringLiteral("overlay")),
@@ -153,8 +169,8 @@ void TracesPane::BuildAxes() {
     cursorLayer_->setMode(QCPLayer::lmBuffered);
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         auto* rect = new QCPAxisRect(plot_);
-        // The left margin is fixed, wide enough for the longest value labels and the axis
-        // name: it does not change when a zoom brings other tick labels, so the distance
+        // The left margin is fixed, wide enough for the longest value labels: it does not
+        // change when a zoom brings other tick labels, so the distance
         // under the mouse stays under it and the plots keep their left edges in line.
         rect->setMarginGroup(QCP::msRight, margins);
         rect->setMargins(QMargins(leftMargin, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
@@ -162,6 +178,21 @@ void TracesPane::BuildAxes() {
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
         rect->axis(QCPAxis::atLeft)->setPadding(4);
+        // Three values a plot: more would run into each other on plots a few lines tall.
+        rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
+        // Each plot's name stands in its top-left corner, where it never runs into the
+        // names of the plots above and below, however short they are.
+        auto* name = new QCPItemText(plot_);
+        name->setLayer(QStringLiteral("overlay"));
+        name->setClipAxisRect(rect);
+        name->position->setAxisRect(rect);
+        name->position->setType(QCPItemPosition::ptAxisRectRatio);
+        name->position->setCoords(0, 0);
+        name->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        name->setPadding(QMargins(3, 0, 3, 0));
+        name->setBrush(QColor(255, 255, 255, 200));
+        name->setColor(QColor(40, 40, 40));
+        names_[k] = name;
         plot_->plotLayout()->addElement(static_cast<int>(k), 0, rect);
         // The delta gets more room: it is what the driver reads first.
         plot_->plotLayout()->setRowStretchFactor(static_cast<int>(k),
@@ -185,26 +216,20 @@ void TracesPane::BuildAxes() {
     }
 }
 
-void TracesPane::SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
-                               const DisplayUnits& units) {
-    cmp_ = cmp && !cmp->Empty() ? cmp : nullptr;
-    colours_.assign(slotColours.begin(), slotColours.end());
-    units_ = units;
+void TracesPane::ShowComparison() {
+    // The curves are rebuilt for the whole lap.
     cursor_.reset();
     range_ = cmp_ ? WholeLapRange(*cmp_) : DistanceRange{};
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         QCPAxisRect* rect = rects_[k];
         for (QCPGraph* g : rect->graphs()) plot_->removeGraph(g);
-        rect->axis(QCPAxis::atLeft)->setLabel(
-            QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
+        names_[k]->setText(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
         cursorLines_[k]->setVisible(false);
         if (!cmp_) continue;
         for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
             QCPGraph* g = new TraceGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-            const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
             const bool reference = static_cast<std::int32_t>(b) == cmp_->reference;
-            g->setPen(QPen(SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu),
-                           reference ? 2.0 : 1.0));
+            g->setPen(QPen(SlotColour(cmp_->laps[b].slot), reference ? 2.0 : 1.0));
             if (static_cast<TraceKind>(k) == TraceKind::Gear) g->setLineStyle(QCPGraph::lsStepLeft);
             g->setName(QString::fromStdString(cmp_->laps[b].title));
         }
@@ -225,7 +250,8 @@ void TracesPane::BuildSections() {
     // Items other than the cursor lines are the section lines and labels, rebuilt here.
     for (int i = plot_->itemCount() - 1; i >= 0; --i) {
         QCPAbstractItem* item = plot_->item(i);
-        if (item->layer() != cursorLayer_) plot_->removeItem(item);
+        const bool name = std::find(names_.begin(), names_.end(), item) != names_.end();
+        if (item->layer() != cursorLayer_ && !name) plot_->removeItem(item);
     }
     if (!cmp_) return;
     QCPLayer* layer = plot_->layer(QStringLiteral("sections"));
@@ -389,8 +415,7 @@ void TracesPane::UpdateReadout(double x, bool mouse) {
     html += QStringLiteral("</tr>");
     constexpr int kDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
     for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
-        const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
-        const QColor c = SlotColour(slot < colours_.size() ? colours_[slot] : 0xFFFFFFu);
+        const QColor c = SlotColour(cmp_->laps[b].slot);
         // The colour names the lap; the title is cut short so the plots keep their width.
         QString title = QString::fromStdString(cmp_->laps[b].title);
         if (title.size() > kReadoutTitle) title = title.left(kReadoutTitle - 1) + QChar(0x2026);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/stats_text.h"
+#include "app/comparison_pane.h"
 #include "compare/lap_traces.h"
 
 class QCustomPlot;
@@ -31,15 +32,11 @@ class QWheelEvent;
 
 namespace lapquill {
 
-class TracesPane : public QWidget {
+class TracesPane : public ComparisonPane {
     Q_OBJECT
 public:
     explicit TracesPane(QWidget* parent = nullptr);
 
-    // A new comparison (or none): curves rebuilt for the whole lap. The comparison must live
-    // until the next call; colours are ARGB per slot.
-    void SetComparison(const Comparison* cmp, std::span<const std::uint32_t> slotColours,
-                       const DisplayUnits& units);
     // The cursor at the reference lap's coordinate x (m); only the cursor layer is redrawn.
     void SetCursor(double x);
     // Shows [lo, hi] (m), kept inside the lap; the curves are sampled again when needed.
@@ -62,6 +59,8 @@ signals:
     void scrubbed(double x);
 
 protected:
+    // Curves rebuilt for the whole lap.
+    void ShowComparison() override;
     // A new size of the plots samples the curves again for their new width and height.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -83,13 +82,11 @@ private:
     QLabel* readout_ = nullptr;
     std::array<QCPAxisRect*, kTraceKinds> rects_{};
     std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
+    std::array<QCPItemText*, kTraceKinds> names_{};  // each plot's name in its corner
     QCPLayer* cursorLayer_ = nullptr;
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
     QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles
 
-    const Comparison* cmp_ = nullptr;
-    std::vector<std::uint32_t> colours_;
-    DisplayUnits units_;
     DistanceRange range_;    // m, shown
     DistanceRange sampled_;  // m, covered by the curves' samples
     std::optional<double> cursor_;

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
@@ -209,6 +210,41 @@ TEST_F(PanesTest, ReferenceChoiceRedrawsBothPanesAndTheDeltaColouring) {
     ASSERT_NE(Panes().Shown(), nullptr);
     EXPECT_EQ(Panes().Shown()->reference, 0);
     EXPECT_EQ(View().ComparisonReference(), 0);
+}
+
+// The first start (no saved layout) on a 1280 x 800 window: the map has the largest area, the
+// library runs down the left at about a fifth of the width, the plots are at least 600 pixels
+// wide and the readout stands below them; on a narrow window the library waits in a tab.
+TEST_F(PanesTest, FirstStartGivesTheMapTheMostRoomAndThePlotsTheirWidth) {
+    frame_->resize(1280, 800);
+    Open(3);
+    QTest::qWait(100);
+    const QSize map = frame_->View().size();
+    const QSize traces = Panes().TracesDock()->size();
+    const QSize sections = Panes().SectionsDock()->size();
+    auto* library = frame_->findChild<QDockWidget*>(QStringLiteral("LibraryDock"));
+    ASSERT_NE(library, nullptr);
+    const int mapArea = map.width() * map.height();
+    for (const QSize& pane : {traces, sections, library->size()}) {
+        EXPECT_GT(mapArea, pane.width() * pane.height());
+    }
+    EXPECT_NEAR(library->width(), 1280 * 22 / 100, 30);
+    EXPECT_GT(library->height(), frame_->height() * 3 / 4);  // beside the panes, not above them
+    EXPECT_GE(Traces().Plot()->width(), 600);
+    const QPoint plotBottom =
+        Traces().Plot()->mapTo(frame_.get(), QPoint(0, Traces().Plot()->height()));
+    EXPECT_GE(Traces().Readout()->mapTo(frame_.get(), QPoint(0, 0)).y(), plotBottom.y());
+
+    frame_.reset();
+    QSettings(QStringLiteral("Harrowmere"), QStringLiteral("Lapquill")).clear();
+    frame_ = std::make_unique<CMainFrame>(&settings_);
+    frame_->resize(960, 560);
+    frame_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+    QTest::qWait(100);
+    library = frame_->findChild<QDockWidget*>(QStringLiteral("LibraryDock"));
+    EXPECT_TRUE(frame_->tabifiedDockWidgets(library).contains(Panes().SectionsDock()));
+    EXPECT_GE(Traces().Plot()->width(), 600);
 }
 
 TEST_F(PanesTest, LayoutIsRestoredAfterARestart) {

@@ -664,6 +664,12 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
         const __m128i half16 = _mm_set1_epi16(128), full16 = _mm_set1_epi16(255);
         const __m128i times257 = _mm_set1_epi16(257);
         const __m128i bits = _mm_setr_epi32(1, 2, 4, 8);
+        const __m128i all = _mm_set1_epi32(-1);
+        const __m128i diffuseAlpha = _mm_set1_epi32(static_cast<int>(diffuse >> 24));
+        // The text's test, alpha >= ref, is alpha > ref - 1 in signed lanes; other tests are
+        // made one pixel at a time.
+        const bool laneAlphaTest = !alphaTest || alphaFunc == D3DCMP_GREATEREQUAL;
+        const __m128i belowRef = _mm_set1_epi32(static_cast<int>(alphaRef) - 1);
         auto floorLanes = [&](__m128 coordinate, __m128 size) {
             const __m128 c = _mm_min_ps(highest, _mm_max_ps(lowest, _mm_mul_ps(coordinate, size)));
             const __m128i i = _mm_cvttps_epi32(c);
@@ -694,21 +700,32 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                 // the scalar formulas stays below 65536, and Div255 is the high half of
                 // (v + 128) * 257 as in FlatBlend16, so the results are the same to the bit.
                 alignas(16) std::uint32_t texel[4];
-                std::uint32_t alpha[4];
-                unsigned drawn = 0;  // bit k: pixel k passes the alpha test with some alpha
                 for (int k = 0; k < 4; ++k) {
                     const int tx = Address(columns[k], width, addressU);
                     const int ty = Address(lines[k], height, addressV);
                     texel[k] = texels[static_cast<std::size_t>(ty) * width + tx];
-                    alpha[k] = Mul8(texel[k] >> 24, diffuse >> 24);
-                    const bool passes =
-                        !alphaTest || AlphaTestPasses(alphaFunc, alpha[k], alphaRef);
-                    if (passes && alpha[k] != 0) drawn |= 1u << k;
+                }
+                const __m128i t4 = _mm_load_si128(reinterpret_cast<const __m128i*>(texel));
+                unsigned drawn = 0;  // bit k: pixel k passes the alpha test with some alpha
+                if (laneAlphaTest) {
+                    // Mul8 of the two alphas in the low half of each 32-bit lane (the high
+                    // half is 0 * 0 and rounds to 0), then the test as a comparison.
+                    const __m128i a = _mm_mulhi_epu16(
+                        _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi32(t4, 24), diffuseAlpha),
+                                      half16),
+                        times257);
+                    const __m128i passes = alphaTest ? _mm_cmpgt_epi32(a, belowRef) : all;
+                    drawn = static_cast<unsigned>(_mm_movemask_ps(
+                        _mm_castsi128_ps(_mm_andnot_si128(_mm_cmpeq_epi32(a, zero), passes))));
+                } else {
+                    for (int k = 0; k < 4; ++k) {
+                        const std::uint32_t a = Mul8(texel[k] >> 24, diffuse >> 24);
+                        if (a != 0 && AlphaTestPasses(alphaFunc, a, alphaRef)) drawn |= 1u << k;
+                    }
                 }
                 if (drawn == 0) continue;
                 auto* at = reinterpret_cast<__m128i*>(row + x);
                 const __m128i dst = _mm_loadu_si128(at);
-                const __m128i t4 = _mm_load_si128(reinterpret_cast<const __m128i*>(texel));
                 auto blend = [&](__m128i t, __m128i d) {
                     const __m128i m = _mm_mulhi_epu16(
                         _mm_add_epi16(_mm_mullo_epi16(t, diffuse16), half16), times257);

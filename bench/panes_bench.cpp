@@ -67,13 +67,23 @@ const BenchData& Data() {
     return *data;
 }
 
-void BM_TracesFullRebuild(benchmark::State& state) {
-    const BenchData& d = Data();
+// The demo's six laps compared against slot 0; the comparison points into `laps`.
+struct DemoComparison {
     std::vector<ReplayFile> laps;
-    for (const DemoLap& lap : d.set.laps) laps.push_back(lap.replay);
-    CompareInput in;
-    in.laps = laps;
-    const Comparison cmp = CompareLaps(in, {});
+    Comparison cmp;
+
+    DemoComparison() {
+        for (const DemoLap& lap : Data().set.laps) laps.push_back(lap.replay);
+        CompareInput in;
+        in.laps = laps;
+        cmp = CompareLaps(in, {});
+    }
+};
+
+void BM_TracesFullRebuild(benchmark::State& state) {
+    const DemoComparison demo;
+    const std::vector<ReplayFile>& laps = demo.laps;
+    const Comparison& cmp = demo.cmp;
     TracesPane pane;
     pane.resize(1600, 420);
     pane.show();
@@ -89,12 +99,8 @@ BENCHMARK(BM_TracesFullRebuild)->Unit(benchmark::kMillisecond);
 // The curves' numbers alone, as the full rebuild asks for them over the whole lap on a plot
 // 1500 pixels wide: what the core costs of the rebuild above.
 void BM_LapTracesWholeLap(benchmark::State& state) {
-    const BenchData& d = Data();
-    std::vector<ReplayFile> laps;
-    for (const DemoLap& lap : d.set.laps) laps.push_back(lap.replay);
-    CompareInput in;
-    in.laps = laps;
-    const Comparison cmp = CompareLaps(in, {});
+    const DemoComparison demo;
+    const Comparison& cmp = demo.cmp;
     for (auto _ : state) {
         const LapTraces t = BuildLapTraces(cmp, WholeLapRange(cmp), 1500, DisplayUnits{});
         benchmark::DoNotOptimize(t.distance.data());
@@ -103,12 +109,8 @@ void BM_LapTracesWholeLap(benchmark::State& state) {
 BENCHMARK(BM_LapTracesWholeLap)->Unit(benchmark::kMillisecond);
 
 void BM_TracesCursorUpdate(benchmark::State& state) {
-    const BenchData& d = Data();
-    std::vector<ReplayFile> laps;
-    for (const DemoLap& lap : d.set.laps) laps.push_back(lap.replay);
-    CompareInput in;
-    in.laps = laps;
-    const Comparison cmp = CompareLaps(in, {});
+    const DemoComparison demo;
+    const Comparison& cmp = demo.cmp;
     TracesPane pane;
     pane.resize(1600, 420);
     pane.show();

@@ -25,13 +25,10 @@ constexpr Channel kChannelOf[kTraceKinds] = {Channel::Distance, Channel::Speed, 
 // A recorded value in the unit its plot shows.
 double Shown(TraceKind kind, double v, const DisplayUnits& units) {
     switch (kind) {
-        case TraceKind::Speed:
-            return units.speedUnit == 0 ? v * 3.6 : v * 3.6 * 0.621371;
+        case TraceKind::Speed: return units.speedUnit == 0 ? v * 3.6 : v * 3.6 * 0.621371;
         case TraceKind::Throttle:
-        case TraceKind::Brake:
-            return v * 100.0;
-        case TraceKind::Steer:
-            return v * kDegreesPerRadian;
+        case TraceKind::Brake: return v * 100.0;
+        case TraceKind::Steer: return v * kDegreesPerRadian;
         case TraceKind::Delta:
         case TraceKind::Gear:
             break;
@@ -129,18 +126,12 @@ struct Extremes {
 
 std::string TraceLabel(TraceKind kind, const DisplayUnits& units) {
     switch (kind) {
-        case TraceKind::Delta:
-            return "Delta s";
-        case TraceKind::Speed:
-            return units.speedUnit == 0 ? "km/h" : "mi/h";
-        case TraceKind::Throttle:
-            return "Throttle %";
-        case TraceKind::Brake:
-            return "Brake %";
-        case TraceKind::Steer:
-            return "Steer deg";
-        case TraceKind::Gear:
-            return "Gear";
+        case TraceKind::Delta: return "Delta s";
+        case TraceKind::Speed: return units.speedUnit == 0 ? "km/h" : "mi/h";
+        case TraceKind::Throttle: return "Throttle %";
+        case TraceKind::Brake: return "Brake %";
+        case TraceKind::Steer: return "Steer deg";
+        case TraceKind::Gear: return "Gear";
     }
     return {};
 }
@@ -151,23 +142,17 @@ const char* DistanceUnitName(const DisplayUnits& units) {
 
 double ToDisplayDistance(double metres, const DisplayUnits& units) {
     switch (units.distanceUnit) {
-        case 0:
-            return metres;
-        case 1:
-            return metres / 1000.0;
-        default:
-            return metres / kMetresPerMile;
+        case 0: return metres;
+        case 1: return metres / 1000.0;
+        default: return metres / kMetresPerMile;
     }
 }
 
 double FromDisplayDistance(double shown, const DisplayUnits& units) {
     switch (units.distanceUnit) {
-        case 0:
-            return shown;
-        case 1:
-            return shown * 1000.0;
-        default:
-            return shown * kMetresPerMile;
+        case 0: return shown;
+        case 1: return shown * 1000.0;
+        default: return shown * kMetresPerMile;
     }
 }
 

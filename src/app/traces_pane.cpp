@@ -116,7 +116,7 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
     // of the six plots keeps a few lines of its own.
     const QFontMetrics plotMetrics(plot_->font());
     plot_->setMinimumSize(plotMetrics.horizontalAdvance(QStringLiteral("-888.88")) * 8,
-                          plotMetrics.height() * 14);
+                          plotMetrics.height() * 16);
     plot_->setToolTip(tr("Click or drag to move the playback; wheel to zoom; "
                          "right-drag or Shift-drag to pan; double-click for the whole lap"));
     splitter->addWidget(plot_);
@@ -179,7 +179,18 @@ void TracesPane::BuildAxes() {
         x->setTickLabels(k + 1 == kTraceKinds);
         rect->axis(QCPAxis::atLeft)->setPadding(4);
         // Three values a plot: more would run into each other on plots a few lines tall.
-        rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
+        const auto kind = static_cast<TraceKind>(k);
+        if (kind == TraceKind::Throttle || kind == TraceKind::Brake || kind == TraceKind::Gear) {
+            // Pedals at 0, 50 and 100 %, gears at every second one.
+            QSharedPointer<QCPAxisTickerFixed> fixed(new QCPAxisTickerFixed);
+            fixed->setTickStep(kind == TraceKind::Gear ? 2.0 : 50.0);
+            fixed->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+            rect->axis(QCPAxis::atLeft)->setTicker(fixed);
+        } else {
+            rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
+            rect->axis(QCPAxis::atLeft)->ticker()->setTickStepStrategy(
+                QCPAxisTicker::tssMeetTickCount);
+        }
         // Each plot's name stands in its top-left corner, where it never runs into the
         // names of the plots above and below, however short they are.
         auto* name = new QCPItemText(plot_);
@@ -196,7 +207,7 @@ void TracesPane::BuildAxes() {
         plot_->plotLayout()->addElement(static_cast<int>(k), 0, rect);
         // The delta gets more room: it is what the driver reads first.
         plot_->plotLayout()->setRowStretchFactor(static_cast<int>(k),
-                                                 k == 0 ? 1.6 : k == 5 ? 0.7 : 1.0);
+                                                 k == 0 ? 1.6 : k == 5 ? 0.8 : 1.0);
         rects_[k] = rect;
 
         auto* line = new QCPItemLine(plot_);

@@ -357,7 +357,7 @@ bool AnalysisPanes::ExportTo(Export what, const QString& path) {
             return WriteFile(path, [&map](QIODevice& f) { return map.save(&f, "PNG"); });
         }
         case Export::TracesPng: {
-            const QPixmap plot = traces_->Plot()->toPixmap();
+            const QPixmap plot = traces_->Image();
             return WriteFile(path, [&plot](QIODevice& f) { return plot.save(&f, "PNG"); });
         }
     }

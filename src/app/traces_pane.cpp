@@ -2,6 +2,8 @@
 #include "app/traces_pane.h"
 
 #include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <qcustomplot.h>
 
 namespace lapquill {
@@ -26,7 +29,8 @@ constexpr double kPedalAxisLow = -5;   // %: the pedal plots' fixed value axis
 constexpr double kPedalAxisHigh = 105;
 constexpr int kReadoutInterval = 100;  // ms between two readouts that follow the cursor
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
-constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
+constexpr qsizetype kReadoutTitle = 12;
+constexpr double kSectionLabelGap = 2;  // pixels between the delta plot's name and section names  // characters of a lap's title in the readout
 
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
@@ -54,6 +58,26 @@ void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
     const double pad = std::max((all.upper - all.lower) * 0.08, kind == TraceKind::Gear ? 0.5 : 0.05);
     y->setRange(all.lower - pad, all.upper + pad);
 }
+
+// Value labels no closer than the plot's height allows (see ValueTickStep); the pane tells it
+// how many fit whenever the plots may have changed their height.
+class SparseTicker : public QCPAxisTicker {
+public:
+    SparseTicker(double minimum, bool integers) : minimum_(minimum), integers_(integers) {}
+    void SetMaxTicks(int n) { maxTicks_ = n; }
+    int MaxTicks() const { return maxTicks_; }
+
+protected:
+    double getTickStep(const QCPRange& range) override {
+        return ValueTickStep(range.lower, range.upper, maxTicks_, minimum_, integers_);
+    }
+    int getSubTickCount(double) override { return 0; }
+
+private:
+    double minimum_;
+    bool integers_;
+    int maxTicks_ = 3;
+};
 
 // A graph that hands a thin solid line to the painter as one polyline a stretch between gaps,
 // so the raster engine sets its line drawing up once a curve instead of once a segment.
@@ -89,6 +113,66 @@ QString Number(double v, int decimals) {
 
 }  // namespace
 
+// The plots with the cursor drawn over their finished image. The curves, axes and names are
+// composed from the plot's buffers only where the widget is repainted, so a cursor move
+// repaints the two narrow strips it left and entered, and nothing when it stays on its pixel.
+class TracesPlot : public QCustomPlot {
+public:
+    void SetRects(const std::array<QCPAxisRect*, kTraceKinds>& rects) { rects_ = rects; }
+
+    // The cursor at a distance in display units, or none.
+    void SetCursorKey(std::optional<double> key) {
+        key_ = key;
+        const std::optional<int> px = CursorPixel();
+        if (px == drawnAt_) return;
+        if (drawnAt_) update(Strip(*drawnAt_));
+        if (px) update(Strip(*px));
+    }
+    std::optional<double> CursorKey() const { return key_; }
+    // The column the cursor stands on, or none when it is out of view.
+    std::optional<int> CursorPixel() const {
+        if (!key_ || rects_[0] == nullptr || rects_[0]->width() <= 0) return std::nullopt;
+        const double px = rects_[0]->axis(QCPAxis::atBottom)->coordToPixel(*key_);
+        if (!std::isfinite(px)) return std::nullopt;
+        const int x = static_cast<int>(std::lround(px));
+        if (x < rects_[0]->left() || x > rects_[0]->right()) return std::nullopt;
+        return x;
+    }
+    // One line through every plot at column px.
+    void DrawCursor(QPainter* painter, int px) const {
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(QPen(kCursorColour, kCursorWidth));
+        for (const QCPAxisRect* r : rects_) {
+            if (r->height() > 0) painter->drawLine(px, r->top(), px, r->bottom());
+        }
+    }
+    std::optional<int> DrawnAt() const { return drawnAt_; }
+
+    static constexpr QColor kCursorColour{20, 20, 20};
+    static constexpr int kCursorWidth = 2;  // pixels
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QCustomPlot::paintEvent(event);
+        drawnAt_ = CursorPixel();
+        if (!drawnAt_) return;
+        QPainter painter(this);
+        DrawCursor(&painter, *drawnAt_);
+    }
+
+private:
+    // The columns a cursor at px covers, with a pixel to spare either side.
+    QRect Strip(int px) const {
+        const int top = rects_.front()->top();
+        const int bottom = rects_.back()->bottom();
+        return QRect(px - kCursorWidth, top, 2 * kCursorWidth + 1, bottom - top + 1);
+    }
+
+    std::array<QCPAxisRect*, kTraceKinds> rects_{};
+    std::optional<double> key_;    // display units
+    std::optional<int> drawnAt_;  // the column the last paint drew the cursor on
+};
+
 TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesPane"), 0, parent) {
     // The plots take the width and most of the height; the readout stands below them, in a
     // splitter the user can move, and scrolls rather than squeezing the plots.
@@ -110,7 +194,7 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
     readoutArea->setFrameShape(QFrame::NoFrame);
     const QFontMetrics readoutMetrics(small);
     readoutArea->setMinimumHeight(readoutMetrics.height() * 2 + 4);
-    plot_ = new QCustomPlot;
+    plot_ = new TracesPlot;
     plot_->setObjectName(QStringLiteral("TracesPlot"));
     // Wide enough that the distance labels never run into each other, tall enough that each
     // of the six plots keeps a few lines of its own.
@@ -163,12 +247,11 @@ void TracesPane::BuildAxes() {
     const int leftMargin = metrics.horizontalAdvance(QStringLiteral("-888.88")) + 10;
     plot_->addLayer(QStringLiteral("sections"), plot_->layer(QStringLiteral("grid")),
                     QCustomPlot::limAbove);
-    plot_->addLayer(QStringLiteral("cursor"), plot_->layer(QStringLiteral("overlay")),
-                    QCustomPlot::limBelow);
-    cursorLayer_ = plot_->layer(QStringLiteral("cursor"));
-    cursorLayer_->setMode(QCPLayer::lmBuffered);
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         auto* rect = new QCPAxisRect(plot_);
+        // In the layout before any item is made: a new item's positions start on the plot's
+        // first axis rect, and the plot complains when it has none.
+        plot_->plotLayout()->addElement(static_cast<int>(k), 0, rect);
         // The left margin is fixed, wide enough for the longest value labels: it does not
         // change when a zoom brings other tick labels, so the distance
         // under the mouse stays under it and the plots keep their left edges in line.
@@ -178,19 +261,13 @@ void TracesPane::BuildAxes() {
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
         rect->axis(QCPAxis::atLeft)->setPadding(4);
-        // Three values a plot: more would run into each other on plots a few lines tall.
+        // As many values as the plot's height holds apart, three at most: pedals in steps of
+        // 50 %, gears in whole gears.
         const auto kind = static_cast<TraceKind>(k);
-        if (kind == TraceKind::Throttle || kind == TraceKind::Brake || kind == TraceKind::Gear) {
-            // Pedals at 0, 50 and 100 %, gears at every second one.
-            QSharedPointer<QCPAxisTickerFixed> fixed(new QCPAxisTickerFixed);
-            fixed->setTickStep(kind == TraceKind::Gear ? 2.0 : 50.0);
-            fixed->setScaleStrategy(QCPAxisTickerFixed::ssNone);
-            rect->axis(QCPAxis::atLeft)->setTicker(fixed);
-        } else {
-            rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
-            rect->axis(QCPAxis::atLeft)->ticker()->setTickStepStrategy(
-                QCPAxisTicker::tssMeetTickCount);
-        }
+        QSharedPointer<SparseTicker> ticker(new SparseTicker(
+            kind == TraceKind::Throttle || kind == TraceKind::Brake ? 50.0 : 0.0,
+            kind == TraceKind::Gear));
+        rect->axis(QCPAxis::atLeft)->setTicker(ticker);
         // Each plot's name stands in its top-left corner, where it never runs into the
         // names of the plots above and below, however short they are.
         auto* name = new QCPItemText(plot_);
@@ -204,38 +281,23 @@ void TracesPane::BuildAxes() {
         name->setBrush(QColor(255, 255, 255, 200));
         name->setColor(QColor(40, 40, 40));
         names_[k] = name;
-        plot_->plotLayout()->addElement(static_cast<int>(k), 0, rect);
         // The delta gets more room: it is what the driver reads first.
         plot_->plotLayout()->setRowStretchFactor(static_cast<int>(k),
                                                  k == 0 ? 1.6 : k == 5 ? 0.8 : 1.0);
         rects_[k] = rect;
-
-        auto* line = new QCPItemLine(plot_);
-        line->setLayer(cursorLayer_);
-        line->setClipAxisRect(rect);
-        for (QCPItemPosition* p : {line->start, line->end}) {
-            p->setAxes(x, rect->axis(QCPAxis::atLeft));
-            p->setAxisRect(rect);
-            p->setTypeX(QCPItemPosition::ptPlotCoords);
-            p->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        }
-        line->start->setCoords(0, 0);
-        line->end->setCoords(0, 1);
-        line->setPen(QPen(QColor(20, 20, 20), 1.5));
-        line->setVisible(false);
-        cursorLines_[k] = line;
     }
+    plot_->SetRects(rects_);
 }
 
 void TracesPane::ShowComparison() {
     // The curves are rebuilt for the whole lap.
     cursor_.reset();
+    plot_->SetCursorKey(std::nullopt);
     range_ = cmp_ ? WholeLapRange(*cmp_) : DistanceRange{};
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         QCPAxisRect* rect = rects_[k];
         for (QCPGraph* g : rect->graphs()) plot_->removeGraph(g);
         names_[k]->setText(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
-        cursorLines_[k]->setVisible(false);
         if (!cmp_) continue;
         for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
             QCPGraph* g = new TraceGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
@@ -258,11 +320,11 @@ void TracesPane::ShowComparison() {
 }
 
 void TracesPane::BuildSections() {
-    // Items other than the cursor lines are the section lines and labels, rebuilt here.
+    // Items other than the plots' names are the section lines and labels, rebuilt here.
+    sectionLabels_.clear();
     for (int i = plot_->itemCount() - 1; i >= 0; --i) {
         QCPAbstractItem* item = plot_->item(i);
-        const bool name = std::find(names_.begin(), names_.end(), item) != names_.end();
-        if (item->layer() != cursorLayer_ && !name) plot_->removeItem(item);
+        if (std::find(names_.begin(), names_.end(), item) == names_.end()) plot_->removeItem(item);
     }
     if (!cmp_) return;
     QCPLayer* layer = plot_->layer(QStringLiteral("sections"));
@@ -285,8 +347,10 @@ void TracesPane::BuildSections() {
         label->position->setAxes(rects_[0]->axis(QCPAxis::atBottom), rects_[0]->axis(QCPAxis::atLeft));
         label->position->setAxisRect(rects_[0]);
         label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+        // From the plot's top (PlaceSectionLabels moves those near the plot's name below it).
         label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
         label->position->setCoords(x, 0);
+        sectionLabels_.push_back(label);
         // Upright along its line, to the line's right, so neighbouring names do not overlap.
         label->setRotation(-90);
         label->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -368,7 +432,58 @@ void TracesPane::ApplyRange() {
         rects_[k]->axis(QCPAxis::atBottom)->setRange(shown);
         if (cmp_) FitValueAxis(rects_[k], static_cast<TraceKind>(k));
     }
+    FitTicks();
+    PlaceSectionLabels();
     plot_->replot();
+    // The replot laid the plots out; when that changed how many labels fit or where the
+    // section names go, once more.
+    const bool ticks = FitTicks();
+    if (PlaceSectionLabels() || ticks) plot_->replot();
+}
+
+bool TracesPane::PlaceSectionLabels() {
+    // A section name whose line stands under the delta plot's name or just right of it would
+    // run into that name: it starts a little below it instead. The others keep the plot's
+    // whole height.
+    const QCPItemText* name = names_[0];
+    const double nameRight = name->bottomRight->pixelPosition().x();
+    const double nameHeight = name->bottomRight->pixelPosition().y() - name->topLeft->pixelPosition().y();
+    QCPAxis* x = rects_[0]->axis(QCPAxis::atBottom);
+    bool changed = false;
+    for (QCPItemText* label : sectionLabels_) {
+        // The rotated label stands a line's height to the right of its position.
+        const double px = x->coordToPixel(label->position->key());
+        const bool below = px < nameRight + kSectionLabelGap && px + nameHeight > rects_[0]->left();
+        const bool isBelow = label->position->parentAnchorY() != nullptr;
+        if (below == isBelow) continue;
+        changed = true;
+        const double key = label->position->key();
+        if (below) {
+            label->position->setParentAnchorY(name->bottom);
+            label->position->setTypeY(QCPItemPosition::ptAbsolute);
+            label->position->setCoords(key, kSectionLabelGap);
+        } else {
+            label->position->setParentAnchorY(nullptr);
+            label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+            label->position->setCoords(key, 0);
+        }
+    }
+    return changed;
+}
+
+bool TracesPane::FitTicks() {
+    // The plots' heights as last laid out; before the first layout, the most labels.
+    bool changed = false;
+    for (QCPAxisRect* rect : rects_) {
+        QCPAxis* y = rect->axis(QCPAxis::atLeft);
+        auto ticker = qSharedPointerDynamicCast<SparseTicker>(y->ticker());
+        if (!ticker) continue;
+        const int labelHeight = QFontMetrics(y->tickLabelFont()).height();
+        const int n = rect->height() > 0 ? ValueTicksThatFit(rect->height(), labelHeight) : 3;
+        changed = changed || n != ticker->MaxTicks();
+        ticker->SetMaxTicks(n);
+    }
+    return changed;
 }
 
 void TracesPane::ShowRange(DistanceRange range) {
@@ -403,13 +518,24 @@ void TracesPane::SetCursor(double x) {
 }
 
 void TracesPane::UpdateCursorItems() {
-    const double shown = cursor_ ? ToDisplayDistance(*cursor_, units_) : 0.0;
-    for (QCPItemLine* line : cursorLines_) {
-        line->start->setCoords(shown, 0);
-        line->end->setCoords(shown, 1);
-        line->setVisible(cursor_.has_value());
+    if (cursor_) {
+        plot_->SetCursorKey(ToDisplayDistance(*cursor_, units_));
+    } else {
+        plot_->SetCursorKey(std::nullopt);
     }
-    cursorLayer_->replot();
+}
+
+QCustomPlot* TracesPane::Plot() const { return plot_; }
+
+std::optional<int> TracesPane::CursorPixel() const { return plot_->CursorPixel(); }
+
+QPixmap TracesPane::Image() const {
+    QPixmap image = plot_->toPixmap();
+    if (const std::optional<int> px = plot_->CursorPixel()) {
+        QPainter painter(&image);
+        plot_->DrawCursor(&painter, *px);
+    }
+    return image;
 }
 
 void TracesPane::UpdateReadout(double x, bool mouse) {

@@ -4,10 +4,12 @@
 // the playback time, and a readout of every lap's values under the cursor or the mouse.
 // Left click or drag moves the playback (through the scrubbed signal), the wheel zooms around
 // the mouse, a right-button or Shift drag pans, a double click shows the whole lap.
-// The numbers come from compare/lap_traces; the pane only draws them. The cursor and readout
-// sit on a layer of their own, so moving them redraws neither the curves nor the axes.
+// The numbers come from compare/lap_traces; the pane only draws them. The cursor is painted
+// over the plots' finished image, so moving it redraws neither the curves nor the axes, and
+// repaints only the columns it left and entered.
 #pragma once
 
+#include <QPixmap>
 #include <QSize>
 #include <QWidget>
 #include <array>
@@ -22,9 +24,7 @@
 
 class QCustomPlot;
 class QCPAxisRect;
-class QCPItemLine;
 class QCPItemText;
-class QCPLayer;
 class QLabel;
 class QMouseEvent;
 class QTimer;
@@ -32,12 +32,15 @@ class QWheelEvent;
 
 namespace lapquill {
 
+class TracesPlot;
+
 class TracesPane : public ComparisonPane {
     Q_OBJECT
 public:
     explicit TracesPane(QWidget* parent = nullptr);
 
-    // The cursor at the reference lap's coordinate x (m); only the cursor layer is redrawn.
+    // The cursor at the reference lap's coordinate x (m); only the strips of the plot it left
+    // and entered are repainted.
     void SetCursor(double x);
     // Shows [lo, hi] (m), kept inside the lap; the curves are sampled again when needed.
     void ShowRange(DistanceRange range);
@@ -47,7 +50,11 @@ public:
     std::optional<double> Cursor() const { return cursor_; }
     // How often the curves were sampled and the readout rewritten (tests and benchmarks).
     int CurveBuilds() const { return curveBuilds_; }
-    QCustomPlot* Plot() const { return plot_; }
+    QCustomPlot* Plot() const;
+    // The plot widget's column the cursor is drawn on, or none while it is out of view.
+    std::optional<int> CursorPixel() const;
+    // The plots as shown, with the cursor, at the widget's size (the traces export).
+    QPixmap Image() const;
     QLabel* Readout() const { return readout_; }
     // The distance (m) under a point of the plot widget, and the point of a distance on the
     // top plot's middle line.
@@ -71,6 +78,11 @@ private:
     void UpdateCursorItems();
     void UpdateReadout(double x, bool mouse);
     void ApplyRange();
+    // Tells the value axes how many labels their plots' heights hold; true when that changed.
+    bool FitTicks();
+    // Moves the section names that would run into the delta plot's name below it; true when
+    // one moved.
+    bool PlaceSectionLabels();
     void OnPress(QMouseEvent* event);
     void OnMove(QMouseEvent* event);
     void OnRelease(QMouseEvent* event);
@@ -78,12 +90,11 @@ private:
     void OnDoubleClick(QMouseEvent* event);
     bool InPlotArea(const QPoint& p) const;
 
-    QCustomPlot* plot_ = nullptr;
+    TracesPlot* plot_ = nullptr;
     QLabel* readout_ = nullptr;
     std::array<QCPAxisRect*, kTraceKinds> rects_{};
-    std::array<QCPItemLine*, kTraceKinds> cursorLines_{};
     std::array<QCPItemText*, kTraceKinds> names_{};  // each plot's name in its corner
-    QCPLayer* cursorLayer_ = nullptr;
+    std::vector<QCPItemText*> sectionLabels_;         // on the delta plot, owned by the plot
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
     QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles
 

@@ -386,6 +386,42 @@ DistanceRange SegmentDistanceRange(const Comparison& cmp, const SegmentData& seg
     return r;
 }
 
+double ValueTickStep(double lo, double hi, int maxTicks, double minimum, bool integers) {
+    maxTicks = std::max(maxTicks, 1);
+    minimum = std::max(minimum, 0.0);
+    if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return std::max(minimum, 1e-12);
+    // The multiples of `step` inside [lo, hi].
+    const auto inside = [lo, hi](double step) {
+        return std::floor(hi / step) - std::ceil(lo / step) + 1.0;
+    };
+    // No step wider than the range and a bit puts two multiples inside it, so a wider one puts
+    // at most one: the search stops there.
+    const double widest = std::max(2.0 * (hi - lo), minimum);
+    if (integers) {
+        // Whole numbers: a step of s puts about range / s multiples inside, so start near there.
+        double step = std::max({1.0, std::ceil(minimum), std::floor((hi - lo) / maxTicks)});
+        while (inside(step) > maxTicks && step < widest) step += 1.0;
+        return step;
+    }
+    constexpr double kMantissas[] = {1.0, 2.0, 5.0};
+    double decade = std::pow(10.0, std::floor(std::log10((hi - lo) / maxTicks)) - 1.0);
+    for (;;) {
+        for (const double m : kMantissas) {
+            const double step = m * decade;
+            if (step < minimum * (1.0 - 1e-12)) continue;
+            if (inside(step) <= maxTicks || step >= widest) return step;
+        }
+        decade *= 10.0;
+    }
+}
+
+int ValueTicksThatFit(int height, int labelHeight) {
+    if (labelHeight <= 0) return 3;
+    // n labels need n heights and n - 1 gaps of a third: (4n - 1) / 3 heights.
+    const int n = (3 * std::max(height, 0) + labelHeight) / (4 * labelHeight);
+    return std::clamp(n, 1, 3);
+}
+
 DistanceRange WholeLapRange(const Comparison& cmp) {
     DistanceRange r{cmp.start, cmp.end};
     if (!(r.Width() >= kMinimumWindow)) r.hi = r.lo + kMinimumWindow;

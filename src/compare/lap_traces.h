@@ -85,6 +85,16 @@ std::int32_t PlaybackTimeAtDistance(const Comparison& cmp, const SegmentData& se
 DistanceRange SegmentDistanceRange(const Comparison& cmp, const SegmentData& segments,
                                    std::int32_t s);
 
+// The step between the value labels of a plot showing [lo, hi]: the smallest of 1, 2 or 5 times
+// a power of ten (with `integers`, the smallest whole number), at least `minimum`, that puts at
+// most `maxTicks` (at least 1) multiples of itself inside the range. `minimum` when the range
+// is empty or not finite.
+double ValueTickStep(double lo, double hi, int maxTicks, double minimum, bool integers);
+// How many value labels fit on a plot `height` pixels tall with labels `labelHeight` pixels
+// tall, with a third of a label's height between two: 1 to 3 (three is all a plot of a few
+// lines needs).
+int ValueTicksThatFit(int height, int labelHeight);
+
 // The whole comparison, [S, E], at least 1 m wide.
 DistanceRange WholeLapRange(const Comparison& cmp);
 // The window scaled by `factor` (< 1 zooms in) around `anchor`, which stays where it is on

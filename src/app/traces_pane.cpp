@@ -141,7 +141,8 @@ public:
     // One line through every plot at column px.
     void DrawCursor(QPainter* painter, int px) const {
         painter->setRenderHint(QPainter::Antialiasing, false);
-        painter->setPen(QPen(kCursorColour, kCursorWidth));
+        // Flat ends: the line stays inside the plots, within the strips a move repaints.
+        painter->setPen(QPen(kCursorColour, kCursorWidth, Qt::SolidLine, Qt::FlatCap));
         for (const QCPAxisRect* r : rects_) {
             if (r->height() > 0) painter->drawLine(px, r->top(), px, r->bottom());
         }

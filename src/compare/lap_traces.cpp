@@ -398,8 +398,9 @@ double ValueTickStep(double lo, double hi, int maxTicks, double minimum, bool in
     // at most one: the search stops there.
     const double widest = std::max(2.0 * (hi - lo), minimum);
     if (integers) {
-        // Whole numbers: a step of s puts about range / s multiples inside, so start near there.
-        double step = std::max({1.0, std::ceil(minimum), std::floor((hi - lo) / maxTicks)});
+        // Whole numbers. A step no wider than range / (maxTicks + 1) puts more than maxTicks
+        // multiples inside any range that long: start at the widest of those.
+        double step = std::max({1.0, std::ceil(minimum), std::floor((hi - lo) / (maxTicks + 1))});
         while (inside(step) > maxTicks && step < widest) step += 1.0;
         return step;
     }

@@ -15,12 +15,14 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
 #include <qcustomplot.h>
+#include <vector>
 
 #include "app/analysis_menu.h"
 #include "app/analyzer_app.h"
@@ -45,6 +47,19 @@ protected:
     void Paint() {
         frame_->View().viewport()->repaint();
         QCoreApplication::processEvents();
+    }
+    // Every queued repaint done.
+    static void Settle() {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    }
+    // A widget's pixels as the window last showed them (the offscreen screen keeps them).
+    static QImage OnScreen(QWidget* widget) {
+        QWidget* window = widget->window();
+        const QPoint at = widget->mapTo(window, QPoint(0, 0));
+        return window->screen()
+            ->grabWindow(window->winId(), at.x(), at.y(), widget->width(), widget->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
     }
     AnalysisPanes& Panes() { return frame_->Panes(); }
     TracesPane& Traces() { return Panes().Traces(); }
@@ -326,6 +341,127 @@ TEST_F(PanesTest, EveryExportWritesAFileThatReadsBack) {
     Panes().SetSaveChooser([](const QString&, const QString&) { return QString(); });
     EXPECT_FALSE(Panes().RunExport(E::TracesPng));
     EXPECT_EQ(frame_->View().Messages().size(), before + 1);
+}
+
+// The pixels of column x in the cursor's colour.
+int CursorRows(const QImage& image, int x) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) n += image.pixel(x, y) == qRgb(20, 20, 20) ? 1 : 0;
+    return n;
+}
+
+// Playback moves the cursor by repainting only the strips it left and entered: what the window
+// shows afterwards is what a full paint of the plots shows, and the export carries the cursor.
+TEST_F(PanesTest, CursorRepaintsLeaveWhatAFullPaintShows) {
+    Open(3);
+    QTest::qWait(150);
+    QCustomPlot* plot = Traces().Plot();
+    View().SetPlaybackTime(100);
+    Paint();
+    Settle();
+    ASSERT_TRUE(Traces().CursorPixel().has_value());
+    const int first = *Traces().CursorPixel();
+    EXPECT_NEAR(first, Traces().PixelAtDistance(1000.0).x(), 1);
+    const QImage before = OnScreen(plot);
+    EXPECT_GT(CursorRows(before, first), plot->height() / 2);
+
+    View().SetPlaybackTime(230);
+    Paint();
+    Settle();
+    ASSERT_TRUE(Traces().CursorPixel().has_value());
+    const int second = *Traces().CursorPixel();
+    ASSERT_GT(second - first, 20);
+    const QImage after = OnScreen(plot);
+    EXPECT_GT(CursorRows(after, second), plot->height() / 2);
+    EXPECT_LT(CursorRows(after, first), CursorRows(before, first) / 4);
+    const QImage full = plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(full.size(), after.size());
+    int differ = 0;
+    for (int y = 0; y < full.height(); ++y) {
+        for (int x = 0; x < full.width(); ++x) differ += full.pixel(x, y) != after.pixel(x, y) ? 1 : 0;
+    }
+    EXPECT_EQ(differ, 0);
+
+    // The readout catches up with the cursor within a tenth of a second.
+    View().SetPlaybackTime(231);
+    Paint();
+    QTest::qWait(150);
+    EXPECT_TRUE(Traces().Readout()->text().contains("2310.0 m")) << Traces().Readout()->text().toStdString();
+
+    const QImage exported = Traces().Image().toImage();
+    EXPECT_GT(CursorRows(exported, *Traces().CursorPixel()), plot->height() / 2);
+    EXPECT_LT(CursorRows(exported, first), plot->height() / 8);
+}
+
+// The program starts, opens laps and shows their traces without a line on the console.
+TEST_F(PanesTest, StartsAndShowsLapsWithoutAWarning) {
+    frame_.reset();
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& m) { messages << m; });
+    frame_ = std::make_unique<CMainFrame>(&settings_);
+    frame_->View().SetQuietMessages(true);
+    frame_->resize(800, 600);
+    Open(3);
+    QTest::qWait(100);
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+// The rotated section names at the top of the delta plot never run into its name; a name far
+// from the corner still starts at the plot's top.
+TEST_F(PanesTest, SectionNamesStayClearOfTheDeltaPlotsName) {
+    Open(3);
+    QTest::qWait(150);
+    QCustomPlot* plot = Traces().Plot();
+    QCPItemText* deltaName = nullptr;
+    std::vector<QCPItemText*> labels;
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        auto* t = qobject_cast<QCPItemText*>(plot->item(i));
+        if (!t) continue;
+        if (t->text() == "Delta s") deltaName = t;
+        if (t->rotation() != 0) labels.push_back(t);
+    }
+    ASSERT_NE(deltaName, nullptr);
+    ASSERT_EQ(labels.size(), 3u);  // Start, Turn 1, The Esses
+    const auto box = [](const QCPItemText* t) {
+        QPolygonF corners;
+        for (const QCPItemAnchor* a : {t->topLeft, t->topRight, t->bottomRight, t->bottomLeft}) {
+            corners << a->pixelPosition();
+        }
+        return corners.boundingRect();
+    };
+    const QRectF name = box(deltaName);
+    ASSERT_GT(name.width(), 0);
+    for (const QCPItemText* label : labels) {
+        EXPECT_FALSE(box(label).intersects(name)) << label->text().toStdString();
+        if (label->text() == "The Esses") {
+            EXPECT_NEAR(box(label).top(), plot->axisRect(0)->top(), 1.0);
+        }
+    }
+}
+
+// On plots a few lines tall the value labels keep at least a label's height apart.
+TEST_F(PanesTest, ValueLabelsNeverRunIntoEachOther) {
+    frame_->resize(800, 480);
+    Open(3);
+    QTest::qWait(150);
+    QCustomPlot* plot = Traces().Plot();
+    ASSERT_EQ(plot->axisRectCount(), 6);
+    for (int k = 0; k < plot->axisRectCount(); ++k) {
+        QCPAxis* y = plot->axisRect(k)->axis(QCPAxis::atLeft);
+        const int labelHeight = QFontMetrics(y->tickLabelFont()).height();
+        std::vector<double> shown;
+        for (double v : y->tickVector()) {
+            if (y->range().contains(v)) shown.push_back(y->coordToPixel(v));
+        }
+        EXPECT_GE(shown.size(), 1u) << "plot " << k;
+        for (std::size_t i = 1; i < shown.size(); ++i) {
+            EXPECT_GE(std::abs(shown[i] - shown[i - 1]), labelHeight)
+                << "plot " << k << ", " << plot->axisRect(k)->height() << " pixels tall";
+        }
+    }
 }
 
 }  // namespace

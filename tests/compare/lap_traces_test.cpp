@@ -242,6 +242,90 @@ TEST(LapTraces, ZoomKeepsTheAnchorAndPanStopsAtTheEnds) {
     EXPECT_NEAR(ToDisplayDistance(1609.344, {2, 0, 0}), 1.0, 1e-12);
 }
 
+// The value labels' step: the smallest allowed step that keeps to the count, on named cases and
+// on random ranges against a plain search through every allowed step.
+TEST(ValueTickStep, SmallestStepThatKeepsToTheCount) {
+    struct Row {
+        const char* name;
+        double lo, hi;
+        int maxTicks;
+        double minimum;
+        bool integers;
+        double step;
+    };
+    const Row rows[] = {
+        {"pedals, three", -5, 105, 3, 50, false, 50},  // 0, 50, 100
+        {"pedals, two", -5, 105, 2, 50, false, 100},   // 0, 100
+        {"pedals, one", -5, 105, 1, 50, false, 200},   // 0
+        {"gears, three", -0.5, 6.5, 3, 0, true, 3},    // 0, 3, 6
+        {"gears, two", -0.5, 6.5, 2, 0, true, 4},      // 0, 4
+        {"steering", -170, 90, 3, 0, false, 100},      // -100, 0 (50 would give five)
+        {"delta", -0.3, 1.2, 3, 0, false, 0.5},        // 0, 0.5, 1
+        {"empty range", 3, 3, 3, 50, false, 50},
+        {"not a number", std::nan(""), 1, 3, 2, false, 2},
+    };
+    for (const Row& r : rows) {
+        EXPECT_DOUBLE_EQ(ValueTickStep(r.lo, r.hi, r.maxTicks, r.minimum, r.integers), r.step)
+            << r.name;
+    }
+
+    // The multiples of step in [lo, hi], counted one by one up to one past the limit.
+    const auto inside = [](double lo, double hi, double step, int limit) {
+        int n = 0;
+        for (double k = std::ceil(lo / step); k * step <= hi && n <= limit; ++k) ++n;
+        return n;
+    };
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);
+    };
+    for (int trial = 0; trial < 2000; ++trial) {
+        const bool integers = trial % 3 == 0;
+        // Whole-number steps are for gears: ranges of a few to a thousand.
+        const double scale = integers ? std::pow(10.0, std::floor(next() * 3.0))
+                                      : std::pow(10.0, std::floor(next() * 8.0) - 3.0);
+        const double lo = (next() - 0.5) * 10.0 * scale;
+        const double hi = lo + (0.05 + next() * 10.0) * scale;
+        const int maxTicks = 1 + trial % 3;
+        const double minimum = trial % 5 == 0 ? 50.0 : 0.0;
+        const double got = ValueTickStep(lo, hi, maxTicks, minimum, integers);
+        // Every allowed step, rising, up to the first that keeps to the count.
+        double expected = 0;
+        if (integers) {
+            for (double s = std::max(1.0, minimum);; s += 1.0) {
+                if (inside(lo, hi, s, maxTicks) <= maxTicks) {
+                    expected = s;
+                    break;
+                }
+            }
+        } else {
+            for (double decade = 1e-6; expected == 0; decade *= 10.0) {
+                for (const double m : {1.0, 2.0, 5.0}) {
+                    const double s = m * decade;
+                    if (s >= minimum && inside(lo, hi, s, maxTicks) <= maxTicks) {
+                        expected = s;
+                        break;
+                    }
+                }
+            }
+        }
+        ASSERT_NEAR(got, expected, expected * 1e-9)
+            << "range " << lo << " .. " << hi << ", at most " << maxTicks << ", minimum "
+            << minimum << (integers ? ", whole numbers" : "");
+    }
+}
+
+TEST(ValueTicksThatFit, OneToThreeLabelsWithAThirdOfOneBetween) {
+    EXPECT_EQ(ValueTicksThatFit(0, 15), 1);
+    EXPECT_EQ(ValueTicksThatFit(34, 15), 1);   // two need 35 pixels
+    EXPECT_EQ(ValueTicksThatFit(35, 15), 2);
+    EXPECT_EQ(ValueTicksThatFit(54, 15), 2);   // three need 55
+    EXPECT_EQ(ValueTicksThatFit(55, 15), 3);
+    EXPECT_EQ(ValueTicksThatFit(1000, 15), 3);
+    EXPECT_EQ(ValueTicksThatFit(40, 0), 3);
+}
+
 TEST(SectionTable, MarksOrderMarkersAndCsv) {
     TwoLaps t;
     // A third lap a tenth faster than the clean one in the last section: 25 -> 25.641 m/s.

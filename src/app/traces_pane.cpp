@@ -30,6 +30,7 @@ constexpr double kPedalAxisHigh = 105;
 constexpr int kReadoutInterval = 100;  // ms between two readouts that follow the cursor
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
 constexpr qsizetype kReadoutTitle = 12;
+constexpr int kReadoutDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
 constexpr double kSectionLabelGap = 2;  // pixels between the delta plot's name and section names  // characters of a lap's title in the readout
 
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
@@ -312,11 +313,13 @@ void TracesPane::ShowComparison() {
         tr("Distance (%1)").arg(QString::fromLatin1(DistanceUnitName(units_))));
     BuildSections();
     if (!cmp_) {
+        FixReadoutSize();
         readout_->setText(tr("Open replays to see their traces."));
         plot_->replot();
         return;
     }
     Rebuild();
+    FixReadoutSize();
     UpdateReadout(cmp_->start, false);
 }
 
@@ -542,16 +545,45 @@ QPixmap TracesPane::Image() const {
 void TracesPane::UpdateReadout(double x, bool mouse) {
     if (!cmp_) return;
     const auto values = TraceValuesAt(*cmp_, x, units_);
+    readout_->setText(ReadoutHtml(Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
+                                  mouse, [&values](std::size_t k, std::size_t b) {
+                                      QString v = Number(values[k][b], kReadoutDecimals[k]);
+                                      if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0) {
+                                          v.prepend(QLatin1Char('+'));
+                                      }
+                                      return v;
+                                  }));
+}
+
+void TracesPane::FixReadoutSize() {
+    readout_->setMinimumSize(0, 0);
+    readout_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (!cmp_) return;
+    // Laid out once with the widest values each column can show, then kept at that size:
+    // a label of fixed size asks nobody for a new layout when its text changes, so a new
+    // readout costs only its own repaint.
+    static const QString kWidest[kTraceKinds] = {
+        QStringLiteral("+888.888"), QStringLiteral("888.8"), QStringLiteral("100"),
+        QStringLiteral("100"),      QStringLiteral("-888.8"), QStringLiteral("88")};
+    const QString distance = units_.distanceUnit == 0 ? QStringLiteral("88888.8") : QStringLiteral("888.888");
+    const QString widest = ReadoutHtml(distance, false, [](std::size_t k, std::size_t) { return kWidest[k]; });
+    readout_->setText(widest);
+    QSize size = readout_->sizeHint();
+    readout_->setText(ReadoutHtml(distance, true, [](std::size_t k, std::size_t) { return kWidest[k]; }));
+    size = size.expandedTo(readout_->sizeHint());
+    readout_->setFixedSize(size);
+}
+
+QString TracesPane::ReadoutHtml(const QString& distance, bool mouse,
+                                const std::function<QString(std::size_t, std::size_t)>& value) const {
     QString html = QStringLiteral("<table cellspacing=0 cellpadding=1><tr><td><b>%1 %2%3</b></td>")
-                       .arg(Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
-                            QString::fromLatin1(DistanceUnitName(units_)),
+                       .arg(distance, QString::fromLatin1(DistanceUnitName(units_)),
                             mouse ? tr(" (mouse)") : tr(" (cursor)"));
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         html += QStringLiteral("<td align=right>&nbsp;&nbsp;%1</td>")
                     .arg(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)).toHtmlEscaped());
     }
     html += QStringLiteral("</tr>");
-    constexpr int kDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
     for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
         const QColor c = SlotColour(cmp_->laps[b].slot);
         // The colour names the lap; the title is cut short so the plots keep their width.
@@ -562,14 +594,12 @@ void TracesPane::UpdateReadout(double x, bool mouse) {
         html += QStringLiteral("<tr><td><span style=\"color:%1\">&#9632;</span> %2</td>")
                     .arg(c.name(), name);
         for (std::size_t k = 0; k < kTraceKinds; ++k) {
-            QString v = Number(values[k][b], kDecimals[k]);
-            if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0) v.prepend(QLatin1Char('+'));
-            html += QStringLiteral("<td align=right>%1</td>").arg(v);
+            html += QStringLiteral("<td align=right>%1</td>").arg(value(k, b));
         }
         html += QStringLiteral("</tr>");
     }
     html += QStringLiteral("</table>");
-    readout_->setText(html);
+    return html;
 }
 
 double TracesPane::DistanceAtPixel(double px) const {

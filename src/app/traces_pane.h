@@ -11,9 +11,11 @@
 
 #include <QPixmap>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -77,6 +79,11 @@ private:
     void BuildSections();
     void UpdateCursorItems();
     void UpdateReadout(double x, bool mouse);
+    // Sizes the readout for the widest text it can show for this comparison and keeps it so.
+    void FixReadoutSize();
+    // The readout's table: the distance shown, and value(kind, lap) for each cell.
+    QString ReadoutHtml(const QString& distance, bool mouse,
+                        const std::function<QString(std::size_t, std::size_t)>& value) const;
     void ApplyRange();
     // Tells the value axes how many labels their plots' heights hold; true when that changed.
     bool FitTicks();

@@ -67,10 +67,12 @@ std::vector<ClientRect> CAnalysisView::MapCoveredNow() const {
                 y0 = std::min(y0, p.y);
                 y1 = std::max(y1, p.y);
             }
-            out.push_back({static_cast<std::int32_t>(std::floor(x0)),
-                           static_cast<std::int32_t>(std::floor(y0)),
-                           static_cast<std::int32_t>(std::ceil(x1)),
-                           static_cast<std::int32_t>(std::ceil(y1))});
+            // The column lines stand a pixel inside their columns, the last one's a pixel past
+            // the client's edge: what counts is the part on the client.
+            out.push_back({std::max(static_cast<std::int32_t>(std::floor(x0)), 0),
+                           std::max(static_cast<std::int32_t>(std::floor(y0)), 0),
+                           std::min(static_cast<std::int32_t>(std::ceil(x1)), rc.right),
+                           std::min(static_cast<std::int32_t>(std::ceil(y1)), rc.bottom)});
         }
     }
     LegendBox legend;

@@ -281,7 +281,8 @@ void SectionsPane::FitColumns() {
             title = std::max(title, fm.horizontalAdvance(line));
         }
         title = std::max(title, fm.horizontalAdvance(headerMarks_[static_cast<std::size_t>(b)]));
-        titleWidth[static_cast<std::size_t>(b)] = title + padding;
+        // One pixel more: the advance is rounded, and shortening measures the unrounded text.
+        titleWidth[static_cast<std::size_t>(b)] = title + padding + 1;
         lapWidth[static_cast<std::size_t>(b)] = cells;
         lapsTotal += cells;
     }
@@ -295,9 +296,12 @@ void SectionsPane::FitColumns() {
     const bool showFrom = lapsTotal + from + namesLeast <= room;
     table_->setColumnHidden(1, !showFrom);
     const int fromWidth = showFrom ? from : 0;
-    // What is left over goes first to the section names, then to the lap titles, evenly.
+    // What is left over goes first to the section names, then to the lap titles, evenly. Short
+    // of room, the names shrink further, to their corner numbers, before a lap is pushed out.
     int spare = room - lapsTotal - fromWidth - namesLeast;
-    const int namesWidth = namesLeast + std::clamp(spare, 0, names - namesLeast);
+    const int namesFloor = std::min(names, fm.horizontalAdvance(QStringLiteral("T00…")) + padding);
+    const int namesWidth = spare >= 0 ? namesLeast + std::min(spare, names - namesLeast)
+                                      : std::max(namesFloor, namesLeast + spare);
     spare -= namesWidth - namesLeast;
     for (int round = 0; round < 8 && spare > 0; ++round) {
         int wanting = 0;

@@ -1,10 +1,14 @@
 // The sections pane. See sections_pane.h.
 #include "app/sections_pane.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "compare/lap_traces.h"
@@ -18,13 +22,20 @@ const QColor kFaster(0, 128, 40);
 const QColor kSlower(192, 24, 24);
 const QColor kBestGround(206, 176, 240);
 
-QString Seconds(double v) {
-    return std::isfinite(v) ? QString::number(v, 'f', 3) : QStringLiteral("–");
+// Hundredths in the cells, which is what a driver compares; thousandths in the tooltips.
+constexpr int kCellDecimals = 2;
+constexpr int kTipDecimals = 3;
+
+QString Seconds(double v, int decimals = kCellDecimals) {
+    return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("–");
 }
 
-QString Signed(double v) {
+// A gain or loss with its sign; one that rounds to nothing shows no sign.
+QString Signed(double v, int decimals = kCellDecimals) {
     if (!std::isfinite(v)) return QStringLiteral("–");
-    return (v > 0 ? QStringLiteral("+") : QString()) + QString::number(v, 'f', 3);
+    const QString digits = QString::number(std::fabs(v), 'f', decimals);
+    if (digits.toDouble() == 0.0) return digits;
+    return (v > 0 ? QStringLiteral("+") : QStringLiteral("-")) + digits;
 }
 
 QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
@@ -37,6 +48,29 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignRight
 void Colour(QTableWidgetItem* item, Versus versus) {
     if (versus == Versus::Faster) item->setForeground(kFaster);
     if (versus == Versus::Slower) item->setForeground(kSlower);
+}
+
+bool IsBreak(QChar c) {
+    return c == QLatin1Char('_') || c == QLatin1Char(' ') || c == QLatin1Char('-');
+}
+
+// A title on two lines, broken where the wider line is narrowest ("Driver_Car" becomes
+// "Driver" over "Car"); on one line when it has nowhere to break.
+QStringList TitleLines(const QString& title, const QFontMetrics& fm) {
+    int bestAt = -1;
+    int bestWidth = fm.horizontalAdvance(title);
+    for (int i = 1; i + 1 < title.size(); ++i) {
+        if (!IsBreak(title[i])) continue;
+        // A hyphen stays at the end of the first line; a space or underscore goes.
+        const QString first = title.left(title[i] == QLatin1Char('-') ? i + 1 : i);
+        const int width = std::max(fm.horizontalAdvance(first), fm.horizontalAdvance(title.mid(i + 1)));
+        if (width < bestWidth) {
+            bestWidth = width;
+            bestAt = i;
+        }
+    }
+    if (bestAt < 0) return {title};
+    return {title.left(title[bestAt] == QLatin1Char('-') ? bestAt + 1 : bestAt), title.mid(bestAt + 1)};
 }
 
 }  // namespace
@@ -57,6 +91,8 @@ SectionsPane::SectionsPane(QWidget* parent)
     table_->horizontalHeader()->setSectionsClickable(true);
     table_->horizontalHeader()->setToolTip(
         tr("Click a lap to sort the sections by the time it loses; click Section for track order"));
+    // The columns are fitted again whenever the table's visible width changes.
+    table_->viewport()->installEventFilter(this);
     layout->addWidget(caption_);
     layout->addWidget(table_, 1);
     connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
@@ -92,18 +128,35 @@ int SectionsPane::RowOfSection(std::size_t section) const {
     return -1;
 }
 
+int SectionsPane::ColumnsWidth() const {
+    return table_->horizontalHeader()->length();
+}
+
+bool SectionsPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_->viewport() && event->type() == QEvent::Resize && !fitting_ && cmp_) {
+        FitColumns();
+    }
+    return ComparisonPane::eventFilter(watched, event);
+}
+
 void SectionsPane::Fill() {
+    // The table's own resizes while it is filled wait for the fit at the end.
+    fitting_ = true;
     table_->clear();
     order_.clear();
+    headerTitles_.clear();
+    headerMarks_.clear();
     if (!cmp_) {
         caption_->setText(tr("Open replays to see the time of each section."));
         table_->setRowCount(0);
         table_->setColumnCount(0);
+        fitting_ = false;
         return;
     }
     const std::size_t laps = cmp_->laps.size();
     const ComparedLap& ref = cmp_->laps[static_cast<std::size_t>(cmp_->reference)];
-    QString caption = tr("Against %1.").arg(QString::fromStdString(ref.title));
+    const QString refTitle = QString::fromStdString(ref.title);
+    QString caption = tr("Against %1.").arg(refTitle);
     if (sortLap_ >= 0) {
         caption += QLatin1Char(' ') +
                    tr("Sorted by the time %1 loses.")
@@ -115,45 +168,61 @@ void SectionsPane::Fill() {
                            : SectionsByLoss(*cmp_, laps);  // out of range: track order
     table_->setColumnCount(static_cast<int>(laps) + 2);
     table_->setRowCount(static_cast<int>(order_.size()) + 2);
-    QStringList headers = {tr("Section"),
-                           tr("From (%1)").arg(QString::fromLatin1(DistanceUnitName(units_)))};
+    const QString unit = QString::fromLatin1(DistanceUnitName(units_));
+    QStringList headers = {tr("Section"), tr("From\n(%1)").arg(unit)};
     for (std::size_t b = 0; b < laps; ++b) {
-        QString h = QString::fromStdString(cmp_->laps[b].title);
-        if (static_cast<std::int32_t>(b) == cmp_->reference) h += tr(" (ref)");
-        if (static_cast<std::int32_t>(b) == sortLap_) h += QStringLiteral(" ▼");
-        headers << h;
+        QString marks;
+        if (static_cast<std::int32_t>(b) == cmp_->reference) marks += tr("(ref)");
+        if (static_cast<std::int32_t>(b) == sortLap_) {
+            marks += (marks.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("▼");
+        }
+        headerTitles_.push_back(QString::fromStdString(cmp_->laps[b].title));
+        headerMarks_.push_back(marks);
+        headers << headerTitles_.back();  // shortened to its column by FitColumns
     }
     table_->setHorizontalHeaderLabels(headers);
+    table_->horizontalHeaderItem(1)->setToolTip(
+        tr("Where the section starts on the reference lap, %1").arg(unit));
+    const QString sortHint = tr("Click to sort the sections by the time this lap loses");
+    table_->horizontalHeaderItem(0)->setToolTip(tr("Click for track order"));
     for (std::size_t b = 0; b < laps; ++b) {
+        QTableWidgetItem* header = table_->horizontalHeaderItem(static_cast<int>(b) + 2);
+        header->setToolTip(headerTitles_[b] + QLatin1Char('\n') + sortHint);
         const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
-        if (slot < colours_.size()) {
-            table_->horizontalHeaderItem(static_cast<int>(b) + 2)
-                ->setForeground(SlotColour(cmp_->laps[b].slot));
-        }
+        if (slot < colours_.size()) header->setForeground(SlotColour(cmp_->laps[b].slot));
     }
 
     for (std::size_t row = 0; row < order_.size(); ++row) {
         const std::size_t s = order_[row];
         const ComparedSection& sec = cmp_->sections[s];
         const int r = static_cast<int>(row);
-        table_->setItem(r, 0, Cell(QString::fromStdString(sec.name), Qt::AlignLeft | Qt::AlignVCenter));
-        table_->setItem(r, 1, Cell(QString::number(ToDisplayDistance(sec.start, units_), 'f',
-                                                   units_.distanceUnit == 0 ? 0 : 3)));
+        const QString from = QString::number(ToDisplayDistance(sec.start, units_), 'f',
+                                             units_.distanceUnit == 0 ? 0 : 3);
+        QTableWidgetItem* name = Cell(QString::fromStdString(sec.name), Qt::AlignLeft | Qt::AlignVCenter);
+        name->setToolTip(tr("%1, from %2 %3").arg(name->text(), from, unit));
+        table_->setItem(r, 0, name);
+        table_->setItem(r, 1, Cell(from));
         for (std::size_t b = 0; b < laps; ++b) {
             const SectionCellMark mark = MarkSectionCell(*cmp_, s, b);
-            QString text = Seconds(sec.times[b]);
-            if (!mark.reference) text += QStringLiteral("  ") + Signed(sec.lost[b]);
-            QTableWidgetItem* item = Cell(text);
+            // The reference shows its time; the others how much they gain or lose on it.
+            QTableWidgetItem* item = Cell(mark.reference ? Seconds(sec.times[b]) : Signed(sec.lost[b]));
+            QString tip = mark.reference
+                              ? tr("%1: %2 s").arg(headerTitles_[b], Seconds(sec.times[b], kTipDecimals))
+                              : tr("%1: %2 s, %3 s against %4")
+                                    .arg(headerTitles_[b], Seconds(sec.times[b], kTipDecimals),
+                                         Signed(sec.lost[b], kTipDecimals), refTitle);
             if (mark.best) {
                 item->setBackground(kBestGround);
-                item->setToolTip(tr("Best of all laps in this section"));
+                tip += QLatin1Char('\n') + tr("Best of all laps in this section");
             }
+            item->setToolTip(tip);
             Colour(item, mark.versus);
             table_->setItem(r, static_cast<int>(b) + 2, item);
         }
     }
 
-    // The foot: lap totals and deltas, then the theoretical best.
+    // The foot: the reference's lap time and every other lap's gain or loss over the lap, then
+    // the theoretical best.
     const int lapRow = static_cast<int>(order_.size());
     QFont bold = table_->font();
     bold.setBold(true);
@@ -161,23 +230,108 @@ void SectionsPane::Fill() {
     table_->setItem(lapRow, 1, Cell(QString()));
     for (std::size_t b = 0; b < laps; ++b) {
         const ComparedLap& lap = cmp_->laps[b];
-        QString text = Seconds(lap.time);
-        if (static_cast<std::int32_t>(b) != cmp_->reference) text += QStringLiteral("  ") + Signed(lap.delta);
-        QTableWidgetItem* item = Cell(text);
-        if (static_cast<std::int32_t>(b) != cmp_->reference) Colour(item, VersusReference(lap.delta));
+        const bool isRef = static_cast<std::int32_t>(b) == cmp_->reference;
+        QTableWidgetItem* item = Cell(isRef ? Seconds(lap.time) : Signed(lap.delta));
+        item->setToolTip(isRef ? tr("%1: lap %2 s").arg(headerTitles_[b], Seconds(lap.time, kTipDecimals))
+                               : tr("%1: lap %2 s, %3 s against %4")
+                                     .arg(headerTitles_[b], Seconds(lap.time, kTipDecimals),
+                                          Signed(lap.delta, kTipDecimals), refTitle));
+        if (!isRef) Colour(item, VersusReference(lap.delta));
         table_->setItem(lapRow, static_cast<int>(b) + 2, item);
     }
-    table_->setItem(lapRow + 1, 0, Cell(tr("Theoretical best"), Qt::AlignLeft | Qt::AlignVCenter));
+    QTableWidgetItem* bestName = Cell(tr("Theoretical best"), Qt::AlignLeft | Qt::AlignVCenter);
+    bestName->setToolTip(tr("The best time of any lap in every section, added up"));
+    table_->setItem(lapRow + 1, 0, bestName);
     table_->setItem(lapRow + 1, 1, Cell(QString()));
     auto* best = Cell(Seconds(cmp_->theoreticalBest));
     best->setBackground(kBestGround);
+    best->setToolTip(tr("Theoretical best: %1 s").arg(Seconds(cmp_->theoreticalBest, kTipDecimals)));
     table_->setItem(lapRow + 1, 2, best);
     for (int c = 0; c < table_->columnCount(); ++c) {
         for (int r : {lapRow, lapRow + 1}) {
             if (QTableWidgetItem* item = table_->item(r, c)) item->setFont(bold);
         }
     }
-    table_->resizeColumnsToContents();
+    fitting_ = false;
+    FitColumns();
+}
+
+void SectionsPane::FitColumns() {
+    if (!cmp_ || table_->columnCount() < 2 ||
+        headerTitles_.size() != static_cast<std::size_t>(table_->columnCount() - 2)) {
+        return;
+    }
+    fitting_ = true;
+    // The cells' widest text per column (public on the base class, where the table hides it).
+    const QAbstractItemView* view = table_;
+    QHeaderView* header = table_->horizontalHeader();
+    const QFontMetrics fm(header->font());
+    const int laps = table_->columnCount() - 2;
+    // Room a header keeps around its text.
+    const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+    // Each lap column as wide as its cells, or its title's wider line if that is wider, at most
+    // the width of six digits more than the cells.
+    std::vector<int> lapWidth(static_cast<std::size_t>(laps));
+    std::vector<int> titleWidth(static_cast<std::size_t>(laps));
+    int lapsTotal = 0;
+    for (int b = 0; b < laps; ++b) {
+        const int cells = view->sizeHintForColumn(b + 2);
+        int title = 0;
+        for (const QString& line : TitleLines(headerTitles_[static_cast<std::size_t>(b)], fm)) {
+            title = std::max(title, fm.horizontalAdvance(line));
+        }
+        title = std::max(title, fm.horizontalAdvance(headerMarks_[static_cast<std::size_t>(b)]));
+        // One pixel more: the advance is rounded, and shortening measures the unrounded text.
+        titleWidth[static_cast<std::size_t>(b)] = title + padding + 1;
+        lapWidth[static_cast<std::size_t>(b)] = cells;
+        lapsTotal += cells;
+    }
+    const int from = std::max(view->sizeHintForColumn(1),
+                              fm.horizontalAdvance(tr("From")) + padding);
+    const int names = std::max(view->sizeHintForColumn(0), header->sectionSizeHint(0));
+    const int namesLeast = std::min(names, fm.horizontalAdvance(QStringLiteral("T00 Xxx…")) + padding);
+    const int room = table_->viewport()->width();
+    // Where the laps do not fit beside the names and the distances, the distances give way:
+    // each section name's tooltip says where it starts.
+    const bool showFrom = lapsTotal + from + namesLeast <= room;
+    table_->setColumnHidden(1, !showFrom);
+    const int fromWidth = showFrom ? from : 0;
+    // What is left over goes first to the section names, then to the lap titles, evenly. Short
+    // of room, the names shrink further, to their corner numbers, before a lap is pushed out.
+    int spare = room - lapsTotal - fromWidth - namesLeast;
+    const int namesFloor = std::min(names, fm.horizontalAdvance(QStringLiteral("T00…")) + padding);
+    const int namesWidth = spare >= 0 ? namesLeast + std::min(spare, names - namesLeast)
+                                      : std::max(namesFloor, namesLeast + spare);
+    spare -= namesWidth - namesLeast;
+    for (int round = 0; round < 8 && spare > 0; ++round) {
+        int wanting = 0;
+        for (int b = 0; b < laps; ++b) {
+            if (lapWidth[static_cast<std::size_t>(b)] < titleWidth[static_cast<std::size_t>(b)]) ++wanting;
+        }
+        if (wanting == 0) break;
+        const int share = std::max(spare / wanting, 1);
+        for (int b = 0; b < laps && spare > 0; ++b) {
+            int& w = lapWidth[static_cast<std::size_t>(b)];
+            const int grow = std::min({share, titleWidth[static_cast<std::size_t>(b)] - w, spare});
+            if (grow <= 0) continue;
+            w += grow;
+            spare -= grow;
+        }
+    }
+    table_->setColumnWidth(0, namesWidth);
+    if (showFrom) table_->setColumnWidth(1, from);
+    for (int b = 0; b < laps; ++b) {
+        const int w = lapWidth[static_cast<std::size_t>(b)];
+        table_->setColumnWidth(b + 2, w);
+        // The title's lines shortened to the column; the full title is in the tooltip.
+        QStringList lines;
+        for (const QString& line : TitleLines(headerTitles_[static_cast<std::size_t>(b)], fm)) {
+            lines << fm.elidedText(line, Qt::ElideRight, std::max(w - padding, 0));
+        }
+        if (!headerMarks_[static_cast<std::size_t>(b)].isEmpty()) lines << headerMarks_[static_cast<std::size_t>(b)];
+        table_->horizontalHeaderItem(b + 2)->setText(lines.join(QLatin1Char('\n')));
+    }
+    fitting_ = false;
 }
 
 }  // namespace lapquill

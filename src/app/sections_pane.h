@@ -1,7 +1,10 @@
 // SectionsPane: the comparison's sections as a table, one row per section and one column per
-// lap, each cell the lap's section time and its gain or loss against the reference: green where
-// faster, red where slower, on a purple ground for the best of all laps. The lap totals and the
-// theoretical best stand at the foot. A click on a lap's column header sorts the sections by
+// lap: the reference lap's column holds its section times, every other lap's its gain or loss
+// against the reference (the time itself in the cell's tooltip), green where faster, red where
+// slower, on a purple ground for the best of all laps. The lap totals and the theoretical best
+// stand at the foot. The columns are sized to fit the pane: lap titles break onto two header
+// lines and are shortened to their column (the full title in the tooltip), and the section
+// names give up width before any lap does. A click on a lap's column header sorts the sections by
 // the time that lap loses, most first; a click on the Section header restores track order.
 // A click on a section row reports it (sectionChosen). The numbers come from
 // compare/section_table.
@@ -36,20 +39,29 @@ public:
     // The section shown in a table row, or -1 for the rows at the foot.
     std::int32_t SectionAtRow(int row) const;
     int RowOfSection(std::size_t section) const;
+    // The width all columns take together, pixels.
+    int ColumnsWidth() const;
 
 signals:
     void sectionChosen(std::size_t section);
 
 protected:
     void ShowComparison() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Fill();
+    // Sizes the columns to their contents, then narrows the section names (never below a
+    // readable width) until the table fits the pane, and shortens the lap titles to their columns.
+    void FitColumns();
 
     QLabel* caption_ = nullptr;
     QTableWidget* table_ = nullptr;
     std::int32_t sortLap_ = -1;
     std::vector<std::size_t> order_;  // section per row
+    std::vector<QString> headerTitles_;  // per lap column: the full title, then its marks
+    std::vector<QString> headerMarks_;
+    bool fitting_ = false;  // FitColumns is running: the resizes it causes do not call it again
 };
 
 }  // namespace lapquill

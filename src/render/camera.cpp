@@ -109,6 +109,26 @@ Matrix4 ProjectionMatrix(const ClientRect& client) {
     return p;
 }
 
+std::int32_t RibbonWidthStep(float cameraHeight) {
+    if (!(cameraHeight > kDefaultCameraHeight) || !std::isfinite(cameraHeight)) return 0;
+    const double steps =
+        kRibbonStepsPerDoubling * std::log2(static_cast<double>(cameraHeight) / kDefaultCameraHeight);
+    return static_cast<std::int32_t>(std::min(std::floor(steps), 1000.0));
+}
+
+RibbonWidening RibbonWideningAt(std::int32_t step, std::int32_t clientHeight, float pixelScale) {
+    RibbonWidening w;
+    if (step <= 0 || clientHeight <= 0 || !(pixelScale > 0.0f)) return w;
+    const double rise = std::exp2(static_cast<double>(step) / kRibbonStepsPerDoubling);
+    const double height = kDefaultCameraHeight * rise;
+    const double metresPerPixel = 2.0 * height * std::tan(kFieldOfView / 2.0) / clientHeight;
+    w.minWidth = static_cast<float>(kRibbonMinPixels * pixelScale * metresPerPixel);
+    // Growing with the square of the rise, the ribbon widens on screen as the camera climbs
+    // from the default height (where it is as its offsets make it) until it meets the minimum.
+    w.maxScale = static_cast<float>(rise * rise);
+    return w;
+}
+
 void ClampCameraTarget(CameraState* state, const MapExtent* extent) {
     if (extent == nullptr) return;
     Vector3& t = state->cameraTarget;
@@ -246,8 +266,8 @@ ScrollBars ComputeScrollBars(const CameraState& state, const MapExtent* extent,
 
 CameraFrame ComputeCameraFrame(CameraState* state, const MapExtent* extent,
                                const Matrix4& projection, const ClientRect& client,
-                               const ChaseCar& car) {
-    ClampCameraTarget(state, extent);
+                               const ChaseCar& car, bool clampTarget) {
+    if (clampTarget) ClampCameraTarget(state, extent);
     CameraFrame frame;
     if (UsesChaseCamera(*state, car)) {
         const float heading =

@@ -23,6 +23,10 @@ inline constexpr std::int32_t kChaseHeadingWindow = 50;  // records averaged for
 inline constexpr float kPanFraction = 0.05f;        // of the visible ground per pan or line step
 inline constexpr float kZoomInFactor = 0.9090909f;  // 1 / 1.1 in single precision
 inline constexpr float kZoomOutFactor = 1.1f;
+// Far out, the ribbons are drawn at least this many 96-dpi pixels wide, and they change width
+// in steps of this many to a doubling of the camera's height (about every two or three zooms).
+inline constexpr float kRibbonMinPixels = 5.0f;
+inline constexpr int kRibbonStepsPerDoubling = 3;
 
 struct CameraState {
     // Chase settings: kept for the life of the view (a clear of the replay set keeps them).
@@ -95,6 +99,18 @@ void ResetCameraForClear(CameraState* state);
 // collapsed window keeps a finite aspect.
 Matrix4 ProjectionMatrix(const ClientRect& client);
 
+// The ribbon-width step of the top-down camera at `cameraHeight` m: 0 up to the default height
+// and just beyond it (and for a height that is not a finite number), then one more for every
+// 2^(1 / kRibbonStepsPerDoubling) the camera rises. The chase camera always draws step 0.
+std::int32_t RibbonWidthStep(float cameraHeight);
+
+// The widening of the ribbons at step s for a client `clientHeight` pixels high at
+// `pixelScale` physical pixels per 96-dpi pixel: from the step's own height H (the default
+// times 2^(s / kRibbonStepsPerDoubling)), kRibbonMinPixels at the scale in metres seen from H,
+// but at most (H / default)^2 times the ribbon's own width, so that on screen it widens
+// gradually from what it is at the default height. Step 0 (or below) and an empty client leave the ribbons as they are.
+RibbonWidening RibbonWideningAt(std::int32_t step, std::int32_t clientHeight, float pixelScale);
+
 // Keeps the target's x and y inside the map's extent; z is free. No extent (no mesh): unchanged.
 void ClampCameraTarget(CameraState* state, const MapExtent* extent);
 
@@ -131,12 +147,14 @@ GroundRect VisibleGroundRect(const Matrix4& projection, const Matrix4& view,
 ScrollBars ComputeScrollBars(const CameraState& state, const MapExtent* extent,
                              const GroundRect& ground);
 
-// One camera update: clamps the target to the extent, builds the view of the active camera (the
-// chase camera when UsesChaseCamera) and the scroll bars of the top-down target. The view then sets
-// the view transform, forwards the scroll bars and invalidates itself.
+// One camera update: clamps the target to the extent (unless clampTarget is false: the
+// whole-track framing may put the target beside the map to leave room for the table), builds the
+// view of the active camera (the chase camera when UsesChaseCamera) and the scroll bars of the
+// top-down target. The view then sets the view transform, forwards the scroll bars and
+// invalidates itself.
 CameraFrame ComputeCameraFrame(CameraState* state, const MapExtent* extent,
                                const Matrix4& projection, const ClientRect& client,
-                               const ChaseCar& car);
+                               const ChaseCar& car, bool clampTarget = true);
 
 // Centres the camera on the car at record k of `records` (replay 0 at the playback time). While
 // following, followPoint becomes the car and the top-down target lags followDistance records

@@ -41,10 +41,20 @@ float CarMarkerLength(float metresPerPixel);
 // Where the top-down camera sits to show the whole extent with a small margin: over the centre
 // of the box, at the height at which both its width and its depth fit the client's aspect.
 struct WholeTrackView {
-    Vector3 target;  // m, the camera's position
-    float height;    // m above the box's top
+    Vector3 target;   // m, the camera's position
+    float height;     // m above the box's top
+    ClientRect free;  // client pixels the box is framed into
 };
 WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client);
+
+// The same with parts of the client covered by what is drawn over the map (the statistics
+// table, the legend; client pixels, empty ones ignored): of the rectangles that no covered part
+// overlaps, bounded by the client's and the covered parts' edges, the one in which the box shows
+// largest, with the box centred in it. The box's lower corners, farther from the eye, are drawn
+// nearer the client's centre; the framing allows for that, so all eight corners land inside.
+// When no such rectangle is left, the whole client.
+WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client,
+                                 std::span<const ClientRect> covered);
 
 // Copies the markers (at most kMaxReplays of them, kCarMarkerVertices each) into the cars
 // buffer and draws them with culling off, then sets clockwise culling again. Nothing without a

@@ -223,9 +223,22 @@ std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay, std::uint32
     return BuildRibbonVertices(replay, colours);
 }
 
+LateralRange WidenedRange(LateralRange range, const RibbonWidening& widening) {
+    const float width = range.hi - range.lo;
+    if (!(widening.maxScale > 1.0f) || !std::isfinite(widening.maxScale) ||
+        !std::isfinite(widening.minWidth) || !std::isfinite(width) || width >= widening.minWidth) {
+        return range;
+    }
+    const float wide = std::min(widening.minWidth, width * widening.maxScale);
+    if (!(wide > width)) return range;
+    const float middle = range.lo + width / 2;
+    return {middle - wide / 2, middle + wide / 2};
+}
+
 std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay,
-                                           std::span<const std::uint32_t> recordColours) {
-    const LateralRange range = LateralOffsetRange(replay);
+                                           std::span<const std::uint32_t> recordColours,
+                                           const RibbonWidening& widening) {
+    const LateralRange range = WidenedRange(LateralOffsetRange(replay), widening);
     std::vector<MapVertex> out;
     out.reserve(6 * replay.records.size());
     Vector3 prevA{}, prevB{};
@@ -295,6 +308,40 @@ void ReleaseMapSceneBuffers(MapSceneBuffers* buffers) {
     ReleaseSceneBuffer(&buffers->cars);
 }
 
+std::vector<std::vector<std::uint32_t>> RibbonColoursOf(const MapSceneInput& input) {
+    const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxReplays);
+    const SpeedRange speeds = LapsSpeedRange(input.replays.first(slots));
+    std::vector<std::vector<std::uint32_t>> out(slots);
+    for (std::size_t i = 0; i < slots; ++i) {
+        const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
+        const bool byDelta = input.colouring == RibbonColouring::ByDelta &&
+                             i < input.deltaRates.size() &&
+                             input.deltaRates[i].size() == input.replays[i].records.size();
+        out[i] = byDelta ? DeltaRecordColours(input.deltaRates[i])
+                         : RibbonRecordColours(input.replays[i], input.colouring, colour, speeds);
+    }
+    return out;
+}
+
+HRESULT CreateRibbonBuffers(RenderDevice* device, std::span<const ReplayFile> replays,
+                            std::span<const std::vector<std::uint32_t>> recordColours,
+                            const RibbonWidening& widening, MapSceneBuffers* buffers) {
+    for (std::size_t i = 0; i < buffers->paths.size(); ++i) {
+        SceneBuffer& path = buffers->paths[i];
+        if (i >= replays.size()) {
+            ReleaseSceneBuffer(&path);
+            continue;
+        }
+        const std::span<const std::uint32_t> colours =
+            i < recordColours.size() ? std::span<const std::uint32_t>(recordColours[i])
+                                     : std::span<const std::uint32_t>();
+        const HRESULT hr =
+            CreateSceneBuffer(device, BuildRibbonVertices(replays[i], colours, widening), &path);
+        if (hr < 0) return hr;
+    }
+    return D3D_OK;
+}
+
 HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
                               MapSceneBuffers* buffers) {
     HRESULT hr = D3D_OK;
@@ -307,19 +354,14 @@ HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,
         if (hr < 0) return hr;
     }
     const std::size_t slots = std::min<std::size_t>(input.replays.size(), kMaxReplays);
-    const SpeedRange speeds = LapsSpeedRange(input.replays.first(slots));
-    for (std::size_t i = 0; i < slots; ++i) {
-        const std::uint32_t colour = i < input.colours.size() ? input.colours[i] : 0xFFFFFFFFu;
-        const bool byDelta = input.colouring == RibbonColouring::ByDelta &&
-                             i < input.deltaRates.size() &&
-                             input.deltaRates[i].size() == input.replays[i].records.size();
-        const std::vector<std::uint32_t> colours =
-            byDelta ? DeltaRecordColours(input.deltaRates[i])
-                    : RibbonRecordColours(input.replays[i], input.colouring, colour, speeds);
-        hr = CreateSceneBuffer(device, BuildRibbonVertices(input.replays[i], colours),
-                               &buffers->paths[i]);
-        if (hr < 0) return hr;
+    if (input.recordColours.empty()) {
+        hr = CreateRibbonBuffers(device, input.replays.first(slots), RibbonColoursOf(input),
+                                 input.widening, buffers);
+    } else {
+        hr = CreateRibbonBuffers(device, input.replays.first(slots), input.recordColours,
+                                 input.widening, buffers);
     }
+    if (hr < 0) return hr;
     if (slots > 0) {
         // Refilled every frame with the cars at the playback time.
         const std::vector<MapVertex> room(kMaxReplays * kCarMarkerVertices, MapVertex{});

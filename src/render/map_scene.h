@@ -60,14 +60,27 @@ struct LateralRange {
 };
 LateralRange LateralOffsetRange(const ReplayFile& replay);
 
+// A ribbon drawn wider than its offsets make it, so that it stays visible when the map is seen
+// from far out: at least minWidth metres wide, but never more than maxScale times its own width,
+// widened evenly about the middle of its offsets. The default changes nothing.
+struct RibbonWidening {
+    float minWidth = 0.0f;  // m
+    float maxScale = 1.0f;  // of the ribbon's own width
+};
+// The range widened as above; the range itself when it is already wide enough, when maxScale
+// is 1 or less, or when a value is not a finite number.
+LateralRange WidenedRange(LateralRange range, const RibbonWidening& widening);
+
 // The ribbon of a replay, two triangles per record, all of one colour. With A_k and B_k the
 // points lo and hi metres along record k's normalised lateral axis from its position, triangles
 // 2k and 2k + 1 join record k - 1 to record k (B_k A_k A_k-1, B_k-1 B_k A_k-1); the pair of
 // record 0 is degenerate (B_0 A_0 A_0, B_0 B_0 A_0), so drawing up to record 0 shows nothing.
 std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay, std::uint32_t colour);
-// The same ribbon with the pair of record k in recordColours[k] (one colour per record).
+// The same ribbon with the pair of record k in recordColours[k] (one colour per record),
+// between the offsets of WidenedRange(LateralOffsetRange(replay), widening).
 std::vector<MapVertex> BuildRibbonVertices(const ReplayFile& replay,
-                                           std::span<const std::uint32_t> recordColours);
+                                           std::span<const std::uint32_t> recordColours,
+                                           const RibbonWidening& widening = {});
 
 // Triangles [first, end) of a buffer.
 struct TriangleRange {
@@ -139,10 +152,25 @@ struct MapSceneInput {
     // By delta: each slot's delta rate per record (s/m, see DeltaRateColour); a slot without
     // them is coloured by lap.
     std::span<const std::vector<double>> deltaRates = {};
+    RibbonWidening widening;  // of every ribbon
+    // When not empty: every record's colour per slot, as RibbonColoursOf gives them, used
+    // instead of working them out from the colouring again.
+    std::span<const std::vector<std::uint32_t>> recordColours = {};
 };
 
+// The colour of every record of every ribbon (one list per slot, at most six), as the colouring
+// of the input gives them. The view keeps them to build the ribbons again at another width.
+std::vector<std::vector<std::uint32_t>> RibbonColoursOf(const MapSceneInput& input);
+
+// Builds and fills one ribbon per replay (replays[i] in recordColours[i], widened), in place of
+// the ribbons in `buffers`; slots beyond the replays are emptied. Stops at the first buffer
+// that cannot be made and returns its error; the ribbons made before it stay.
+HRESULT CreateRibbonBuffers(RenderDevice* device, std::span<const ReplayFile> replays,
+                            std::span<const std::vector<std::uint32_t>> recordColours,
+                            const RibbonWidening& widening, MapSceneBuffers* buffers);
+
 // Builds and fills the marker buffer (when there are markers), the mesh buffer (when a mesh is
-// loaded) and one ribbon per replay, in that order. Stops at the first buffer that cannot be
+// loaded) and one ribbon per replay (CreateRibbonBuffers), in that order. Stops at the first buffer that cannot be
 // created or filled and returns its error; the buffers made before it stay in `buffers` for
 // ReleaseMapSceneBuffers. Each vertex array is freed as soon as it is copied.
 HRESULT CreateMapSceneBuffers(RenderDevice* device, const MapSceneInput& input,

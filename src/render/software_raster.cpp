@@ -40,12 +40,15 @@ inline short Lane16(std::uint32_t v) {
 // since a + b stays below 511.
 struct FlatBlend16 {
     __m128i sourceAndHalf, inverse, times257;
-    FlatBlend16(std::uint32_t sa, std::uint32_t sr, std::uint32_t sg, std::uint32_t sb,
-                std::uint32_t ia)
-        : sourceAndHalf(_mm_setr_epi16(Lane16(sb + 128), Lane16(sg + 128), Lane16(sr + 128),
-                                       Lane16(sa + 128), Lane16(sb + 128), Lane16(sg + 128),
-                                       Lane16(sr + 128), Lane16(sa + 128))),
-          inverse(_mm_set1_epi16(Lane16(ia))),
+    // For source colour c (ARGB) with alpha a: each channel times a, alpha included (a * a),
+    // plus the rounding half; the byte lanes of c widened to 16 bits are b, g, r, a already.
+    explicit FlatBlend16(std::uint32_t c)
+        : sourceAndHalf(_mm_add_epi16(
+              _mm_mullo_epi16(
+                  _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(c)), _mm_setzero_si128()),
+                  _mm_set1_epi16(Lane16(c >> 24))),
+              _mm_set1_epi16(128))),
+          inverse(_mm_set1_epi16(Lane16(255 - (c >> 24)))),
           times257(_mm_set1_epi16(257)) {}
     __m128i Apply(__m128i d) const {
         const __m128i v = _mm_add_epi16(_mm_mullo_epi16(d, inverse), sourceAndHalf);
@@ -67,6 +70,13 @@ inline void FillPixels(std::uint32_t* pixels, int count, std::uint32_t colour) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i), c);
         i += 4;
     }
+    // The last one to three pixels in at most two stores.
+    if (i + 2 <= count) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + i), c);
+        i += 2;
+    }
+    if (i < count) pixels[i] = colour;
+    return;
 #endif
     for (; i < count; ++i) pixels[i] = colour;
 }
@@ -778,12 +788,26 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
     if ((t.flags & kTiny) != 0) {
         // The covered pixels were found during set-up; shade each directly.
         const std::uint32_t mask = (t.flags & kCoverageMask) >> kCoverageShift;
+        if (flat) {
+            const std::uint32_t c = t.colour[0];
+            for (int bit = 0; bit < 4; ++bit) {
+                if ((mask & (1u << bit)) == 0) continue;
+                const int x = t.minX + (bit & 1);
+                const int y = t.minY + (bit >> 1);
+                if (y / kBandRows < firstBand || y / kBandRows > lastBand) continue;
+                std::uint32_t& p = pixels[y * pitch + x];
+                p = opaque ? c : BlendSrcAlpha(c, p);
+            }
+            return;
+        }
+        // Gouraud: the colour planes are fitted once for the (up to four) pixels.
+        const ColourStepper colour(t, false);
         for (int bit = 0; bit < 4; ++bit) {
             if ((mask & (1u << bit)) == 0) continue;
             const int x = t.minX + (bit & 1);
             const int y = t.minY + (bit >> 1);
             if (y / kBandRows < firstBand || y / kBandRows > lastBand) continue;
-            const std::uint32_t c = flat ? t.colour[0] : ColourStepper(t, false).At(x, y);
+            const std::uint32_t c = colour.At(x, y);
             std::uint32_t& p = pixels[y * pitch + x];
             p = opaque ? c : BlendSrcAlpha(c, p);
         }
@@ -797,17 +821,12 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
             });
         } else {
             // dst * (255 - a) + src * a with the source half computed once.
-            const std::uint32_t a = c >> 24, ia = 255 - a;
-            const std::uint32_t sa = a * a, sr = ((c >> 16) & 0xFF) * a, sg = ((c >> 8) & 0xFF) * a,
-                                sb = (c & 0xFF) * a;
 #if defined(__SSE2__)
-            const FlatBlend16 blend(sa, sr, sg, sb, ia);
+            const FlatBlend16 blend(c);
             const __m128i zero = _mm_setzero_si128();
-#endif
             ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
                 std::uint32_t* row = pixels + y * pitch;
                 int x = x0;
-#if defined(__SSE2__)
                 // Four pixels at once in 16-bit lanes: every intermediate of the scalar formula
                 // stays below 65536, so the results are the same to the bit.
                 for (; x + 3 <= x1; x += 4) {
@@ -826,10 +845,15 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(row[x])), zero);
                     row[x] = static_cast<std::uint32_t>(
                         _mm_cvtsi128_si32(_mm_packus_epi16(blend.Apply(d), zero)));
-                    ++x;
                 }
-#endif
-                for (; x <= x1; ++x) {
+            });
+#else
+            const std::uint32_t a = c >> 24, ia = 255 - a;
+            const std::uint32_t sa = a * a, sr = ((c >> 16) & 0xFF) * a, sg = ((c >> 8) & 0xFF) * a,
+                                sb = (c & 0xFF) * a;
+            ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
+                std::uint32_t* row = pixels + y * pitch;
+                for (int x = x0; x <= x1; ++x) {
                     const std::uint32_t d = row[x];
                     row[x] = (Div255(sa + (d >> 24) * ia) << 24) |
                              (Div255(sr + ((d >> 16) & 0xFF) * ia) << 16) |
@@ -837,6 +861,7 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
                              Div255(sb + (d & 0xFF) * ia);
                 }
             });
+#endif
         }
         return;
     }

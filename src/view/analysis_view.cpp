@@ -131,6 +131,11 @@ bool CAnalysisView::HandleKeyAction(std::uint32_t code) {
     switch (code) {
         case 'Q':
             overlay_.statsVisible = !overlay_.statsVisible;
+            // The framed circuit takes the room the table leaves, or gives back.
+            if (wholeTrack_ && !camera_.followCar && device_) {
+                PlaceWholeTrack();
+                UpdateCamera();
+            }
             window_.InvalidateRect();
             return true;
         case VK_OEM_5:

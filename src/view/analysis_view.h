@@ -150,6 +150,13 @@ class CAnalysisView {
     RibbonColouring RibbonColouringNow() const { return colouring_; }
     void FrameWholeTrack();
     bool WholeTrackFramed() const { return wholeTrack_; }
+    // What is drawn over the map in client pixels: the statistics table (while shown, with
+    // replays) and the legend; the whole-track framing keeps the circuit out from under them.
+    std::vector<ClientRect> MapCoveredNow() const;
+    // The ribbons' width step (RibbonWidthStep of the top-down camera, 0 under the chase camera)
+    // the ribbon buffers were last built for; they are built again when the camera reaches
+    // another step.
+    std::int32_t RibbonWidthStepBuilt() const { return ribbonStep_; }
     std::vector<MapVertex> CarMarkersNow() const;
     std::vector<LegendEntry> RibbonLegendNow() const;
     // The lap the delta colouring measures against (a slot; slot 0 when no lap holds it).
@@ -184,6 +191,20 @@ class CAnalysisView {
     void FollowSegmentInLapMode();
     void RecomputeSegments();
     void DrawRibbonLegend();
+    // The legend's panel and text lines; false when there is no legend to draw.
+    struct LegendBox {
+        std::vector<LegendEntry> entries;
+        ClientRect panel;            // client pixels
+        std::int32_t lineHeight = 0; // pixels per entry
+        std::int32_t firstLine = 0;  // y of the first entry's text
+        std::int32_t textLeft = 0;   // x of the texts
+    };
+    bool MeasureLegend(LegendBox* box) const;
+    std::int32_t RibbonWidthStepNow() const;
+    // Builds the ribbons again at the camera's width step when it is not the one they have.
+    void UpdateRibbonWidth();
+    // Puts the top-down camera over the whole circuit, clear of the table and the legend.
+    void PlaceWholeTrack();
     void NoteMapCost(const MapFrameBudget& budget);
 
     ViewWindow& window_;
@@ -217,6 +238,10 @@ class CAnalysisView {
     int resetDeviceCalls_ = 0;
 
     RibbonColouring colouring_ = RibbonColouring::ByLap;
+    // Every record's colour per ribbon, kept from the last build of the device objects so that a
+    // change of width only builds the geometry again.
+    std::vector<std::vector<std::uint32_t>> ribbonColours_;
+    std::int32_t ribbonStep_ = 0;
     bool wholeTrack_ = false;
     std::int32_t comparisonReference_ = 0;
     std::uint64_t replaySetVersion_ = 0;

@@ -116,6 +116,11 @@ void CAnalysisView::CreateDeviceObjects() {
         }
         input.deltaRates = deltaRates;
     }
+    // The colours are kept, so that a change of the ribbons' width builds only their geometry.
+    ribbonColours_ = RibbonColoursOf(input);
+    input.recordColours = ribbonColours_;
+    ribbonStep_ = RibbonWidthStepNow();
+    input.widening = RibbonWideningAt(ribbonStep_, rc.bottom, overlay_.pixelScale);
     const HRESULT scene = CreateMapSceneBuffers(d, input, &scene_);
     // The mesh's box is taken once the markers are made, before the mesh itself.
     const bool markersMade = input.markers.empty() || scene_.markers.buffer != nullptr;
@@ -129,6 +134,8 @@ void CAnalysisView::CreateDeviceObjects() {
 
     projection_ = ProjectionMatrix(rc);
     d->SetTransform(D3DTS_PROJECTION, &projection_);
+    // A new size, table or legend moves the room the whole circuit is framed into.
+    if (wholeTrack_ && !camera_.followCar) PlaceWholeTrack();
     UpdateCamera();
 }
 
@@ -240,13 +247,82 @@ void CAnalysisView::UpdateCamera() {
     const ClientRect rc = window_.GetClientRect();
     const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr;
     projection_ = ProjectionMatrix(rc);
-    const CameraFrame frame = ComputeCameraFrame(&camera_, extent, projection_, rc, ChaseCarNow());
+    // The whole-track framing may put the target beside the map, to keep the circuit clear of
+    // the table; any pan, zoom or scroll ends it and the target is kept on the map again.
+    const CameraFrame frame = ComputeCameraFrame(&camera_, extent, projection_, rc, ChaseCarNow(),
+                                                 !(wholeTrack_ && !camera_.followCar));
     viewMatrix_ = frame.view;
+    UpdateRibbonWidth();
     if (device_) device_->SetTransform(D3DTS_VIEW, &viewMatrix_);
     if (frame.scrollBars.show) window_.ShowScrollBar(ScrollBarId::Both, true);
     window_.SetScrollInfo(ScrollBarId::Horizontal, frame.scrollBars.horizontal, true);
     window_.SetScrollInfo(ScrollBarId::Vertical, frame.scrollBars.vertical, true);
     window_.InvalidateRect();
+}
+
+void CAnalysisView::UpdateRibbonWidth() {
+    const std::int32_t step = RibbonWidthStepNow();
+    if (step == ribbonStep_ || !device_ || set_.replayCount <= 0) return;
+    // Only the ribbons' geometry changes: the colours of their records are kept from the last
+    // build, so a step costs one pass over the records and no comparison of the laps.
+    if (scene_.paths[0].buffer == nullptr) return;  // the device objects were not all made
+    ribbonStep_ = step;
+    const ClientRect rc = window_.GetClientRect();
+    const HRESULT hr = CreateRibbonBuffers(
+        device_.get(), {set_.replays.data(), static_cast<std::size_t>(set_.replayCount)},
+        ribbonColours_, RibbonWideningAt(step, rc.bottom, overlay_.pixelScale), &scene_);
+    if (hr < 0) {
+        for (SceneBuffer& path : scene_.paths) ReleaseSceneBuffer(&path);
+        window_.MessageBox(kNoVertexBufferMessage);
+    }
+}
+
+std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
+    std::vector<MapVertex> out;
+    const std::int32_t n = std::min<std::int32_t>(set_.replayCount, kMaxReplays);
+    if (n <= 0) return out;
+    // The arrow keeps its size on screen: metres per pixel at the distance the camera looks from.
+    const ClientRect rc = window_.GetClientRect();
+    const float distance = camera_.followCar ? static_cast<float>(camera_.followDistance)
+                                             : camera_.cameraHeight;
+    const float pixels = static_cast<float>(std::max<std::int32_t>(rc.bottom - rc.top, 1));
+    const float metresPerPixel = 2.0f * distance * std::tan(kFieldOfView / 2.0f) / pixels;
+    // Measured in 96-dpi pixels, so the arrow keeps its physical size on a dense screen.
+    const float length = CarMarkerLength(metresPerPixel * overlay_.pixelScale);
+    out.reserve(static_cast<std::size_t>(n) * kCarMarkerVertices);
+    for (std::int32_t i = 0; i < n; ++i) {
+        const ReplayFile& lap = set_.replays[static_cast<std::size_t>(i)];
+        if (lap.records.empty()) continue;
+        const std::int32_t k = std::clamp<std::int32_t>(RecordIndexAt(i, playback_.playbackTime),
+                                                        0, lap.RecordCount() - 1);
+        const ReplayRecord& r = lap.records[static_cast<std::size_t>(k)];
+        // Opaque, so the outline under it shows only as its rim.
+        AppendCarMarker(r.position, r.forwardAxis, length,
+                        overlay_.replayColours[static_cast<std::size_t>(i)] | 0xFF000000u, &out);
+    }
+    return out;
+}
+
+std::vector<LegendEntry> CAnalysisView::RibbonLegendNow() const {
+    const std::size_t n = static_cast<std::size_t>(std::max<std::int32_t>(set_.replayCount, 0));
+    const SpeedRange& speeds = legendSpeeds_.Get({set_.replays.data(), n}, replaySetVersion_);
+    return RibbonLegend(colouring_, {set_.replayTitles.data(), n},
+                        {overlay_.replayColours.data(), n}, speeds, units_,
+                        static_cast<std::size_t>(ComparisonReference()));
+}
+
+void CAnalysisView::SetComparisonReference(std::int32_t slot) {
+    if (slot == comparisonReference_) return;
+    comparisonReference_ = slot;
+    // The delta colours are baked into the ribbon buffers like every other colouring.
+    if (colouring_ == RibbonColouring::ByDelta && device_) ResetDevice();
+    window_.InvalidateRect();
+}
+
+std::int32_t CAnalysisView::ComparisonReference() const {
+    return comparisonReference_ >= 0 && comparisonReference_ < set_.replayCount
+               ? comparisonReference_
+               : 0;
 }
 
 void CAnalysisView::PanCamera(CameraPan direction) {

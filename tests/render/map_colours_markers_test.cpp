@@ -242,3 +242,119 @@ TEST(DeltaRateColour, GreenWhileGainingRedWhileLosingGreyWhenEven) {
 
 }  // namespace
 }  // namespace lapquill
+
+namespace lapquill {
+namespace {
+
+TEST(WidenedRange, GrowsAboutTheMiddleUpToTheMinimumButNoMoreThanTheScaleAllows) {
+    const LateralRange offsets{-0.2f, 1.0f};  // 1.2 m, its middle at 0.4
+    const LateralRange same = WidenedRange(offsets, RibbonWidening{});
+    EXPECT_EQ(same.lo, offsets.lo);
+    EXPECT_EQ(same.hi, offsets.hi);
+    const LateralRange wide = WidenedRange(offsets, {6.0f, 10.0f});
+    EXPECT_FLOAT_EQ(wide.lo, 0.4f - 3.0f);
+    EXPECT_FLOAT_EQ(wide.hi, 0.4f + 3.0f);
+    const LateralRange capped = WidenedRange(offsets, {6.0f, 2.0f});
+    EXPECT_FLOAT_EQ(capped.hi - capped.lo, 2.4f);
+    EXPECT_FLOAT_EQ(capped.lo + capped.hi, 0.8f);
+    // Already wide enough, or a widening that is not a number: as it was.
+    EXPECT_EQ(WidenedRange(offsets, {1.0f, 10.0f}).hi, offsets.hi);
+    EXPECT_EQ(WidenedRange(offsets, {std::nanf(""), 10.0f}).hi, offsets.hi);
+    EXPECT_EQ(WidenedRange(offsets, {6.0f, std::numeric_limits<float>::infinity()}).hi, offsets.hi);
+}
+
+TEST(RibbonWidthStep, NoneUpToTheDefaultHeightThenOneEveryThirdOfADoubling) {
+    EXPECT_EQ(RibbonWidthStep(kDefaultCameraHeight), 0);
+    EXPECT_EQ(RibbonWidthStep(10.0f), 0);
+    EXPECT_EQ(RibbonWidthStep(kDefaultCameraHeight * 1.25f), 0);
+    EXPECT_EQ(RibbonWidthStep(kDefaultCameraHeight * 1.27f), 1);
+    EXPECT_EQ(RibbonWidthStep(kDefaultCameraHeight * 2.01f), kRibbonStepsPerDoubling);
+    EXPECT_EQ(RibbonWidthStep(kDefaultCameraHeight * 8.1f), 3 * kRibbonStepsPerDoubling);
+    EXPECT_EQ(RibbonWidthStep(std::nanf("")), 0);
+    EXPECT_EQ(RibbonWidthStep(std::numeric_limits<float>::infinity()), 0);
+
+    EXPECT_EQ(RibbonWideningAt(0, 800, 1.0f).maxScale, 1.0f);
+    EXPECT_EQ(RibbonWideningAt(5, 0, 1.0f).maxScale, 1.0f);
+    // At step 6 (four times the default height) the minimum is kRibbonMinPixels seen from
+    // there, twice as many metres on a screen of twice the density.
+    const float metresPerPixel = 2.0f * 4 * kDefaultCameraHeight * std::tan(kFieldOfView / 2) / 800;
+    const RibbonWidening w = RibbonWideningAt(2 * kRibbonStepsPerDoubling, 800, 1.0f);
+    EXPECT_NEAR(w.minWidth, kRibbonMinPixels * metresPerPixel, 1e-3f);
+    EXPECT_NEAR(w.maxScale, 16.0f, 1e-4f);
+    EXPECT_NEAR(RibbonWideningAt(2 * kRibbonStepsPerDoubling, 800, 2.0f).minWidth, 2 * w.minWidth,
+                1e-3f);
+}
+
+// Every corner of the box, projected from the framing's camera, inside `free` and the client.
+void ExpectInside(const MapExtent& box, const ClientRect& rc, const WholeTrackView& w,
+                  const ClientRect& free) {
+    CameraState s;
+    s.cameraTarget = w.target;
+    s.cameraHeight = w.height;
+    Matrix4 vp;
+    const Matrix4 view = TopDownViewMatrix(s);
+    const Matrix4 proj = ProjectionMatrix(rc);
+    D3DXMatrixMultiply(&vp, &view, &proj);
+    for (int i = 0; i < 8; ++i) {
+        const Vector3 p{(i & 1) ? box.max.x : box.min.x, (i & 2) ? box.max.y : box.min.y,
+                        (i & 4) ? box.max.z : box.min.z};
+        Vector3 clip;
+        D3DXVec3TransformCoord(&clip, &p, &vp);
+        const float x = (clip.x + 1) / 2 * static_cast<float>(rc.right);
+        const float y = (1 - clip.y) / 2 * static_cast<float>(rc.bottom);
+        EXPECT_GE(x, static_cast<float>(free.left)) << i;
+        EXPECT_LE(x, static_cast<float>(free.right)) << i;
+        EXPECT_GE(y, static_cast<float>(free.top)) << i;
+        EXPECT_LE(y, static_cast<float>(free.bottom)) << i;
+    }
+}
+
+TEST(WholeTrackFraming, FramesIntoTheRoomTheCoveredPartsLeave) {
+    const ClientRect rc{0, 0, 1280, 800};
+    // Flat, and with lower corners 400 m below the top, which the eye sees nearer the centre.
+    const MapExtent flat{{-1000, 200, 0}, {600, 1500, 12}};
+    const MapExtent deep{{-1000, 200, -400}, {600, 1500, 12}};
+    const ClientRect table{570, 0, 1280, 400};
+    const ClientRect legend{8, 700, 80, 792};
+    const ClientRect covered[] = {table, legend};
+    for (const MapExtent& box : {flat, deep}) {
+        const WholeTrackView w = WholeTrackFraming(box, rc, covered);
+        // Left of the table (down to the legend) is 570 x 700; below it 1280 x 300: the box
+        // of 1600 x 1300 m shows larger on the left.
+        EXPECT_EQ(w.free.left, 0);
+        EXPECT_EQ(w.free.right, 570);
+        EXPECT_EQ(w.free.top, 0);
+        EXPECT_EQ(w.free.bottom, 700);
+        ExpectInside(box, rc, w, w.free);
+        // It fills most of the room: it is not framed from needlessly high.
+        const float metresPerPixel = 2.0f * w.height * std::tan(kFieldOfView / 2) / 800;
+        EXPECT_GT((box.max.x - box.min.x) / metresPerPixel, 570 * 0.85f);
+    }
+    // A wide box goes below the table instead.
+    const MapExtent wide{{-2000, 0, 0}, {2000, 300, 5}};
+    const WholeTrackView below = WholeTrackFraming(wide, rc, covered);
+    // Between the table and the legend: 1280 x 300 holds it larger than 1200 x 400 beside the
+    // legend.
+    EXPECT_EQ(below.free.top, 400);
+    EXPECT_EQ(below.free.bottom, 700);
+    EXPECT_EQ(below.free.left, 0);
+    ExpectInside(wide, rc, below, below.free);
+
+    // Nothing covered, or every part of the client covered: the whole client, as before.
+    const WholeTrackView plain = WholeTrackFraming(flat, rc);
+    const ClientRect all[] = {{-5, -5, 2000, 2000}};
+    const WholeTrackView under = WholeTrackFraming(flat, rc, all);
+    for (const WholeTrackView& v : {plain, under}) {
+        EXPECT_EQ(v.free.right, 1280);
+        EXPECT_EQ(v.free.bottom, 800);
+        EXPECT_FLOAT_EQ(v.target.x, -200.0f);
+        EXPECT_FLOAT_EQ(v.target.y, 850.0f);
+        ExpectInside(flat, rc, v, rc);
+    }
+    // Empty covered parts are ignored.
+    const ClientRect empty[] = {{300, 300, 300, 500}};
+    EXPECT_EQ(WholeTrackFraming(flat, rc, empty).height, plain.height);
+}
+
+}  // namespace
+}  // namespace lapquill

@@ -296,7 +296,9 @@ DemoTrack BuildDemoTrack() {
     }
     for (const auto& [c, span] : spans) {
         DemoCorner corner;
-        corner.name = "T" + std::to_string(c + 1);
+        // Appended rather than "T" + ...: GCC 12 at -O3 sees a false overlap in operator+.
+        corner.name = "T";
+        corner.name += std::to_string(c + 1);
         corner.kind = kCornerDefs[c].kind;
         corner.start = span.first - kSmoothing;
         corner.end = span.second + kSmoothing;

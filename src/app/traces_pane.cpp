@@ -566,12 +566,14 @@ void TracesPane::FixReadoutSize() {
         QStringLiteral("+888.888"), QStringLiteral("888.8"), QStringLiteral("100"),
         QStringLiteral("100"),      QStringLiteral("-888.8"), QStringLiteral("88")};
     const QString distance = units_.distanceUnit == 0 ? QStringLiteral("88888.8") : QStringLiteral("888.888");
-    const QString widest = ReadoutHtml(distance, false, [](std::size_t k, std::size_t) { return kWidest[k]; });
-    readout_->setText(widest);
-    QSize size = readout_->sizeHint();
-    readout_->setText(ReadoutHtml(distance, true, [](std::size_t k, std::size_t) { return kWidest[k]; }));
-    size = size.expandedTo(readout_->sizeHint());
-    readout_->setFixedSize(size);
+    // One layout (the costly part): with the wider of the two headings.
+    QFont bold = readout_->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const bool mouseWider =
+        metrics.horizontalAdvance(tr(" (mouse)")) > metrics.horizontalAdvance(tr(" (cursor)"));
+    readout_->setText(ReadoutHtml(distance, mouseWider, [](std::size_t k, std::size_t) { return kWidest[k]; }));
+    readout_->setFixedSize(readout_->sizeHint());
 }
 
 QString TracesPane::ReadoutHtml(const QString& distance, bool mouse,

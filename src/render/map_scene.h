@@ -152,7 +152,7 @@ struct MapSceneInput {
     // By delta: each slot's delta rate per record (s/m, see DeltaRateColour); a slot without
     // them is coloured by lap.
     std::span<const std::vector<double>> deltaRates = {};
-    RibbonWidening widening;  // of every ribbon
+    RibbonWidening widening = {};  // of every ribbon
     // When not empty: every record's colour per slot, as RibbonColoursOf gives them, used
     // instead of working them out from the colouring again.
     std::span<const std::vector<std::uint32_t>> recordColours = {};

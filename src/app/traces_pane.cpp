@@ -29,9 +29,36 @@ constexpr double kPedalAxisLow = -5;   // %: the pedal plots' fixed value axis
 constexpr double kPedalAxisHigh = 105;
 constexpr int kReadoutInterval = 100;  // ms between two readouts that follow the cursor
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
-constexpr qsizetype kReadoutTitle = 12;
+constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
 constexpr int kReadoutDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
-constexpr double kSectionLabelGap = 2;  // pixels between the delta plot's name and section names  // characters of a lap's title in the readout
+constexpr double kSectionLabelGap = 2;  // pixels between the delta plot's name and section names
+
+// The readout's label, which answers its size hints from the size it was fixed at. A new text
+// still posts a layout request, and the scroll area around the label asks it for its hints:
+// a rich-text label would lay its whole table out again to answer, at every readout.
+class ReadoutLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    // Fixes the label at the size its current text needs.
+    void FixSize() {
+        fixed_ = QSize();
+        fixed_ = QLabel::sizeHint();
+        setFixedSize(fixed_);
+    }
+    // Back to a label that lays itself out.
+    void Unfix() {
+        fixed_ = QSize();
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    QSize sizeHint() const override { return fixed_.isValid() ? fixed_ : QLabel::sizeHint(); }
+    QSize minimumSizeHint() const override {
+        return fixed_.isValid() ? fixed_ : QLabel::minimumSizeHint();
+    }
+
+private:
+    QSize fixed_;
+};
 
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
@@ -181,7 +208,7 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("TracesSplitter"));
     splitter->setChildrenCollapsible(false);
-    readout_ = new QLabel;
+    readout_ = new ReadoutLabel;
     readout_->setObjectName(QStringLiteral("TracesReadout"));
     readout_->setTextFormat(Qt::RichText);
     readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -556,8 +583,8 @@ void TracesPane::UpdateReadout(double x, bool mouse) {
 }
 
 void TracesPane::FixReadoutSize() {
-    readout_->setMinimumSize(0, 0);
-    readout_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    auto* label = static_cast<ReadoutLabel*>(readout_);
+    label->Unfix();
     if (!cmp_) return;
     // Laid out once with the widest values each column can show, then kept at that size:
     // a label of fixed size asks nobody for a new layout when its text changes, so a new
@@ -573,7 +600,7 @@ void TracesPane::FixReadoutSize() {
     const bool mouseWider =
         metrics.horizontalAdvance(tr(" (mouse)")) > metrics.horizontalAdvance(tr(" (cursor)"));
     readout_->setText(ReadoutHtml(distance, mouseWider, [](std::size_t k, std::size_t) { return kWidest[k]; }));
-    readout_->setFixedSize(readout_->sizeHint());
+    label->FixSize();
 }
 
 QString TracesPane::ReadoutHtml(const QString& distance, bool mouse,

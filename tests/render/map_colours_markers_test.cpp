@@ -1,6 +1,8 @@
 // The map's ribbon colours, their legend, the car-marker geometry and the whole-track framing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -177,8 +179,9 @@ TEST(AppendCarMarker, DarkOutlineFirstThenTheArrowInsideIt) {
 }
 
 // The framed box's corners all land inside the picture, and it fills most of one side.
-void ExpectFramed(const MapExtent& box, const ClientRect& rc) {
-    const WholeTrackView w = WholeTrackFraming(box, rc);
+// The eight corners of the box in clip space, seen from the framing's top-down camera.
+std::array<Vector3, 8> ClipCorners(const MapExtent& box, const ClientRect& rc,
+                                   const WholeTrackView& w) {
     CameraState s;
     s.cameraTarget = w.target;
     s.cameraHeight = w.height;
@@ -186,12 +189,20 @@ void ExpectFramed(const MapExtent& box, const ClientRect& rc) {
     const Matrix4 view = TopDownViewMatrix(s);
     const Matrix4 proj = ProjectionMatrix(rc);
     D3DXMatrixMultiply(&vp, &view, &proj);
-    float widest = 0;
+    std::array<Vector3, 8> out;
     for (int i = 0; i < 8; ++i) {
         const Vector3 p{(i & 1) ? box.max.x : box.min.x, (i & 2) ? box.max.y : box.min.y,
                         (i & 4) ? box.max.z : box.min.z};
-        Vector3 clip;
-        D3DXVec3TransformCoord(&clip, &p, &vp);
+        D3DXVec3TransformCoord(&out[static_cast<std::size_t>(i)], &p, &vp);
+    }
+    return out;
+}
+
+void ExpectFramed(const MapExtent& box, const ClientRect& rc) {
+    const std::array<Vector3, 8> corners = ClipCorners(box, rc, WholeTrackFraming(box, rc));
+    float widest = 0;
+    for (int i = 0; i < 8; ++i) {
+        const Vector3& clip = corners[static_cast<std::size_t>(i)];
         EXPECT_LE(std::fabs(clip.x), 1.0f) << i;
         EXPECT_LE(std::fabs(clip.y), 1.0f) << i;
         EXPECT_GT(clip.z, 0.0f) << i;
@@ -288,18 +299,9 @@ TEST(RibbonWidthStep, NoneUpToTheDefaultHeightThenOneEveryThirdOfADoubling) {
 // Every corner of the box, projected from the framing's camera, inside `free` and the client.
 void ExpectInside(const MapExtent& box, const ClientRect& rc, const WholeTrackView& w,
                   const ClientRect& free) {
-    CameraState s;
-    s.cameraTarget = w.target;
-    s.cameraHeight = w.height;
-    Matrix4 vp;
-    const Matrix4 view = TopDownViewMatrix(s);
-    const Matrix4 proj = ProjectionMatrix(rc);
-    D3DXMatrixMultiply(&vp, &view, &proj);
+    const std::array<Vector3, 8> corners = ClipCorners(box, rc, w);
     for (int i = 0; i < 8; ++i) {
-        const Vector3 p{(i & 1) ? box.max.x : box.min.x, (i & 2) ? box.max.y : box.min.y,
-                        (i & 4) ? box.max.z : box.min.z};
-        Vector3 clip;
-        D3DXVec3TransformCoord(&clip, &p, &vp);
+        const Vector3& clip = corners[static_cast<std::size_t>(i)];
         const float x = (clip.x + 1) / 2 * static_cast<float>(rc.right);
         const float y = (1 - clip.y) / 2 * static_cast<float>(rc.bottom);
         EXPECT_GE(x, static_cast<float>(free.left)) << i;

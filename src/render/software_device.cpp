@@ -327,6 +327,10 @@ int SoftwareDevice::ThreadCount() const {
     return pipeline_->ThreadCount();
 }
 
+std::uint64_t SoftwareDevice::EarlySetupBatches() const {
+    return pipeline_->EarlyBatches();
+}
+
 void SoftwareDevice::ResetStateToDefaults() {
     DeviceState& s = *state_;
     for (SoftwareTexture*& texture : s.textures) {
@@ -443,7 +447,7 @@ HRESULT SoftwareDevice::Clear(std::uint32_t count, const D3DRECT* rects, std::ui
         command.rect = D3DRECT{std::max(r.x1, 0), std::max(r.y1, 0), std::min(r.x2, width_),
                                std::min(r.y2, height_)};
         if (command.rect.x1 >= command.rect.x2 || command.rect.y1 >= command.rect.y2) continue;
-        pipeline_->commands.push_back(std::move(command));
+        pipeline_->Queue(std::move(command));
     }
     return D3D_OK;
 }
@@ -794,8 +798,7 @@ void SoftwareDevice::ValidateDrawState() {
     r.addressU = ts[D3DTSS_ADDRESSU];
     r.addressV = ts[D3DTSS_ADDRESSV];
 
-    s.stateIndex = static_cast<std::uint32_t>(pipeline_->states.size());
-    pipeline_->states.push_back(std::move(r));
+    s.stateIndex = pipeline_->AddState(std::move(r));
     s.valid = true;
 }
 
@@ -817,7 +820,7 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, std::uint32_t start
         command.draw.data = s.stream->Data();
         command.draw.firstByte = startVertex * s.stride;
         command.draw.triangleCount = primitiveCount;
-        pipeline_->commands.push_back(std::move(command));
+        pipeline_->Queue(std::move(command));
     }
     ++counters.drawCalls;
     counters.triangles += primitiveCount;

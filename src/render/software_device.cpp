@@ -79,10 +79,12 @@ class SoftwareVertexBuffer final : public Counted<VertexBuffer> {
         // Queued draws keep the memory they were given: a discarding lock hands out fresh memory,
         // a plain one copies first, and NOOVERWRITE promises not to touch what they read.
         if (data_.use_count() > 1) {
+            // Neither needs the new memory cleared: discarded contents are undefined, and the
+            // copy overwrites all of it.
             if ((flags & D3DLOCK_DISCARD) != 0) {
-                data_ = std::make_shared<std::uint8_t[]>(desc_.Size);
+                data_ = std::make_shared_for_overwrite<std::uint8_t[]>(desc_.Size);
             } else if ((flags & (D3DLOCK_NOOVERWRITE | D3DLOCK_READONLY)) == 0) {
-                ByteBlob copy = std::make_shared<std::uint8_t[]>(desc_.Size);
+                ByteBlob copy = std::make_shared_for_overwrite<std::uint8_t[]>(desc_.Size);
                 std::memcpy(copy.get(), data_.get(), desc_.Size);
                 data_ = std::move(copy);
             }

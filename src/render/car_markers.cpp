@@ -192,6 +192,15 @@ WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& clie
     return v;
 }
 
+MapExtent GrownToTake(const MapExtent& box, const Vector3& point) {
+    MapExtent out = box;
+    out.min.x = std::min(out.min.x, point.x);
+    out.min.y = std::min(out.min.y, point.y);
+    out.max.x = std::max(out.max.x, point.x);
+    out.max.y = std::max(out.max.y, point.y);
+    return out;
+}
+
 }  // namespace lapquill
 
 namespace lapquill {

@@ -56,6 +56,11 @@ WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& clie
 WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client,
                                  std::span<const ClientRect> covered);
 
+// The box grown on x and y just enough to take in `point` (z as the box has it). The view keeps
+// the top-down target in the map's box grown to take in the target the framing set, and shrinks
+// that room as pans bring the target back.
+MapExtent GrownToTake(const MapExtent& box, const Vector3& point);
+
 // Copies the markers (at most kMaxReplays of them, kCarMarkerVertices each) into the cars
 // buffer and draws them with culling off, then sets clockwise culling again. Nothing without a
 // buffer or markers; a failed lock draws nothing.

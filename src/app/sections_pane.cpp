@@ -1,12 +1,15 @@
 // The sections pane. See sections_pane.h.
 #include "app/sections_pane.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProxyStyle>
+#include <QPainter>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -130,7 +133,36 @@ QStringList TitleLines(const QString& title, const QFontMetrics& fm) {
     return {title.left(title[bestAt] == QLatin1Char('-') ? bestAt + 1 : bestAt), title.mid(bestAt + 1)};
 }
 
+// Draws a section's name whole where it fits, else its first word, which is the corner number
+// a driver knows the section by ("T2-3" of "T2-3 Chicane"), else shortened with an ellipsis.
+// The item keeps the whole name, and its tooltip says it.
+class SectionNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        opt.text = SectionNameToFit(opt.text, opt.fontMetrics, TextRoom(opt, style));
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    }
+
+private:
+    static int TextRoom(const QStyleOptionViewItem& opt, const QStyle* style) {
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &opt, opt.widget) + 1;
+        return opt.rect.width() - 2 * margin;
+    }
+};
+
 }  // namespace
+
+QString SectionNameToFit(const QString& name, const QFontMetrics& fm, int width) {
+    if (fm.horizontalAdvance(name) <= width) return name;
+    const qsizetype space = name.indexOf(QLatin1Char(' '));
+    if (space > 0 && fm.horizontalAdvance(name.left(space)) <= width) return name.left(space);
+    return fm.elidedText(name, Qt::ElideRight, width);
+}
 
 SectionsPane::SectionsPane(QWidget* parent)
     : ComparisonPane(QStringLiteral("SectionsPane"), 2, parent) {
@@ -148,7 +180,10 @@ SectionsPane::SectionsPane(QWidget* parent)
     table_->setStyle(style_);
     table_->horizontalHeader()->setStyle(style_);
     normalFont_ = table_->font();
+    table_->setItemDelegateForColumn(0, new SectionNameDelegate(table_));
     table_->horizontalHeader()->setMinimumSectionSize(1);
+    // A chosen row would turn every title bold, wider than the column it was shortened to.
+    table_->horizontalHeader()->setHighlightSections(false);
     table_->verticalHeader()->setVisible(false);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionsClickable(true);
@@ -211,6 +246,7 @@ void SectionsPane::Fill() {
     headerMarks_.clear();
     if (!cmp_) {
         caption_->setText(tr("Open replays to see the time of each section."));
+        caption_->setVisible(true);
         table_->setRowCount(0);
         table_->setColumnCount(0);
         fitting_ = false;
@@ -226,6 +262,8 @@ void SectionsPane::Fill() {
                        .arg(QString::fromStdString(cmp_->laps[static_cast<std::size_t>(sortLap_)].title));
     }
     caption_->setText(caption);
+    // The pane's title names the reference already; the caption shows only to say the order.
+    caption_->setVisible(sortLap_ >= 0);
 
     order_ = sortLap_ >= 0 ? SectionsByLoss(*cmp_, static_cast<std::size_t>(sortLap_))
                            : SectionsByLoss(*cmp_, laps);  // out of range: track order

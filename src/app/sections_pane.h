@@ -21,6 +21,7 @@
 #include "compare/compare.h"
 
 class QColor;
+class QFontMetrics;
 class QLabel;
 class QString;
 class QStyle;
@@ -38,6 +39,10 @@ QString SectionGainText(double seconds);
 inline constexpr double kReadableContrast = 4.5;
 double ContrastRatio(const QColor& a, const QColor& b);
 QColor ReadableOn(const QColor& colour, const QColor& ground);
+
+// A section's name as its cell shows it in `width` pixels: whole, or its first word (the corner
+// number), or shortened with an ellipsis.
+QString SectionNameToFit(const QString& name, const QFontMetrics& fm, int width);
 
 class SectionsPane : public ComparisonPane {
     Q_OBJECT

@@ -211,7 +211,7 @@ TEST_F(PanesTest, ReferenceChoiceRedrawsBothPanesAndTheDeltaColouring) {
     EXPECT_TRUE(Panes().SectionsDock()->windowTitle().contains("lap2"));
     EXPECT_TRUE(Sections().Caption()->text().contains("lap2"));
     EXPECT_TRUE(Sections().Table()->horizontalHeaderItem(4)->text().contains("(ref)"));
-    EXPECT_TRUE(Traces().Readout()->text().contains("lap2 (ref)"));
+    EXPECT_TRUE(Traces().Readout()->Text().contains("lap2 (ref)"));
     EXPECT_EQ(View().ComparisonReference(), 2);
     const std::vector<LegendEntry> legend = View().RibbonLegendNow();
     ASSERT_FALSE(legend.empty());
@@ -386,7 +386,7 @@ TEST_F(PanesTest, CursorRepaintsLeaveWhatAFullPaintShows) {
     View().SetPlaybackTime(231);
     Paint();
     QTest::qWait(150);
-    EXPECT_TRUE(Traces().Readout()->text().contains("2310.0 m")) << Traces().Readout()->text().toStdString();
+    EXPECT_TRUE(Traces().Readout()->Text().contains("2310.0 m")) << Traces().Readout()->Text().toStdString();
 
     const QImage exported = Traces().Image().toImage();
     EXPECT_GT(CursorRows(exported, *Traces().CursorPixel()), plot->height() / 2);

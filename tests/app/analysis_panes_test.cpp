@@ -15,6 +15,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
@@ -391,6 +393,137 @@ TEST_F(PanesTest, CursorRepaintsLeaveWhatAFullPaintShows) {
     const QImage exported = Traces().Image().toImage();
     EXPECT_GT(CursorRows(exported, *Traces().CursorPixel()), plot->height() / 2);
     EXPECT_LT(CursorRows(exported, first), plot->height() / 8);
+}
+
+// Records the regions a widget is asked to paint.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion painted;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+// The readout at 2310 m shows what the rich-text readout it replaced showed there: the sample
+// laps are level (delta 0), and every channel rises with the record.
+TEST_F(PanesTest, ReadoutShowsEveryLapsValuesAtTheCursor) {
+    Open(3);
+    View().SetPlaybackTime(231);
+    Paint();
+    QTest::qWait(150);
+    TraceReadout* readout = Traces().Readout();
+    ASSERT_EQ(readout->Rows(), 4u);
+    ASSERT_EQ(readout->Columns(), 7u);
+    EXPECT_EQ(readout->Cell(0, 0), "2310.0 m (cursor)");
+    const QStringList headings = {"Delta s", "km/h", "Throttle %", "Brake %", "Steer deg", "Gear"};
+    const QStringList values = {"0.000", "977.4", "23125", "23150", "-1654.4", "232"};
+    const QStringList names = {"lap0 (ref)", "lap1", "lap2"};
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(readout->Cell(0, c + 1), headings[c]);
+    for (int r = 1; r <= 3; ++r) {
+        EXPECT_EQ(readout->Cell(r, 0), names[r - 1]);
+        for (int c = 0; c < 6; ++c) EXPECT_EQ(readout->Cell(r, c + 1), values[c]) << "row " << r << " column " << c;
+    }
+    // Every text fits its cell, and no cell runs into the next.
+    for (std::size_t r = 0; r < readout->Rows(); ++r) {
+        for (std::size_t c = 0; c < readout->Columns(); ++c) {
+            const int room = readout->CellRect(r, c).width() - (c == 0 ? readout->SwatchWidth() : 0);
+            EXPECT_LE(readout->TextWidth(readout->Cell(r, c), r == 0), room) << r << "," << c;
+            if (c + 1 < readout->Columns()) {
+                EXPECT_LT(readout->CellRect(r, c).right(), readout->CellRect(r, c + 1).left()) << r << "," << c;
+            }
+        }
+    }
+    // Painted: each lap's colour before its name, and ink in every value's cell.
+    const QImage image = readout->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb colours[] = {qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 255, 0)};
+    const QRgb paper = image.pixel(image.width() - 1, image.height() - 1);
+    for (int r = 1; r <= 3; ++r) {
+        const QRect name = readout->CellRect(r, 0);
+        int swatch = 0;
+        for (int x = name.left(); x < name.left() + readout->SwatchWidth(); ++x) {
+            swatch += image.pixel(x, name.center().y()) == colours[r - 1] ? 1 : 0;
+        }
+        EXPECT_GT(swatch, 3) << "row " << r;
+        for (int c = 1; c < 7; ++c) {
+            const QRect cell = readout->CellRect(r, c);
+            int ink = 0;
+            for (int y = cell.top(); y <= cell.bottom(); ++y) {
+                for (int x = cell.left(); x <= cell.right(); ++x) ink += image.pixel(x, y) != paper ? 1 : 0;
+            }
+            EXPECT_GT(ink, 5) << "row " << r << " column " << c;
+        }
+    }
+}
+
+// A text wider than its column widens the column and moves the columns after it, so no text
+// is cut or runs into its neighbour; a new grid starts empty, a message replaces it.
+TEST(TraceReadoutGrid, WidensAColumnForAWiderTextAndStartsEachGridEmpty) {
+    TraceReadout readout;
+    readout.SetGrid(2, {10, 10, 10});
+    readout.SetCell(0, 1, "Speed");
+    readout.SetCell(1, 1, "-88888.8");
+    readout.SetCell(1, 2, "7");
+    const int wide = readout.TextWidth("-88888.8", false);
+    EXPECT_GE(readout.CellRect(1, 1).width(), wide);
+    EXPECT_GE(readout.CellRect(0, 1).width(), readout.TextWidth("Speed", true));
+    EXPECT_LT(readout.CellRect(1, 1).right(), readout.CellRect(1, 2).left());
+    EXPECT_GE(readout.sizeHint().width(), readout.CellRect(1, 2).right());
+    EXPECT_EQ(readout.Text(), "\tSpeed\t\n\t-88888.8\t7\n");
+    readout.SetGrid(1, {10});
+    EXPECT_EQ(readout.Cell(0, 0), "");
+    readout.ShowMessage("Nothing open");
+    EXPECT_EQ(readout.Text(), "Nothing open");
+    EXPECT_EQ(readout.Rows(), 0u);
+}
+
+// Following the cursor repaints the cells whose text changed and nothing else: here the
+// distance and every channel change while the laps stay level, so the delta column and the
+// names are left alone; the same place again repaints nothing.
+TEST_F(PanesTest, ReadoutRepaintsOnlyTheCellsThatChanged) {
+    Open(3);
+    View().SetPlaybackTime(231);
+    Paint();
+    QTest::qWait(150);
+    Settle();
+    TraceReadout* readout = Traces().Readout();
+    const QString before = readout->Text();
+    PaintRecorder recorder(readout);
+    View().SetPlaybackTime(232);
+    Paint();
+    QTest::qWait(150);
+    Settle();
+    ASSERT_NE(readout->Text(), before);
+    EXPECT_EQ(readout->Cell(1, 2), "981.0");
+    QRegion changed = readout->CellRect(0, 0);
+    for (std::size_t r = 1; r < readout->Rows(); ++r) {
+        for (std::size_t c = 2; c < readout->Columns(); ++c) changed += readout->CellRect(r, c);
+        EXPECT_FALSE(recorder.painted.intersects(readout->CellRect(r, 0))) << "name of row " << r;
+        EXPECT_FALSE(recorder.painted.intersects(readout->CellRect(r, 1))) << "delta of row " << r;
+    }
+    EXPECT_GT(recorder.paints, 0);
+    EXPECT_TRUE(recorder.painted.intersects(readout->CellRect(0, 0)));
+    EXPECT_TRUE((recorder.painted - changed).isEmpty()) << recorder.painted.boundingRect().width();
+    for (std::size_t c = 1; c < readout->Columns(); ++c) {
+        EXPECT_FALSE(recorder.painted.intersects(readout->CellRect(0, c))) << "heading " << c;
+    }
+
+    // Frames at the same place: the readout keeps its pixels.
+    recorder.painted = QRegion();
+    recorder.paints = 0;
+    Paint();
+    Paint();
+    QTest::qWait(150);
+    Settle();
+    EXPECT_EQ(recorder.paints, 0) << recorder.painted.boundingRect().width();
+    EXPECT_EQ(readout->Cell(1, 2), "981.0");
 }
 
 // The program starts, opens laps and shows their traces without a line on the console.

@@ -2,6 +2,9 @@
 #include "app/traces_pane.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -31,7 +34,8 @@ constexpr int kReadoutInterval = 100;  // ms between two readouts that follow th
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
 constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
 constexpr int kReadoutDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
-constexpr double kSectionLabelGap = 2;  // pixels between the delta plot's name and section names
+constexpr double kSectionLabelGap = 3;  // pixels between a section's line and its name
+constexpr qsizetype kLeastElided = 3;   // characters an elided section name keeps before the "…"
 constexpr int kReadoutPadding = 1;     // pixels around a readout cell's text
 constexpr int kReadoutSwatchGap = 4;   // pixels between a lap's colour and its name
 
@@ -109,6 +113,33 @@ protected:
         }
     }
 };
+
+// A section's name cut to the initials of its words and the numbers in it: "Turn 12" -> "T12",
+// "The Esses" -> "TE", "T3" -> "T3".
+QString ShortSectionName(const QString& name) {
+    QString out;
+    for (const QString& word : name.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!word.front().isDigit()) out += word.front();
+        for (const QChar c : word) {
+            if (c.isDigit()) out += c;
+        }
+    }
+    return out;
+}
+
+// What of a section's name fits `room` pixels of its strip: the whole name; else its short
+// form when that carries a corner's number; else the name elided after a few characters; else
+// the short form; else nothing (the tooltip still names it).
+QString SectionLabelText(const QString& name, const QString& shortName, double room, const QFontMetricsF& fm) {
+    if (room <= 0) return {};
+    if (fm.horizontalAdvance(name) <= room) return name;
+    const bool numbered = std::any_of(shortName.begin(), shortName.end(), [](QChar c) { return c.isDigit(); });
+    if (numbered && fm.horizontalAdvance(shortName) <= room) return shortName;
+    const QString elided = fm.elidedText(name, Qt::ElideRight, room);
+    if (elided.size() > kLeastElided && fm.horizontalAdvance(elided) <= room) return elided;
+    if (fm.horizontalAdvance(shortName) <= room) return shortName;
+    return {};
+}
 
 QString Number(double v, int decimals) {
     return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("–");
@@ -372,6 +403,15 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
 
 bool TracesPane::eventFilter(QObject* watched, QEvent* event) {
     if (watched == plot_ && event->type() == QEvent::Resize && cmp_) resampleTimer_->start();
+    if (watched == plot_ && event->type() == QEvent::ToolTip) {
+        // Over the sections' strip, the full name of the section under the mouse.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString name = SectionNameAt(help->pos());
+        if (!name.isEmpty()) {
+            QToolTip::showText(help->globalPos(), name, plot_);
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -395,7 +435,8 @@ void TracesPane::BuildAxes() {
         // change when a zoom brings other tick labels, so the distance
         // under the mouse stays under it and the plots keep their left edges in line.
         rect->setMarginGroup(QCP::msRight, margins);
-        rect->setMargins(QMargins(leftMargin, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
+        // Above the delta plot, a strip of its own for the sections' names.
+        rect->setMargins(QMargins(leftMargin, k == 0 ? StripHeight() : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
         rect->setAutoMargins(k + 1 == kTraceKinds ? QCP::msRight | QCP::msBottom : QCP::msRight);
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
@@ -462,6 +503,7 @@ void TracesPane::ShowComparison() {
 void TracesPane::BuildSections() {
     // Items other than the plots' names are the section lines and labels, rebuilt here.
     sectionLabels_.clear();
+    sectionNames_.clear();
     for (int i = plot_->itemCount() - 1; i >= 0; --i) {
         QCPAbstractItem* item = plot_->item(i);
         if (std::find(names_.begin(), names_.end(), item) == names_.end()) plot_->removeItem(item);
@@ -481,22 +523,20 @@ void TracesPane::BuildSections() {
             line->point2->setCoords(x, 1);
             line->setPen(pen);
         }
+        // On the strip above the delta plot, right of its line; PlaceSectionLabels gives it
+        // the text that fits.
         auto* label = new QCPItemText(plot_);
         label->setLayer(layer);
-        label->setClipAxisRect(rects_[0]);
-        label->position->setAxes(rects_[0]->axis(QCPAxis::atBottom), rects_[0]->axis(QCPAxis::atLeft));
-        label->position->setAxisRect(rects_[0]);
-        label->position->setTypeX(QCPItemPosition::ptPlotCoords);
-        // From the plot's top (PlaceSectionLabels moves those near the plot's name below it).
-        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        label->position->setCoords(x, 0);
+        label->setClipToAxisRect(false);
+        label->position->setType(QCPItemPosition::ptAbsolute);
+        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setPadding(QMargins(0, 0, 0, 0));
+        label->setColor(QColor(70, 70, 70));
+        label->setFont(names_[0]->font());
+        label->setText(QString());
+        label->setVisible(false);
         sectionLabels_.push_back(label);
-        // Upright along its line, to the line's right, so neighbouring names do not overlap.
-        label->setRotation(-90);
-        label->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
-        label->setPadding(QMargins(3, 1, 3, 1));
-        label->setColor(QColor(90, 90, 90));
-        label->setText(QString::fromStdString(sec.name));
+        sectionNames_.push_back(QString::fromStdString(sec.name));
     }
     // The reference's zero delta.
     auto* zero = new QCPItemStraightLine(plot_);
@@ -581,34 +621,50 @@ void TracesPane::ApplyRange() {
     if (PlaceSectionLabels() || ticks) plot_->replot();
 }
 
+int TracesPane::StripHeight() const {
+    return QFontMetrics(names_[0] ? names_[0]->font() : plot_->font()).height() + 4;
+}
+
 bool TracesPane::PlaceSectionLabels() {
-    // A section name whose line stands under the delta plot's name or just right of it would
-    // run into that name: it starts a little below it instead. The others keep the plot's
-    // whole height.
-    const QCPItemText* name = names_[0];
-    const double nameRight = name->bottomRight->pixelPosition().x();
-    const double nameHeight = name->bottomRight->pixelPosition().y() - name->topLeft->pixelPosition().y();
-    QCPAxis* x = rects_[0]->axis(QCPAxis::atBottom);
+    // Each name stays between its section's lines (or the plot's edges), so no two names
+    // meet, and on the strip above the delta plot, clear of the plot's own name.
+    if (!cmp_ || sectionLabels_.size() != cmp_->sections.size()) return false;
+    QCPAxis* axis = rects_[0]->axis(QCPAxis::atBottom);
+    const double left = rects_[0]->left();
+    const double right = rects_[0]->right();
+    const double y = rects_[0]->top() - StripHeight() / 2.0;
     bool changed = false;
-    for (QCPItemText* label : sectionLabels_) {
-        // The rotated label stands a line's height to the right of its position.
-        const double px = x->coordToPixel(label->position->key());
-        const bool below = px < nameRight + kSectionLabelGap && px + nameHeight > rects_[0]->left();
-        const bool isBelow = label->position->parentAnchorY() != nullptr;
-        if (below == isBelow) continue;
+    for (std::size_t i = 0; i < sectionLabels_.size(); ++i) {
+        QCPItemText* label = sectionLabels_[i];
+        const QFontMetricsF metrics(label->font());
+        const ComparedSection& sec = cmp_->sections[i];
+        const double a = std::max(axis->coordToPixel(ToDisplayDistance(sec.start, units_)), left);
+        const double b = std::min(axis->coordToPixel(ToDisplayDistance(sec.end, units_)), right);
+        const QString& name = sectionNames_[i];
+        const QString text = std::isfinite(a) && std::isfinite(b)
+                                 ? SectionLabelText(name, ShortSectionName(name), b - a - 2 * kSectionLabelGap, metrics)
+                                 : QString();
+        const QPointF at(std::round(a + kSectionLabelGap), std::round(y));
+        if (label->text() == text && label->visible() == !text.isEmpty() && label->position->coords() == at) continue;
         changed = true;
-        const double key = label->position->key();
-        if (below) {
-            label->position->setParentAnchorY(name->bottom);
-            label->position->setTypeY(QCPItemPosition::ptAbsolute);
-            label->position->setCoords(key, kSectionLabelGap);
-        } else {
-            label->position->setParentAnchorY(nullptr);
-            label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-            label->position->setCoords(key, 0);
-        }
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+        label->position->setCoords(at);
     }
     return changed;
+}
+
+QString TracesPane::SectionNameAt(const QPoint& p) const {
+    if (!cmp_ || sectionNames_.size() != cmp_->sections.size()) return {};
+    const QRect rect = rects_[0]->rect();
+    if (p.y() >= rect.top() || p.y() < rect.top() - StripHeight() || p.x() < rect.left() || p.x() > rect.right()) {
+        return {};
+    }
+    const double x = DistanceAtPixel(p.x());
+    for (std::size_t i = sectionNames_.size(); i-- > 0;) {
+        if (x >= cmp_->sections[i].start) return sectionNames_[i];
+    }
+    return sectionNames_.front();
 }
 
 bool TracesPane::FitTicks() {

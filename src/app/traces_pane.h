@@ -114,6 +114,9 @@ public:
     // top plot's middle line.
     double DistanceAtPixel(double px) const;
     QPoint PixelAtDistance(double x) const;
+    // The full name of the section under a point of the strip above the delta plot (what its
+    // tooltip shows), or an empty string elsewhere.
+    QString SectionNameAt(const QPoint& p) const;
 
 signals:
     // The user clicked or dragged on a trace at reference coordinate x (m).
@@ -137,9 +140,11 @@ private:
     void ApplyRange();
     // Tells the value axes how many labels their plots' heights hold; true when that changed.
     bool FitTicks();
-    // Moves the section names that would run into the delta plot's name below it; true when
-    // one moved.
+    // Gives each section's name on the strip above the delta plot the text that fits between
+    // its lines, at its place; true when one changed.
     bool PlaceSectionLabels();
+    // Pixels of the strip above the delta plot that carries the sections' names.
+    int StripHeight() const;
     void OnPress(QMouseEvent* event);
     void OnMove(QMouseEvent* event);
     void OnRelease(QMouseEvent* event);
@@ -151,7 +156,8 @@ private:
     TraceReadout* readout_ = nullptr;
     std::array<QCPAxisRect*, kTraceKinds> rects_{};
     std::array<QCPItemText*, kTraceKinds> names_{};  // each plot's name in its corner
-    std::vector<QCPItemText*> sectionLabels_;         // on the delta plot, owned by the plot
+    std::vector<QCPItemText*> sectionLabels_;         // on the strip, owned by the plot
+    std::vector<QString> sectionNames_;               // each section's full name
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
     QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles
 

@@ -542,22 +542,12 @@ TEST_F(PanesTest, StartsAndShowsLapsWithoutAWarning) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
-// The rotated section names at the top of the delta plot never run into its name; a name far
-// from the corner still starts at the plot's top.
-TEST_F(PanesTest, SectionNamesStayClearOfTheDeltaPlotsName) {
-    Open(3);
-    QTest::qWait(150);
-    QCustomPlot* plot = Traces().Plot();
-    QCPItemText* deltaName = nullptr;
-    std::vector<QCPItemText*> labels;
-    for (int i = 0; i < plot->itemCount(); ++i) {
-        auto* t = qobject_cast<QCPItemText*>(plot->item(i));
-        if (!t) continue;
-        if (t->text() == "Delta s") deltaName = t;
-        if (t->rotation() != 0) labels.push_back(t);
-    }
-    ASSERT_NE(deltaName, nullptr);
-    ASSERT_EQ(labels.size(), 3u);  // Start, Turn 1, The Esses
+// The section names stand on a strip of their own above the delta plot, level, each between
+// its section's lines: never on each other nor on the plot's name "Delta s", on a wide window
+// and on the narrow ones a larger scale gives (1280 or 960 pixels of screen at 150 % and 200 %
+// leave a window of about 850 or 640 pixels). What does not fit shows shortened or not at all;
+// the tooltip over the strip still names the section in full.
+TEST_F(PanesTest, SectionNamesStandOnTheirOwnStripAndNeverOverlap) {
     const auto box = [](const QCPItemText* t) {
         QPolygonF corners;
         for (const QCPItemAnchor* a : {t->topLeft, t->topRight, t->bottomRight, t->bottomLeft}) {
@@ -565,13 +555,66 @@ TEST_F(PanesTest, SectionNamesStayClearOfTheDeltaPlotsName) {
         }
         return corners.boundingRect();
     };
-    const QRectF name = box(deltaName);
-    ASSERT_GT(name.width(), 0);
-    for (const QCPItemText* label : labels) {
-        EXPECT_FALSE(box(label).intersects(name)) << label->text().toStdString();
-        if (label->text() == "The Esses") {
-            EXPECT_NEAR(box(label).top(), plot->axisRect(0)->top(), 1.0);
+    const QStringList full = {"Start", "Turn 1", "The Esses"};
+    const QStringList shortened = {"S", "T1", "TE"};
+    for (const int width : {1600, 850, 640}) {
+        SCOPED_TRACE(width);
+        frame_->resize(width, 700);
+        Open(3);
+        QTest::qWait(150);
+        QCustomPlot* plot = Traces().Plot();
+        const QRect delta = plot->axisRect(0)->rect();
+        QCPItemText* deltaName = nullptr;
+        std::vector<QCPItemText*> labels;
+        for (int i = 0; i < plot->itemCount(); ++i) {
+            auto* t = qobject_cast<QCPItemText*>(plot->item(i));
+            if (!t) continue;
+            if (t->text() == "Delta s") deltaName = t;
+            if (!t->clipToAxisRect()) labels.push_back(t);
         }
+        ASSERT_NE(deltaName, nullptr);
+        ASSERT_EQ(labels.size(), 3u);  // Start, Turn 1, The Esses
+        const QRectF name = box(deltaName);
+        ASSERT_GT(name.width(), 0);
+        std::vector<QRectF> shown;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            const QCPItemText* label = labels[i];
+            const QString text = label->text();
+            if (!label->visible()) continue;
+            const QRectF b = box(label);
+            SCOPED_TRACE(text.toStdString());
+            EXPECT_FALSE(b.intersects(name));
+            EXPECT_LE(b.bottom(), delta.top() + 0.5);
+            EXPECT_GE(b.top(), -0.5);
+            EXPECT_GE(b.left(), delta.left());
+            EXPECT_LE(b.right(), delta.right() + 1);
+            EXPECT_GE(b.height(), QFontMetrics(label->font()).height() - 1);  // level, not turned
+            for (const QRectF& other : shown) EXPECT_FALSE(b.intersects(other));
+            shown.push_back(b);
+            const bool elided = text.endsWith(QChar(0x2026)) && full[i].startsWith(text.chopped(1)) && text.size() > 4;
+            EXPECT_TRUE(text == full[i] || text == shortened[i] || elided);
+        }
+        // Each section's name, whatever its strip shows, on hover.
+        const int stripY = delta.top() - 3;
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(1500.0).x(), stripY}), "The Esses");
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(500.0).x(), stripY}), "Turn 1");
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(60.0).x(), stripY}), "Start");
+        EXPECT_EQ(Traces().SectionNameAt(Traces().PixelAtDistance(1500.0)), "");  // on the plot itself
+        if (width == 1600) {
+            // Room enough for the long sections' names in full (Start's 120 m are a few
+            // letters wide); "The Esses" where its section starts.
+            for (std::size_t i = 1; i < labels.size(); ++i) EXPECT_EQ(labels[i]->text(), full[i]);
+            EXPECT_NEAR(box(labels[2]).left(), Traces().PixelAtDistance(980.0).x(), 6);
+        }
+        // Zoomed to Turn 1, its name has the plot's width; the names of the sections cut at the
+        // plot's edges still keep inside it.
+        Traces().ShowRange({100.0, 1000.0});
+        for (const QCPItemText* label : labels) {
+            if (!label->visible()) continue;
+            EXPECT_GE(box(label).left(), delta.left());
+            EXPECT_LE(box(label).right(), delta.right() + 1);
+        }
+        EXPECT_EQ(labels[1]->text(), "Turn 1");
     }
 }
 

@@ -114,17 +114,20 @@ protected:
     }
 };
 
-// A section's name cut to the initials of its words and the numbers in it: "Turn 12" -> "T12",
-// "The Esses" -> "TE", "T3" -> "T3".
+// A section's name cut to its corner's number where it has one: the first word with a digit,
+// after the initial of the word before it when the number stands alone ("T1 Millrace" -> "T1",
+// "T2-3 Chicane" -> "T2-3", "Turn 12" -> "T12"); otherwise the initials of its words
+// ("The Esses" -> "TE").
 QString ShortSectionName(const QString& name) {
-    QString out;
-    for (const QString& word : name.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        if (!word.front().isDigit()) out += word.front();
-        for (const QChar c : word) {
-            if (c.isDigit()) out += c;
-        }
+    const QStringList words = name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        if (std::none_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); })) continue;
+        return word.front().isDigit() && i > 0 ? words[i - 1].front() + word : word;
     }
-    return out;
+    QString initials;
+    for (const QString& word : words) initials += word.front();
+    return initials;
 }
 
 // What of a section's name fits `room` pixels of its strip: the whole name; else its short

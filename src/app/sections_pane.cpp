@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -25,18 +26,74 @@ const QColor kBestGround(206, 176, 240);
 // Hundredths in the cells, which is what a driver compares; thousandths in the tooltips.
 constexpr int kCellDecimals = 2;
 constexpr int kTipDecimals = 3;
+// Marks the cells that hold a gain or loss: they take the smaller font when room is short.
+constexpr int kGainRole = Qt::UserRole + 1;
 
 QString Seconds(double v, int decimals = kCellDecimals) {
     return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("–");
 }
 
-// A gain or loss with its sign; one that rounds to nothing shows no sign.
-QString Signed(double v, int decimals = kCellDecimals) {
-    if (!std::isfinite(v)) return QStringLiteral("–");
-    const QString digits = QString::number(std::fabs(v), 'f', decimals);
+QString WithSign(double v, const QString& digits) {
     if (digits.toDouble() == 0.0) return digits;
     return (v > 0 ? QStringLiteral("+") : QStringLiteral("-")) + digits;
 }
+
+// A gain or loss with its sign; one that rounds to nothing shows no sign.
+QString Signed(double v, int decimals) {
+    if (!std::isfinite(v)) return QStringLiteral("–");
+    return WithSign(v, QString::number(std::fabs(v), 'f', decimals));
+}
+
+double Luminance(const QColor& c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+}  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableOn(const QColor& colour, const QColor& ground) {
+    // Darker on a light ground, lighter on a dark one, a step at a time so the hue stays.
+    const bool lightGround = Luminance(ground) > 0.18;
+    QColor c = colour;
+    for (int step = 0; step < 24 && ContrastRatio(c, ground) < kReadableContrast; ++step) {
+        c = lightGround ? c.darker(115) : c.lighter(115);
+    }
+    return c;
+}
+
+// Three digits at most, so that no gain is wider than "+0.12": hundredths under a second,
+// tenths under ten, whole seconds beyond. A driver reads the small gains closely and the large
+// ones only by their size; the tooltip has them to the thousandth.
+QString SectionGainText(double v) {
+    if (!std::isfinite(v)) return QStringLiteral("–");
+    const double a = std::fabs(v);
+    for (int decimals = kCellDecimals; decimals > 0; --decimals) {
+        const QString digits = QString::number(a, 'f', decimals);
+        if (digits.toDouble() < std::pow(10.0, kCellDecimals - decimals)) return WithSign(v, digits);
+    }
+    return WithSign(v, QString::number(a, 'f', 0));
+}
+
+namespace {
+
+// The table's and its header's style: the application's, with the room around each cell's text
+// cut to two pixels a side (one in the compact table) and the header's to four, which is what
+// lets six laps share a narrow pane.
+class TightStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        // A cell's text margin is this plus one.
+        if (metric == PM_FocusFrameHMargin) return compact ? 0 : 1;
+        if (metric == PM_HeaderMargin) return 2;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+    bool compact = false;
+};
 
 QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
     auto* item = new QTableWidgetItem(text);
@@ -86,6 +143,12 @@ SectionsPane::SectionsPane(QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    style_ = new TightStyle;
+    style_->setParent(this);
+    table_->setStyle(style_);
+    table_->horizontalHeader()->setStyle(style_);
+    normalFont_ = table_->font();
+    table_->horizontalHeader()->setMinimumSectionSize(1);
     table_->verticalHeader()->setVisible(false);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionsClickable(true);
@@ -189,7 +252,12 @@ void SectionsPane::Fill() {
         QTableWidgetItem* header = table_->horizontalHeaderItem(static_cast<int>(b) + 2);
         header->setToolTip(headerTitles_[b] + QLatin1Char('\n') + sortHint);
         const auto slot = static_cast<std::size_t>(cmp_->laps[b].slot);
-        if (slot < colours_.size()) header->setForeground(SlotColour(cmp_->laps[b].slot));
+        // The slot's colour, darkened where it is too light to read on the header (yellow,
+        // cyan and green are).
+        if (slot < colours_.size()) {
+            header->setForeground(ReadableOn(SlotColour(cmp_->laps[b].slot),
+                                             table_->horizontalHeader()->palette().color(QPalette::Button)));
+        }
     }
 
     for (std::size_t row = 0; row < order_.size(); ++row) {
@@ -205,7 +273,8 @@ void SectionsPane::Fill() {
         for (std::size_t b = 0; b < laps; ++b) {
             const SectionCellMark mark = MarkSectionCell(*cmp_, s, b);
             // The reference shows its time; the others how much they gain or lose on it.
-            QTableWidgetItem* item = Cell(mark.reference ? Seconds(sec.times[b]) : Signed(sec.lost[b]));
+            QTableWidgetItem* item = Cell(mark.reference ? Seconds(sec.times[b]) : SectionGainText(sec.lost[b]));
+            if (!mark.reference) item->setData(kGainRole, true);
             QString tip = mark.reference
                               ? tr("%1: %2 s").arg(headerTitles_[b], Seconds(sec.times[b], kTipDecimals))
                               : tr("%1: %2 s, %3 s against %4")
@@ -224,14 +293,13 @@ void SectionsPane::Fill() {
     // The foot: the reference's lap time and every other lap's gain or loss over the lap, then
     // the theoretical best.
     const int lapRow = static_cast<int>(order_.size());
-    QFont bold = table_->font();
-    bold.setBold(true);
     table_->setItem(lapRow, 0, Cell(tr("Lap"), Qt::AlignLeft | Qt::AlignVCenter));
     table_->setItem(lapRow, 1, Cell(QString()));
     for (std::size_t b = 0; b < laps; ++b) {
         const ComparedLap& lap = cmp_->laps[b];
         const bool isRef = static_cast<std::int32_t>(b) == cmp_->reference;
-        QTableWidgetItem* item = Cell(isRef ? Seconds(lap.time) : Signed(lap.delta));
+        QTableWidgetItem* item = Cell(isRef ? Seconds(lap.time) : SectionGainText(lap.delta));
+        if (!isRef) item->setData(kGainRole, true);
         item->setToolTip(isRef ? tr("%1: lap %2 s").arg(headerTitles_[b], Seconds(lap.time, kTipDecimals))
                                : tr("%1: lap %2 s, %3 s against %4")
                                      .arg(headerTitles_[b], Seconds(lap.time, kTipDecimals),
@@ -246,14 +314,39 @@ void SectionsPane::Fill() {
     auto* best = Cell(Seconds(cmp_->theoreticalBest));
     best->setBackground(kBestGround);
     best->setToolTip(tr("Theoretical best: %1 s").arg(Seconds(cmp_->theoreticalBest, kTipDecimals)));
-    table_->setItem(lapRow + 1, 2, best);
-    for (int c = 0; c < table_->columnCount(); ++c) {
-        for (int r : {lapRow, lapRow + 1}) {
-            if (QTableWidgetItem* item = table_->item(r, c)) item->setFont(bold);
-        }
-    }
+    // Under the reference's lap time, the other time in the foot.
+    table_->setItem(lapRow + 1, cmp_->reference + 2, best);
+    compact_ = true;  // so that the fonts are set afresh
+    SetCompact(false);
     fitting_ = false;
     FitColumns();
+}
+
+void SectionsPane::SetCompact(bool compact) {
+    if (compact == compact_) return;
+    compact_ = compact;
+    static_cast<TightStyle*>(style_)->compact = compact;
+    QFont font = normalFont_;
+    if (compact) {
+        // A point smaller, or a tenth smaller for a font given in pixels.
+        if (font.pointSizeF() > 0) {
+            font.setPointSizeF(std::max(font.pointSizeF() - 1.0, font.pointSizeF() * 0.85));
+        } else if (font.pixelSize() > 0) {
+            font.setPixelSize(std::max(font.pixelSize() * 9 / 10, 1));
+        }
+    }
+    table_->setFont(font);
+    // The foot in bold; in the compact table its gains keep the plain weight, which is what
+    // makes them no wider than the gains above them.
+    QFont bold = font;
+    bold.setBold(true);
+    for (int r = std::max(table_->rowCount() - 2, 0); r < table_->rowCount(); ++r) {
+        for (int c = 0; c < table_->columnCount(); ++c) {
+            QTableWidgetItem* item = table_->item(r, c);
+            if (item == nullptr) continue;
+            item->setFont(compact && item->data(kGainRole).toBool() ? font : bold);
+        }
+    }
 }
 
 void SectionsPane::FitColumns() {
@@ -265,10 +358,26 @@ void SectionsPane::FitColumns() {
     // The cells' widest text per column (public on the base class, where the table hides it).
     const QAbstractItemView* view = table_;
     QHeaderView* header = table_->horizontalHeader();
-    const QFontMetrics fm(header->font());
     const int laps = table_->columnCount() - 2;
     // Room a header keeps around its text.
     const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+    const int room = table_->viewport()->width();
+    // The narrowest the section names go: their corner numbers, in the cells' font and margins.
+    auto namesFloorOf = [&] {
+        const int margin = table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1;
+        return QFontMetrics(table_->font()).horizontalAdvance(QStringLiteral("T00…")) + 2 * margin + 1;
+    };
+    // The cells take the smaller font only where the laps would not fit beside the shortest names.
+    auto lapCells = [&] {
+        int total = 0;
+        for (int b = 0; b < laps; ++b) total += view->sizeHintForColumn(b + 2);
+        return total;
+    };
+    SetCompact(false);
+    if (lapCells() + namesFloorOf() > room) SetCompact(true);
+    const int namesFloorWidth = namesFloorOf();
+    // The header follows the table's font.
+    const QFontMetrics fm(header->font());
     // Each lap column as wide as its cells, or its title's wider line if that is wider, at most
     // the width of six digits more than the cells.
     std::vector<int> lapWidth(static_cast<std::size_t>(laps));
@@ -289,8 +398,8 @@ void SectionsPane::FitColumns() {
     const int from = std::max(view->sizeHintForColumn(1),
                               fm.horizontalAdvance(tr("From")) + padding);
     const int names = std::max(view->sizeHintForColumn(0), header->sectionSizeHint(0));
-    const int namesLeast = std::min(names, fm.horizontalAdvance(QStringLiteral("T00 Xxx…")) + padding);
-    const int room = table_->viewport()->width();
+    const int namesLeast = std::min(names, std::max(fm.horizontalAdvance(QStringLiteral("T00 Xxx…")) + padding,
+                                                    namesFloorWidth));
     // Where the laps do not fit beside the names and the distances, the distances give way:
     // each section name's tooltip says where it starts.
     const bool showFrom = lapsTotal + from + namesLeast <= room;
@@ -299,7 +408,7 @@ void SectionsPane::FitColumns() {
     // What is left over goes first to the section names, then to the lap titles, evenly. Short
     // of room, the names shrink further, to their corner numbers, before a lap is pushed out.
     int spare = room - lapsTotal - fromWidth - namesLeast;
-    const int namesFloor = std::min(names, fm.horizontalAdvance(QStringLiteral("T00…")) + padding);
+    const int namesFloor = std::min(names, namesFloorWidth);
     const int namesWidth = spare >= 0 ? namesLeast + std::min(spare, names - namesLeast)
                                       : std::max(namesFloor, namesLeast + spare);
     spare -= namesWidth - namesLeast;

@@ -10,6 +10,7 @@
 // compare/section_table.
 #pragma once
 
+#include <QFont>
 #include <QWidget>
 #include <cstdint>
 #include <span>
@@ -19,10 +20,24 @@
 #include "app/comparison_pane.h"
 #include "compare/compare.h"
 
+class QColor;
 class QLabel;
+class QString;
+class QStyle;
 class QTableWidget;
 
 namespace lapquill {
+
+// A gain or loss as its cell shows it: signed, at most three digits ("+0.12", "-1.3", "+12");
+// no sign where it rounds to nothing, a dash where there is no time.
+QString SectionGainText(double seconds);
+
+// The contrast of two colours, from 1 (the same) to 21 (black on white), and `colour` made
+// darker or lighter, keeping its hue, until it stands out from `ground` at least by
+// kReadableContrast (which a colour that cannot get there at all does not).
+inline constexpr double kReadableContrast = 4.5;
+double ContrastRatio(const QColor& a, const QColor& b);
+QColor ReadableOn(const QColor& colour, const QColor& ground);
 
 class SectionsPane : public ComparisonPane {
     Q_OBJECT
@@ -54,6 +69,8 @@ private:
     // Sizes the columns to their contents, then narrows the section names (never below a
     // readable width) until the table fits the pane, and shortens the lap titles to their columns.
     void FitColumns();
+    // Gives the cells a slightly smaller font and narrower margins (true), or the table's own.
+    void SetCompact(bool compact);
 
     QLabel* caption_ = nullptr;
     QTableWidget* table_ = nullptr;
@@ -61,6 +78,9 @@ private:
     std::vector<std::size_t> order_;  // section per row
     std::vector<QString> headerTitles_;  // per lap column: the full title, then its marks
     std::vector<QString> headerMarks_;
+    bool compact_ = false;  // the cells have the smaller font and margins
+    QFont normalFont_;      // the table's own font
+    QStyle* style_ = nullptr;  // the table's and header's, owned by the pane
     bool fitting_ = false;  // FitColumns is running: the resizes it causes do not call it again
 };
 

@@ -65,6 +65,12 @@ float CarMarkerLength(float metresPerPixel) {
     return std::max(kCarMarkerPixels * metresPerPixel, kCarMarkerMinLength);
 }
 
+float CarMarkerLength(float metresPerPixel, float trackSpan) {
+    const float length = CarMarkerLength(metresPerPixel);
+    if (!(trackSpan > 0.0f) || !std::isfinite(trackSpan)) return length;
+    return std::max(std::min(length, trackSpan * kCarMarkerTrackShare), kCarMarkerMinLength);
+}
+
 WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client) {
     return WholeTrackFraming(extent, client, {});
 }
@@ -190,6 +196,15 @@ WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& clie
                 (extent.min.y + extent.max.y) / 2.0f + offsetY * metresPerPixel,
                 extent.max.z + h};
     return v;
+}
+
+MapExtent GrownToTake(const MapExtent& box, const Vector3& point) {
+    MapExtent out = box;
+    out.min.x = std::min(out.min.x, point.x);
+    out.min.y = std::min(out.min.y, point.y);
+    out.max.x = std::max(out.max.x, point.x);
+    out.max.y = std::max(out.max.y, point.y);
+    return out;
 }
 
 }  // namespace lapquill

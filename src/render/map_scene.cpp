@@ -377,14 +377,26 @@ bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& vp) {
     constexpr double kMargin = 1e-6;
     bool left = true, right = true, bottom = true, top = true, nearSide = true, farSide = true;
     const auto& m = vp.m;
+    // The products of each corner's coordinates with the matrix rows, made once for the two
+    // values of each axis: every corner sums the same products in the same order as before.
+    double px[2][4], py[2][4], pz[2][4];
+    const double xs[2] = {box.min.x, box.max.x}, ys[2] = {box.min.y, box.max.y},
+                 zs[2] = {box.min.z, box.max.z};
+    for (int s = 0; s < 2; ++s) {
+        for (int c = 0; c < 4; ++c) {
+            px[s][c] = xs[s] * m[0][c];
+            py[s][c] = ys[s] * m[1][c];
+            pz[s][c] = zs[s] * m[2][c];
+        }
+    }
     for (int i = 0; i < 8; ++i) {
-        const double x = (i & 1) ? box.max.x : box.min.x;
-        const double y = (i & 2) ? box.max.y : box.min.y;
-        const double z = (i & 4) ? box.max.z : box.min.z;
-        const double cx = x * m[0][0] + y * m[1][0] + z * m[2][0] + m[3][0];
-        const double cy = x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1];
-        const double cz = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
-        const double cw = x * m[0][3] + y * m[1][3] + z * m[2][3] + m[3][3];
+        const double* ax = px[i & 1];
+        const double* ay = py[(i >> 1) & 1];
+        const double* az = pz[(i >> 2) & 1];
+        const double cx = ax[0] + ay[0] + az[0] + m[3][0];
+        const double cy = ax[1] + ay[1] + az[1] + m[3][1];
+        const double cz = ax[2] + ay[2] + az[2] + m[3][2];
+        const double cw = ax[3] + ay[3] + az[3] + m[3][3];
         const double eps =
             kMargin * (std::fabs(cx) + std::fabs(cy) + std::fabs(cz) + std::fabs(cw));
         // NaN fails every comparison, so such a box is never called outside.
@@ -394,8 +406,10 @@ bool BoxOutsideClipVolume(const MapExtent& box, const Matrix4& vp) {
         top = top && cy > cw + eps;
         nearSide = nearSide && cz < -eps;
         farSide = farSide && cz > cw + eps;
+        // A corner inside every side settles it, as most boxes in view show at once.
+        if (!(left || right || bottom || top || nearSide || farSide)) return false;
     }
-    return left || right || bottom || top || nearSide || farSide;
+    return true;
 }
 
 void DrawMapScene(RenderDevice* device, const MapSceneBuffers& buffers,

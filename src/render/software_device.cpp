@@ -79,10 +79,12 @@ class SoftwareVertexBuffer final : public Counted<VertexBuffer> {
         // Queued draws keep the memory they were given: a discarding lock hands out fresh memory,
         // a plain one copies first, and NOOVERWRITE promises not to touch what they read.
         if (data_.use_count() > 1) {
+            // Neither needs the new memory cleared: discarded contents are undefined, and the
+            // copy overwrites all of it.
             if ((flags & D3DLOCK_DISCARD) != 0) {
-                data_ = std::make_shared<std::uint8_t[]>(desc_.Size);
+                data_ = std::make_shared_for_overwrite<std::uint8_t[]>(desc_.Size);
             } else if ((flags & (D3DLOCK_NOOVERWRITE | D3DLOCK_READONLY)) == 0) {
-                ByteBlob copy = std::make_shared<std::uint8_t[]>(desc_.Size);
+                ByteBlob copy = std::make_shared_for_overwrite<std::uint8_t[]>(desc_.Size);
                 std::memcpy(copy.get(), data_.get(), desc_.Size);
                 data_ = std::move(copy);
             }
@@ -327,6 +329,10 @@ int SoftwareDevice::ThreadCount() const {
     return pipeline_->ThreadCount();
 }
 
+std::uint64_t SoftwareDevice::EarlySetupBatches() const {
+    return pipeline_->EarlyBatches();
+}
+
 void SoftwareDevice::ResetStateToDefaults() {
     DeviceState& s = *state_;
     for (SoftwareTexture*& texture : s.textures) {
@@ -443,7 +449,7 @@ HRESULT SoftwareDevice::Clear(std::uint32_t count, const D3DRECT* rects, std::ui
         command.rect = D3DRECT{std::max(r.x1, 0), std::max(r.y1, 0), std::min(r.x2, width_),
                                std::min(r.y2, height_)};
         if (command.rect.x1 >= command.rect.x2 || command.rect.y1 >= command.rect.y2) continue;
-        pipeline_->commands.push_back(std::move(command));
+        pipeline_->Queue(std::move(command));
     }
     return D3D_OK;
 }
@@ -794,8 +800,7 @@ void SoftwareDevice::ValidateDrawState() {
     r.addressU = ts[D3DTSS_ADDRESSU];
     r.addressV = ts[D3DTSS_ADDRESSV];
 
-    s.stateIndex = static_cast<std::uint32_t>(pipeline_->states.size());
-    pipeline_->states.push_back(std::move(r));
+    s.stateIndex = pipeline_->AddState(std::move(r));
     s.valid = true;
 }
 
@@ -817,7 +822,7 @@ HRESULT SoftwareDevice::DrawPrimitive(D3DPRIMITIVETYPE type, std::uint32_t start
         command.draw.data = s.stream->Data();
         command.draw.firstByte = startVertex * s.stride;
         command.draw.triangleCount = primitiveCount;
-        pipeline_->commands.push_back(std::move(command));
+        pipeline_->Queue(std::move(command));
     }
     ++counters.drawCalls;
     counters.triangles += primitiveCount;

@@ -1,9 +1,10 @@
 // SoftwareDevice: the RenderDevice of the program, a CPU rasteriser into an ARGB framebuffer.
 // Whoever creates it owns it (the view, through its window's factory; the CLI; the tests) and
 // destroys it after releasing the resources it made. Draws are queued and rasterised at Present
-// on a small pool of threads that split the picture into interleaved bands of rows; every thread
-// count gives the same pixels. Pixel (i, j) is sampled at (i, j) exactly, with the top-left fill
-// rule; there is no depth buffer. Each device's state lives in the device alone.
+// on a small pool of threads that split the picture into interleaved bands of rows (the other
+// threads start setting up the queued triangles while the frame is still being queued); every
+// thread count gives the same pixels. Pixel (i, j) is sampled at (i, j) exactly, with the
+// top-left fill rule; there is no depth buffer. Each device's state lives in the device alone.
 #pragma once
 
 #include <atomic>
@@ -104,6 +105,8 @@ class SoftwareDevice final : public RenderDevice {
     std::int32_t Width() const { return width_; }    // back buffer, pixels
     std::int32_t Height() const { return height_; }  // back buffer, pixels
     int ThreadCount() const;
+    // Batches of triangles the other threads set up before Present, since construction.
+    std::uint64_t EarlySetupBatches() const;
 
     DrawCounters counters;                    // since construction or ResetCounters
     bool recordDrawCalls = false;             // keep drawCallLog

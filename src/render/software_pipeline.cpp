@@ -8,6 +8,12 @@
 // share it evenly whatever the scene and however the system schedules them. A pixel's value depends
 // only on the triangle, its band and the pixel, and every band is drawn by one thread in the order
 // of the calls, so the picture does not depend on the number of threads.
+//
+// With more than one thread the first chunk's batches need not wait for the flush: the queue
+// publishes each batch as it fills, and the other threads, woken by the frame's first command,
+// set it up and bin it while the caller goes on queueing (the early phase). The flush sets up
+// what is left, and set-up writes nothing but the batch's own lists, so when a batch is set up
+// does not change what it holds.
 #include <algorithm>
 
 #include "render/software_pipeline.h"
@@ -50,10 +56,17 @@ void SpinBarrier::Wait() {
 
 Pipeline::Pipeline(int threadCount)
     : threadCount_(std::clamp(threadCount, 1, 8)), barrier_(threadCount_) {
+    // Room for a frame of the view from the start, so that the early threads can take the
+    // first frame's batches too; the lists keep what they grew to between frames.
+    commands.reserve(1024);
+    states.reserve(256);
+    specs_.reserve(512);
+    batches_.resize(kChunkTriangles / kBatchTriangles + 1);
     for (int t = 1; t < threadCount_; ++t) workers_.emplace_back([this] { WorkerLoop(); });
 }
 
 Pipeline::~Pipeline() {
+    if (early_) EndEarly(false);
     quit_.store(true, std::memory_order_release);
     jobGeneration_.fetch_add(1, std::memory_order_release);
     jobGeneration_.notify_all();
@@ -74,58 +87,176 @@ void Pipeline::Resize(std::int32_t newWidth, std::int32_t newHeight) {
 }
 
 void Pipeline::DiscardQueue() {
+    if (early_) EndEarly(false);
     commands.clear();
     states.clear();
-}
-
-void Pipeline::BuildBatches() {
     specs_.clear();
     chunkEnds_.clear();
-    BatchSpec open{false, 0, 0, 0};
-    bool isOpen = false;
-    std::uint32_t chunkTriangles = 0;
-    auto close = [&] {
-        if (isOpen) specs_.push_back(open);
-        isOpen = false;
-    };
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        const Command& command = commands[i];
-        if (command.isClear) {
-            close();
-            specs_.push_back(BatchSpec{true, i, 0, 0});
-            continue;
-        }
-        std::uint32_t first = 0;
-        std::uint32_t remaining = command.draw.triangleCount;
-        while (remaining > 0) {
-            if (!isOpen) {
-                open = BatchSpec{false, i, first, 0};
-                isOpen = true;
-            }
-            const std::uint32_t take = std::min({kBatchTriangles - open.triangleCount, remaining,
-                                                 kChunkTriangles - chunkTriangles});
-            open.triangleCount += take;
-            first += take;
-            remaining -= take;
-            chunkTriangles += take;
-            if (open.triangleCount == kBatchTriangles) close();
-            if (chunkTriangles == kChunkTriangles) {
-                close();
-                chunkEnds_.push_back(specs_.size());
-                chunkTriangles = 0;
-            }
+    specOpen_ = false;
+    chunkTriangles_ = 0;
+}
+
+void Pipeline::Queue(Command&& command) {
+    if (threadCount_ > 1 && !early_) BeginEarly();
+    if (early_) {
+        // The most batch specs one command can close: its full batches, one cut short at each
+        // chunk end, the one it completes and a clear's own.
+        const std::uint32_t n = command.isClear ? 0 : command.draw.triangleCount;
+        const std::size_t newSpecs = n / kBatchTriangles + n / kChunkTriangles + 3;
+        if (commands.size() == commands.capacity() ||
+            specs_.capacity() - specs_.size() < newSpecs) {
+            DrainEarly();
         }
     }
-    close();
+    commands.push_back(std::move(command));
+    CutCommand(commands.size() - 1);
+    if (early_) Publish();
+}
+
+std::uint32_t Pipeline::AddState(RasterState&& state) {
+    if (early_ && states.size() == states.capacity()) DrainEarly();
+    states.push_back(std::move(state));
+    return static_cast<std::uint32_t>(states.size() - 1);
+}
+
+void Pipeline::CutCommand(std::size_t index) {
+    const Command& command = commands[index];
+    if (command.isClear) {
+        if (specOpen_) specs_.push_back(openSpec_);
+        specOpen_ = false;
+        specs_.push_back(BatchSpec{true, index, 0, 0});
+        return;
+    }
+    std::uint32_t first = 0;
+    std::uint32_t remaining = command.draw.triangleCount;
+    while (remaining > 0) {
+        if (!specOpen_) {
+            openSpec_ = BatchSpec{false, index, first, 0};
+            specOpen_ = true;
+        }
+        const std::uint32_t take = std::min({kBatchTriangles - openSpec_.triangleCount, remaining,
+                                             kChunkTriangles - chunkTriangles_});
+        openSpec_.triangleCount += take;
+        first += take;
+        remaining -= take;
+        chunkTriangles_ += take;
+        if (openSpec_.triangleCount == kBatchTriangles) {
+            specs_.push_back(openSpec_);
+            specOpen_ = false;
+        }
+        if (chunkTriangles_ == kChunkTriangles) {
+            if (specOpen_) specs_.push_back(openSpec_);
+            specOpen_ = false;
+            chunkEnds_.push_back(specs_.size());
+            chunkTriangles_ = 0;
+        }
+    }
+}
+
+void Pipeline::CloseSpecs() {
+    if (specOpen_) specs_.push_back(openSpec_);
+    specOpen_ = false;
     if (!specs_.empty() && (chunkEnds_.empty() || chunkEnds_.back() != specs_.size())) {
         chunkEnds_.push_back(specs_.size());
+    }
+}
+
+void Pipeline::BeginEarly() {
+    published_.store(0, std::memory_order_relaxed);
+    earlyNext_.store(0, std::memory_order_relaxed);
+    earlyDone_.store(0, std::memory_order_relaxed);
+    earlyEnd_.store(0, std::memory_order_relaxed);
+    earlyBatches_.store(0, std::memory_order_relaxed);
+    jobsDone_.store(0, std::memory_order_relaxed);
+    early_ = true;
+    jobGeneration_.fetch_add(1, std::memory_order_release);
+    jobGeneration_.notify_all();
+}
+
+void Pipeline::Publish() {
+    // Only the first chunk's batches, and only those with a Batch to set up into: the others
+    // wait for the flush, which makes room for them.
+    std::size_t limit = std::min(specs_.size(), batches_.size());
+    if (!chunkEnds_.empty()) limit = std::min(limit, chunkEnds_[0]);
+    if (limit > published_.load(std::memory_order_relaxed)) {
+        published_.store(static_cast<std::uint32_t>(limit), std::memory_order_release);
+        frameEvent_.fetch_add(1, std::memory_order_release);
+        frameEvent_.notify_all();
+    }
+}
+
+bool Pipeline::ClaimPublished(std::uint32_t* index) {
+    std::uint32_t next = earlyNext_.load(std::memory_order_relaxed);
+    while (next < published_.load(std::memory_order_acquire)) {
+        if (earlyNext_.compare_exchange_weak(next, next + 1, std::memory_order_acq_rel,
+                                             std::memory_order_relaxed)) {
+            *index = next;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Pipeline::SetupPublished(std::uint32_t index) {
+    const BatchSpec& job = specs_[index];
+    if (!job.isClear) {
+        Batch& batch = batches_[index];
+        batch.triangles.clear();
+        SetupBatch(job, batch.triangles);
+        BinBatch(batch);
+    }
+    earlyDone_.fetch_add(1, std::memory_order_release);
+    earlyDone_.notify_all();
+}
+
+void Pipeline::HelpEarly() {
+    std::uint32_t index = 0;
+    while (ClaimPublished(&index)) SetupPublished(index);
+}
+
+void Pipeline::DrainEarly() {
+    HelpEarly();
+    const std::uint32_t published = published_.load(std::memory_order_relaxed);
+    for (std::uint32_t done = earlyDone_.load(std::memory_order_acquire); done != published;
+         done = earlyDone_.load(std::memory_order_acquire)) {
+        WaitWhileEqual(earlyDone_, done);
+    }
+}
+
+void Pipeline::EndEarly(bool flushFollows) {
+    early_ = false;
+    earlyEnd_.store(flushFollows ? 1 : 2, std::memory_order_release);
+    frameEvent_.fetch_add(1, std::memory_order_release);
+    frameEvent_.notify_all();
+    if (flushFollows) return;
+    for (int done = jobsDone_.load(std::memory_order_acquire); done != threadCount_ - 1;
+         done = jobsDone_.load(std::memory_order_acquire)) {
+        WaitWhileEqual(jobsDone_, done);
+    }
+}
+
+bool Pipeline::EarlySetup() {
+    for (;;) {
+        const std::uint32_t seen = frameEvent_.load(std::memory_order_acquire);
+        const int end = earlyEnd_.load(std::memory_order_acquire);
+        if (end == 2) return false;
+        std::uint32_t index = 0;
+        if (ClaimPublished(&index)) {
+            SetupPublished(index);
+            earlyBatches_.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        if (end == 1) return true;
+        WaitWhileEqual(frameEvent_, seen);
     }
 }
 
 void Pipeline::SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const {
     std::uint32_t first = job.firstTriangle;
     std::uint32_t left = job.triangleCount;
-    for (std::size_t i = job.command; i < commands.size() && left > 0; ++i) {
+    // The batch's commands are all queued; the size of the list is not read, since the queue
+    // may be growing while another thread sets this batch up.
+    for (std::size_t i = job.command; left > 0; ++i) {
         const DrawCommand& draw = commands[i].draw;
         const std::uint32_t take = std::min(draw.triangleCount - first, left);
         if (take > 0) SetupTriangles(states[draw.state], draw.state, draw, first, take, out);
@@ -223,40 +354,50 @@ void Pipeline::WorkerLoop() {
         WaitWhileEqual(jobGeneration_, seen);
         seen = jobGeneration_.load(std::memory_order_acquire);
         if (quit_.load(std::memory_order_acquire)) return;
-        RunFlush();
+        if (EarlySetup()) RunFlush();
         jobsDone_.fetch_add(1, std::memory_order_acq_rel);
         jobsDone_.notify_one();
     }
 }
 
 void Pipeline::Flush() {
-    BuildBatches();
-    if (!specs_.empty()) {
-        std::size_t largest = 1;
-        std::size_t chunkStart = 0;
-        for (std::size_t end : chunkEnds_) {
-            largest = std::max(largest, end - chunkStart);
-            chunkStart = end;
+    CloseSpecs();
+    if (specs_.empty()) {
+        DiscardQueue();
+        return;
+    }
+    if (threadCount_ > 1 && !early_) BeginEarly();
+    // The first chunk's batches that are not set up yet: published, then shared with the
+    // other threads; after the drain nobody reads the lists, which may now grow.
+    if (early_) {
+        Publish();
+        DrainEarly();
+    }
+    std::size_t largest = 1;
+    std::size_t chunkStart = 0;
+    for (std::size_t end : chunkEnds_) {
+        largest = std::max(largest, end - chunkStart);
+        chunkStart = end;
+    }
+    if (batches_.size() < largest) batches_.resize(largest);
+    const std::size_t phases = 2 * chunkEnds_.size();
+    if (claimCapacity_ < phases) {
+        claims_ = std::make_unique<std::atomic<std::uint32_t>[]>(phases);
+        claimCapacity_ = phases;
+    }
+    for (std::size_t i = 0; i < phases; ++i) claims_[i].store(0, std::memory_order_relaxed);
+    if (threadCount_ == 1) {
+        RunFlush();
+    } else {
+        // The batches set up early are the first ones of the first chunk.
+        claims_[0].store(published_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        EndEarly(true);
+        RunFlush();
+        for (int done = jobsDone_.load(std::memory_order_acquire); done != threadCount_ - 1;
+             done = jobsDone_.load(std::memory_order_acquire)) {
+            WaitWhileEqual(jobsDone_, done);
         }
-        if (batches_.size() < largest) batches_.resize(largest);
-        const std::size_t phases = 2 * chunkEnds_.size();
-        if (claimCapacity_ < phases) {
-            claims_ = std::make_unique<std::atomic<std::uint32_t>[]>(phases);
-            claimCapacity_ = phases;
-        }
-        for (std::size_t i = 0; i < phases; ++i) claims_[i].store(0, std::memory_order_relaxed);
-        if (threadCount_ == 1) {
-            RunFlush();
-        } else {
-            jobsDone_.store(0, std::memory_order_relaxed);
-            jobGeneration_.fetch_add(1, std::memory_order_release);
-            jobGeneration_.notify_all();
-            RunFlush();
-            for (int done = jobsDone_.load(std::memory_order_acquire); done != threadCount_ - 1;
-                 done = jobsDone_.load(std::memory_order_acquire)) {
-                WaitWhileEqual(jobsDone_, done);
-            }
-        }
+        earlyBatchesTotal_ += earlyBatches_.load(std::memory_order_relaxed);
     }
     DiscardQueue();
 }

@@ -245,6 +245,11 @@ class SpinBarrier {
     std::atomic<std::uint32_t> generation_{0};
 };
 
+// With more than one thread, the other threads start on a frame as soon as its first command is
+// queued: each batch the queue completes is published, and they set it up and bin it while the
+// caller is still queueing the rest. Present then finishes the set-up and draws. What the early
+// threads read (the commands, states and batch specs of published batches) is never moved while
+// they may read it: the lists are grown only after the published batches are all set up.
 struct Pipeline {
     explicit Pipeline(int threadCount);
     ~Pipeline();
@@ -252,6 +257,10 @@ struct Pipeline {
     Pipeline& operator=(const Pipeline&) = delete;
 
     void Resize(std::int32_t width, std::int32_t height);
+    // Appends a clear or a draw, whose state is already in `states`.
+    void Queue(Command&& command);
+    // Appends a validated state and returns its index.
+    std::uint32_t AddState(RasterState&& state);
     // Rasterises every queued command into `back` in order and empties the queue.
     void Flush();
     void DiscardQueue();
@@ -261,9 +270,14 @@ struct Pipeline {
     std::int32_t height = 0;
     std::vector<std::uint32_t> back;   // drawn into
     std::vector<std::uint32_t> front;  // presented
-    std::vector<RasterState> states;   // validated states of the queued draws
-    std::vector<Command> commands;     // in call order
+    std::vector<RasterState> states;   // validated states of the queued draws; AddState appends
+    std::vector<Command> commands;     // in call order; Queue appends
     int ThreadCount() const;
+    // Batches that the other threads set up while their frame was still being queued, in the
+    // flushes so far and in the frame being queued.
+    std::uint64_t EarlyBatches() const {
+        return earlyBatchesTotal_ + (early_ ? earlyBatches_.load(std::memory_order_relaxed) : 0);
+    }
 
   private:
     // A clear, or up to kBatchTriangles consecutive triangles of the draws from `command` on.
@@ -280,8 +294,21 @@ struct Pipeline {
         std::vector<std::uint32_t> binStart;  // unit count + 1
         std::vector<std::uint32_t> index;
     };
-    void BuildBatches();
+    // Cuts commands[index] into specs_, closing batches and chunks as they fill.
+    void CutCommand(std::size_t index);
+    void CloseSpecs();
     void RunFlush();
+    // The early phase of a frame (threadCount_ > 1), run by the main thread.
+    void BeginEarly();
+    void Publish();
+    void HelpEarly();
+    void DrainEarly();
+    void EndEarly(bool flushFollows);
+    // The other threads' side: sets up published batches until the phase ends; true when the
+    // flush follows.
+    bool EarlySetup();
+    void SetupPublished(std::uint32_t index);
+    bool ClaimPublished(std::uint32_t* index);
     void SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const;
     void BinBatch(Batch& batch) const;
     int BandCount() const { return (height + kBandRows - 1) / kBandRows; }
@@ -296,6 +323,20 @@ struct Pipeline {
     int threadCount_;
     std::vector<BatchSpec> specs_;   // the queue cut into batches, in order
     std::vector<std::size_t> chunkEnds_;  // one past each chunk's last batch in specs_
+    BatchSpec openSpec_{false, 0, 0, 0};  // the batch being filled by the queue
+    bool specOpen_ = false;
+    std::uint32_t chunkTriangles_ = 0;  // in the chunk being filled
+    // The early phase: specs_[0, published_) may be set up by any thread; earlyNext_ is the next
+    // one to claim and earlyDone_ counts the finished ones. frameEvent_ changes at every
+    // publication and when the phase ends (earlyEnd_: 1 a flush follows, 2 the queue was dropped).
+    bool early_ = false;
+    std::atomic<std::uint32_t> published_{0};
+    std::atomic<std::uint32_t> earlyNext_{0};
+    std::atomic<std::uint32_t> earlyDone_{0};
+    std::atomic<std::uint32_t> frameEvent_{0};
+    std::atomic<int> earlyEnd_{0};
+    std::atomic<std::uint32_t> earlyBatches_{0};  // set up by the other threads this frame
+    std::uint64_t earlyBatchesTotal_ = 0;
     std::vector<Batch> batches_;          // of the chunk being drawn, from its first batch on
     std::unique_ptr<std::atomic<std::uint32_t>[]> claims_;  // per phase: next item
     std::size_t claimCapacity_ = 0;

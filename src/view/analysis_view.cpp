@@ -102,6 +102,7 @@ void CAnalysisView::ClearReplays() {
     segments_.ClearIndices();
     segments_.currentSegment = kCustomSegment;
     trackBoundsSet_ = false;
+    targetRoomSet_ = false;
     denseMeshNoted_ = densePathsNoted_ = false;
     if (device_) ResetDevice();
 }

@@ -205,6 +205,9 @@ class CAnalysisView {
     void UpdateRibbonWidth();
     // Puts the top-down camera over the whole circuit, clear of the table and the legend.
     void PlaceWholeTrack();
+    // The box the top-down target is kept in: the map's, grown to take in a target the
+    // whole-track framing put beside it (null without a map).
+    const MapExtent* TargetRoom() const;
     void NoteMapCost(const MapFrameBudget& budget);
 
     ViewWindow& window_;
@@ -243,6 +246,12 @@ class CAnalysisView {
     std::vector<std::vector<std::uint32_t>> ribbonColours_;
     std::int32_t ribbonStep_ = 0;
     bool wholeTrack_ = false;
+    // Where the whole-track framing left the target beside the map, the map's box grown to take
+    // it in. Pans, zooms and scrolls from there move the camera as anywhere else; the room
+    // shrinks to what they leave between the target and the map, and is gone once the target is
+    // back on the map or the camera follows the car again.
+    MapExtent targetRoom_{};  // m
+    bool targetRoomSet_ = false;
     std::int32_t comparisonReference_ = 0;
     std::uint64_t replaySetVersion_ = 0;
     mutable SpeedRangeCache legendSpeeds_;  // of the laps at replaySetVersion_

@@ -46,6 +46,16 @@ void CAnalysisView::PlaceWholeTrack() {
     const WholeTrackView v = WholeTrackFraming(*extent, window_.GetClientRect(), covered);
     camera_.cameraTarget = v.target;
     camera_.cameraHeight = v.height;
+    // The framing centres the circuit in the room the table and legend leave, which can put the
+    // point under the client's centre beside the map. The target may stay there, so that the
+    // next pan or zoom starts from the picture as it is instead of snapping onto the map.
+    targetRoom_ = GrownToTake(*extent, v.target);
+    targetRoomSet_ = true;
+}
+
+const MapExtent* CAnalysisView::TargetRoom() const {
+    const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr;
+    return extent != nullptr && targetRoomSet_ ? &targetRoom_ : extent;
 }
 
 std::vector<ClientRect> CAnalysisView::MapCoveredNow() const {

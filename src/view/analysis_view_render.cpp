@@ -230,6 +230,8 @@ void CAnalysisView::TrackCar() {
         UpdateCamera();
         return;
     }
+    // The camera goes to the car, on the map as ever.
+    targetRoomSet_ = false;
     const ReplayFile& replay = set_.replays[0];
     lapquill::TrackCar(&camera_, {replay.records.data(), replay.records.size()},
                        RecordIndexAt(0, playback_.playbackTime));
@@ -247,10 +249,17 @@ void CAnalysisView::UpdateCamera() {
     const ClientRect rc = window_.GetClientRect();
     const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr;
     projection_ = ProjectionMatrix(rc);
-    // The whole-track framing may put the target beside the map, to keep the circuit clear of
-    // the table; any pan, zoom or scroll ends it and the target is kept on the map again.
-    const CameraFrame frame = ComputeCameraFrame(&camera_, extent, projection_, rc, ChaseCarNow(),
-                                                 !(wholeTrack_ && !camera_.followCar));
+    // The target is kept on the map, or in the room beside it that the whole-track framing
+    // left; the scroll bars measure that room too, so their thumbs stand where the camera is.
+    const CameraFrame frame = ComputeCameraFrame(&camera_, TargetRoom(), projection_, rc,
+                                                 ChaseCarNow());
+    if (targetRoomSet_ && extent != nullptr) {
+        // What a pan gave back beside the map is not taken again; on the map the room is gone.
+        targetRoom_ = GrownToTake(*extent, camera_.cameraTarget);
+        const Vector3& t = camera_.cameraTarget;
+        targetRoomSet_ = t.x < extent->min.x || t.x > extent->max.x || t.y < extent->min.y ||
+                         t.y > extent->max.y;
+    }
     viewMatrix_ = frame.view;
     UpdateRibbonWidth();
     if (device_) device_->SetTransform(D3DTS_VIEW, &viewMatrix_);
@@ -288,7 +297,9 @@ std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
     const float pixels = static_cast<float>(std::max<std::int32_t>(rc.bottom - rc.top, 1));
     const float metresPerPixel = 2.0f * distance * std::tan(kFieldOfView / 2.0f) / pixels;
     // Measured in 96-dpi pixels, so the arrow keeps its physical size on a dense screen.
-    const float length = CarMarkerLength(metresPerPixel * overlay_.pixelScale);
+    const MapExtent* box = set_.meshLoaded ? TrackBounds() : nullptr;
+    const float span = box ? std::max(box->max.x - box->min.x, box->max.y - box->min.y) : 0.0f;
+    const float length = CarMarkerLength(metresPerPixel * overlay_.pixelScale, span);
     out.reserve(static_cast<std::size_t>(n) * kCarMarkerVertices);
     for (std::int32_t i = 0; i < n; ++i) {
         const ReplayFile& lap = set_.replays[static_cast<std::size_t>(i)];
@@ -388,7 +399,7 @@ void CAnalysisView::OnVScroll(std::uint32_t code) {
 void CAnalysisView::OnScroll(ScrollBarId bar, std::uint32_t code) {
     wholeTrack_ = false;
     // Without a map the bars are hidden and there are no edges to scroll to.
-    if (const MapExtent* extent = set_.meshLoaded ? TrackBounds() : nullptr) {
+    if (const MapExtent* extent = TargetRoom()) {
         const auto scroll =
             bar == ScrollBarId::Horizontal ? lapquill::OnHScroll : lapquill::OnVScroll;
         scroll(&camera_, code, window_.GetScrollInfo(bar), *extent, TopDownGround());

@@ -11,8 +11,10 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -77,20 +79,29 @@ protected:
         QCoreApplication::processEvents();
     }
     QTableWidget* Table() { return pane_.Table(); }
-    // No cell of the section rows and the foot is drawn narrower than its text.
+    // No cell of the section rows and the foot is drawn narrower than its text: the text, in
+    // the font the cell is drawn in, fits between the cell's margins and the grid line.
     void ExpectNoLapCellCut() {
-        const QFontMetrics fm(Table()->font());
-        QFont bold = Table()->font();
-        bold.setBold(true);
-        const QFontMetrics boldFm(bold);
+        const int margin =
+            Table()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Table()) + 1;
         for (int r = 0; r < Table()->rowCount(); ++r) {
             for (int c = 2; c < Table()->columnCount(); ++c) {
                 const QTableWidgetItem* item = Table()->item(r, c);
                 if (item == nullptr) continue;
-                const int text = (item->font().bold() ? boldFm : fm).horizontalAdvance(item->text());
-                EXPECT_LE(text, Table()->columnWidth(c)) << r << "," << c << " " << item->text().toStdString();
+                const QFont font = item->data(Qt::FontRole).isValid() ? item->font() : Table()->font();
+                const int text = QFontMetrics(font).horizontalAdvance(item->text());
+                EXPECT_LE(text + 2 * margin + 1, Table()->columnWidth(c))
+                    << r << "," << c << " " << item->text().toStdString();
             }
         }
+    }
+    // The laps all show, side by side, with no horizontal scrolling.
+    void ExpectAllLapsFit() {
+        ASSERT_EQ(Table()->columnCount(), 8);
+        EXPECT_LE(pane_.ColumnsWidth(), Table()->viewport()->width());
+        EXPECT_FALSE(Table()->horizontalScrollBar()->isVisible());
+        for (int c = 2; c < 8; ++c) EXPECT_FALSE(Table()->isColumnHidden(c)) << c;
+        ExpectNoLapCellCut();
     }
 
     Comparison cmp_ = SixLaps();
@@ -101,11 +112,9 @@ TEST_F(SectionsPaneTest, AllSixLapsFitThePaneOfTheFirstStart) {
     for (int width : {350, 576}) {
         SCOPED_TRACE(width);
         Show(width);
-        ASSERT_EQ(Table()->columnCount(), 8);
-        EXPECT_LE(pane_.ColumnsWidth(), Table()->viewport()->width());
-        EXPECT_FALSE(Table()->horizontalScrollBar()->isVisible());
-        for (int c = 2; c < 8; ++c) EXPECT_FALSE(Table()->isColumnHidden(c)) << c;
-        ExpectNoLapCellCut();
+        ExpectAllLapsFit();
+        // With this much room the cells keep the pane's own font.
+        EXPECT_EQ(Table()->font().pointSizeF(), pane_.font().pointSizeF());
     }
     // With room to spare the distances are shown and the names and titles are whole.
     Show(900);
@@ -123,6 +132,83 @@ TEST_F(SectionsPaneTest, AllSixLapsFitThePaneOfTheFirstStart) {
     EXPECT_TRUE(header.contains("(ref)"));
     EXPECT_FALSE(header.contains("InesVidal_Sable400"));
     EXPECT_TRUE(Table()->horizontalHeaderItem(2)->toolTip().startsWith("InesVidal_Sable400"));
+}
+
+// At 200 % on a 1920 x 1200 screen the program's default layout gives the pane 286 pixels
+// (its table 266); at 150 % about 293. Alone, the pane's table is 266 wide at 272. The cells take a point smaller font and narrower margins
+// there, and everything still shows whole: the gains, the reference's times, the bold foot.
+TEST_F(SectionsPaneTest, AllSixLapsFitThePaneAtTwiceTheScaleWithASlightlySmallerFont) {
+    Show(272);
+    ASSERT_LE(Table()->viewport()->width(), 266);
+    ExpectAllLapsFit();
+    const double own = pane_.font().pointSizeF();
+    EXPECT_LT(Table()->font().pointSizeF(), own);
+    EXPECT_GE(Table()->font().pointSizeF(), own - 1.0);
+    // The section names keep at least their corner numbers.
+    const QFontMetrics fm(Table()->font());
+    EXPECT_GE(Table()->columnWidth(0), fm.horizontalAdvance("T13…"));
+    // The foot's names and the reference's lap time stay bold.
+    EXPECT_TRUE(Table()->item(14, 0)->font().bold());
+    EXPECT_TRUE(Table()->item(14, 2)->font().bold());
+    EXPECT_TRUE(Table()->item(15, 2)->font().bold());
+    // Widened again, the table takes its own font back.
+    pane_.resize(700, 460);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Table()->font().pointSizeF(), own);
+    ExpectAllLapsFit();
+    EXPECT_TRUE(Table()->item(14, 3)->font().bold());
+}
+
+// A lap's title in the header is drawn in its slot's colour, made dark enough to read on the
+// header where the colour itself is too light (the demo's yellow and cyan laps).
+TEST_F(SectionsPaneTest, LapTitlesAreReadableOnTheHeaderInTheirSlotsColours) {
+    Show(576);
+    const QColor ground = Table()->horizontalHeader()->palette().color(QPalette::Button);
+    for (int b = 0; b < 6; ++b) {
+        const QColor title = Table()->horizontalHeaderItem(b + 2)->foreground().color();
+        const QColor slot = QColor::fromRgb(kColours[static_cast<std::size_t>(b)] | 0xFF000000u);
+        EXPECT_GE(ContrastRatio(title, ground), kReadableContrast) << b;
+        // The hue is the slot's: a darkened colour, not another.
+        if (ContrastRatio(slot, ground) >= kReadableContrast) {
+            EXPECT_EQ(title, slot) << b;
+        } else {
+            EXPECT_NEAR(title.hueF(), slot.hueF(), 0.02) << b;
+        }
+    }
+}
+
+TEST(SectionGainText, ShowsAtMostThreeDigitsWithTheSignOfTheGain) {
+    struct Row {
+        const char* name;
+        double seconds;
+        const char* text;
+    };
+    const Row rows[] = {{"a loss under a second in hundredths", 0.123, "+0.12"},
+                        {"a gain under a second", -0.087, "-0.09"},
+                        {"a second and more in tenths", 1.26, "+1.3"},
+                        {"a gain of seconds", -1.34, "-1.3"},
+                        {"ten seconds and more whole", 12.4, "+12"},
+                        {"rounding up to a second takes tenths", 0.996, "+1.0"},
+                        {"rounding up to ten takes whole seconds", 9.96, "+10"},
+                        {"a loss that rounds to nothing has no sign", 0.004, "0.00"},
+                        {"nor a gain", -0.004, "0.00"},
+                        {"no time", std::nan(""), "–"}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(SectionGainText(row.seconds).toStdString(), row.text) << row.name;
+    }
+    // Every gain up to a minute and a half: three digits at most, so no cell is wider than
+    // "+0.12", and the sign is the gain's.
+    for (int ms = -90000; ms <= 90000; ms += 7) {
+        const double v = ms / 1000.0;
+        const QString text = SectionGainText(v);
+        int digits = 0;
+        for (QChar ch : text) digits += ch.isDigit() ? 1 : 0;
+        EXPECT_LE(digits, 3) << v << " " << text.toStdString();
+        if (std::fabs(v) >= 0.005) {
+            EXPECT_EQ(text.startsWith('+'), v > 0) << v;
+            EXPECT_NEAR(text.toDouble(), v, 0.5) << v;
+        }
+    }
 }
 
 TEST_F(SectionsPaneTest, ReferenceShowsTimesOthersTheirGainsWithTheTimesInTheTooltips) {

@@ -230,17 +230,136 @@ TEST_F(FarMapTest, WholeTrackKeepsTheCircuitClearOfTheTableAndLegend) {
         window_.client = {0, 0, c.width - 100, c.height};
         view_->OnSize(c.width - 100, c.height);
         ExpectClear(view_->MapCoveredNow(), window_.client, box, onScreen);
-        // A pan ends the framing and keeps the target on the map again.
+        // A pan ends the framing.
         view_->HandleKeyAction(VK_LEFT);
         EXPECT_FALSE(view_->WholeTrackFramed());
-        EXPECT_GE(view_->CameraTarget().x, box.min.x);
-        EXPECT_LE(view_->CameraTarget().x, box.max.x);
-        EXPECT_GE(view_->CameraTarget().y, box.min.y);
-        EXPECT_LE(view_->CameraTarget().y, box.max.y);
         view_.reset();
         std::filesystem::current_path(previous_);
         previous_.clear();
     }
+}
+
+// Where the framing leaves the target beside the map (the table covers the top right, so the
+// circuit is centred lower left), whatever moves the camera next starts from the picture as it
+// is: a drag moves the ground under the pointer by the drag, a pan key by its 5 % of the
+// client, a zoom keeps the ground under the client's centre, a scroll bar's line step moves
+// like the pan. Once pans bring the target onto the map it is kept there as ever. (Before,
+// the first move snapped the target onto the map's box, and the picture jumped.)
+TEST_F(FarMapTest, AfterWholeTrackTheCameraMovesOnFromTheFramedPictureWithoutAJump) {
+    struct Case {
+        const char* name;
+        int width, height, dpi;
+    };
+    const Case cases[] = {{"map pane of 1920 x 1200", 1150, 760, 96},
+                          {"wide window", 1600, 600, 96},
+                          {"large map pane at 200 %", 2300, 1500, 192}};
+    // A move counts as continuous when every point lands within this of where the move alone
+    // puts it: the framing's own rounding is far below a pixel, a snap onto the map is tens.
+    constexpr float kPixelSlack = 0.75f;
+    bool someOffMap = false;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open(c.width, c.height, c.dpi);
+        const MapExtent box = *view_->TrackBounds();
+        const auto offMap = [&box](const Vector3& t) {
+            return t.x < box.min.x || t.x > box.max.x || t.y < box.min.y || t.y > box.max.y;
+        };
+        // Ground points at z = 0, the plane the drags and pan steps are measured on.
+        const Vector3 corner{box.min.x, box.min.y, 0.0f};
+        const Vector3 opposite{box.max.x, box.max.y, 0.0f};
+        const auto expectAt = [&](const Vector3& p, float x, float y, const char* what) {
+            const Vector3 s = OnScreen(p);
+            EXPECT_NEAR(s.x, x, kPixelSlack) << what;
+            EXPECT_NEAR(s.y, y, kPixelSlack) << what;
+        };
+
+        // The framing centres the circuit away from the table, so the target lies on the far
+        // side of the circuit's centre: the moves below go back towards the circuit, the way
+        // a driver who wants a closer look goes.
+        view_->FrameWholeTrack();
+        const Vector3 framed = view_->CameraTarget();
+        someOffMap = someOffMap || offMap(framed);
+        const bool rightOfCentre = framed.x > (box.min.x + box.max.x) / 2;
+        const bool aboveCentre = framed.y > (box.min.y + box.max.y) / 2;
+        // Client pixels the picture moves by: right when the camera goes left, and so on.
+        const float step = 0.05f * static_cast<float>(c.width);
+        const float shift = rightOfCentre ? step : -step;
+
+        // A drag.
+        const std::int32_t dx = rightOfCentre ? 12 : -12, dy = aboveCentre ? -9 : 9;
+        Vector3 a = OnScreen(corner), b = OnScreen(opposite);
+        view_->DragMap(dx, dy);
+        EXPECT_FALSE(view_->WholeTrackFramed());
+        expectAt(corner, a.x + static_cast<float>(dx), a.y + static_cast<float>(dy), "drag, near corner");
+        expectAt(opposite, b.x + static_cast<float>(dx), b.y + static_cast<float>(dy), "drag, far corner");
+
+        // A pan key: the ground shifts by 5 % of the client's width.
+        view_->FrameWholeTrack();
+        a = OnScreen(corner);
+        view_->HandleKeyAction(rightOfCentre ? VK_LEFT : VK_RIGHT);
+        expectAt(corner, a.x + shift, a.y, "pan");
+
+        // A zoom: the ground under the centre stays, every point moves straight away from it.
+        view_->FrameWholeTrack();
+        a = OnScreen(corner);
+        const float cx = static_cast<float>(c.width) / 2, cy = static_cast<float>(c.height) / 2;
+        view_->HandleKeyAction('X');
+        EXPECT_FLOAT_EQ(view_->CameraTarget().x, framed.x);
+        EXPECT_FLOAT_EQ(view_->CameraTarget().y, framed.y);
+        const Vector3 z = OnScreen(corner);
+        // (a - centre) and (z - centre) point the same way.
+        EXPECT_NEAR((a.x - cx) * (z.y - cy) - (a.y - cy) * (z.x - cx), 0.0f,
+                    kPixelSlack * std::hypot(a.x - cx, a.y - cy)) << "zoom out";
+
+        // A line step of the horizontal bar, which also moves by 5 % of the visible ground.
+        view_->FrameWholeTrack();
+        a = OnScreen(corner);
+        view_->OnHScroll(rightOfCentre ? SB_LINELEFT : SB_LINERIGHT);
+        expectAt(corner, a.x + shift, a.y, "scroll line");
+        // The bar's thumb stands where the camera is.
+        const ScrollInfo bar = window_.GetScrollInfo(ScrollBarId::Horizontal);
+        EXPECT_EQ(bar.nPos, static_cast<std::int32_t>(view_->CameraTarget().x));
+
+        // Panned across the map, the target is kept on it as ever: panning on stops at the
+        // map's edges, and the room beside it is not given back.
+        view_->FrameWholeTrack();
+        const CameraPan towards = rightOfCentre ? CameraPan::Left : CameraPan::Right;
+        const CameraPan back = rightOfCentre ? CameraPan::Right : CameraPan::Left;
+        for (int i = 0; i < 400; ++i) view_->PanCamera(towards);
+        EXPECT_FLOAT_EQ(view_->CameraTarget().x, rightOfCentre ? box.min.x : box.max.x);
+        for (int i = 0; i < 400; ++i) view_->PanCamera(back);
+        EXPECT_FLOAT_EQ(view_->CameraTarget().x, rightOfCentre ? box.max.x : box.min.x);
+        view_.reset();
+        std::filesystem::current_path(previous_);
+        previous_.clear();
+    }
+    // Without a framing beside the map this test would prove nothing.
+    EXPECT_TRUE(someOffMap);
+}
+
+// The map at 200 % in the default layout on a 1920 x 1200 screen: Whole Track draws the circuit
+// small, and the cars' arrows, at their usual 22 (96-dpi) pixels, would cover a fifth of it.
+// They are held to a twelfth of the circuit there; close up they keep their usual size.
+TEST_F(FarMapTest, CarArrowsStaySmallBesideAWholeCircuitOnASmallMap) {
+    Open(1880, 620, 192);
+    // The on-screen length of the first car's arrow, nose to the middle of its tail, pixels.
+    const auto arrowPixels = [this] {
+        const std::vector<MapVertex> m = view_->CarMarkersNow();
+        EXPECT_EQ(m.size(), 6u * kCarMarkerVertices);
+        const Vector3 nose = OnScreen({m[3].x, m[3].y, m[3].z});
+        const Vector3 l = OnScreen({m[4].x, m[4].y, m[4].z});
+        const Vector3 r = OnScreen({m[5].x, m[5].y, m[5].z});
+        return std::hypot(nose.x - (l.x + r.x) / 2, nose.y - (l.y + r.y) / 2);
+    };
+    // Close up, at the default height: the usual size.
+    EXPECT_NEAR(arrowPixels(), kCarMarkerPixels * 2.0f, 1.0f);
+    view_->FrameWholeTrack();
+    const MapExtent box = *view_->TrackBounds();
+    const Vector3 a = OnScreen({box.min.x, box.min.y, box.max.z});
+    const Vector3 b = OnScreen({box.max.x, box.max.y, box.max.z});
+    const float circuit = std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y));
+    ASSERT_LT(circuit * kCarMarkerTrackShare, kCarMarkerPixels * 2.0f) << "the circuit is not small";
+    EXPECT_LE(arrowPixels(), circuit * kCarMarkerTrackShare + 1.0f);
 }
 
 }  // namespace

@@ -87,11 +87,15 @@ namespace {
 // The table's and its header's style: the application's, with the room around each cell's text
 // cut to two pixels a side (one in the compact table) and the header's to four, which is what
 // lets six laps share a narrow pane.
+// A cell's text margin is the focus frame's plus one.
+constexpr int kFocusMargin = 1;
+constexpr int kCompactFocusMargin = 0;
+constexpr int kTextMargin = kFocusMargin + 1;
+
 class TightStyle : public QProxyStyle {
 public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
-        // A cell's text margin is this plus one.
-        if (metric == PM_FocusFrameHMargin) return compact ? 0 : 1;
+        if (metric == PM_FocusFrameHMargin) return compact ? kCompactFocusMargin : kFocusMargin;
         if (metric == PM_HeaderMargin) return 2;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
@@ -231,8 +235,13 @@ int SectionsPane::ColumnsWidth() const {
 }
 
 bool SectionsPane::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == table_->viewport() && event->type() == QEvent::Resize && !fitting_ && cmp_) {
-        FitColumns();
+    if (watched == table_->viewport() && event->type() == QEvent::Resize && cmp_) {
+        // A resize the fit itself causes (a scroll bar coming or going) is fitted once it ends.
+        if (fitting_) {
+            resizedWhileFitting_ = true;
+        } else {
+            FitColumns();
+        }
     }
     return ComparisonPane::eventFilter(watched, event);
 }
@@ -388,6 +397,36 @@ void SectionsPane::SetCompact(bool compact) {
 }
 
 void SectionsPane::FitColumns() {
+    // Twice at most: a second fit follows the scroll bar the first one showed or hid.
+    for (int pass = 0; pass < 2; ++pass) {
+        resizedWhileFitting_ = false;
+        FitColumnsOnce();
+        if (!resizedWhileFitting_) break;
+    }
+}
+
+int SectionsPane::LapCellsWidthAtNormalSize() const {
+    const QFontMetrics fm(normalFont_);
+    QFont bold = normalFont_;
+    bold.setBold(true);
+    const QFontMetrics boldFm(bold);
+    // The margins of the table that is not compact, and the grid line.
+    const int extra = 2 * kTextMargin + 1;
+    int total = 0;
+    for (int c = 2; c < table_->columnCount(); ++c) {
+        int widest = 0;
+        for (int r = 0; r < table_->rowCount(); ++r) {
+            const QTableWidgetItem* item = table_->item(r, c);
+            if (item == nullptr) continue;
+            const bool foot = r >= table_->rowCount() - 2;
+            widest = std::max(widest, (foot ? boldFm : fm).horizontalAdvance(item->text()));
+        }
+        total += widest + extra;
+    }
+    return total;
+}
+
+void SectionsPane::FitColumnsOnce() {
     if (!cmp_ || table_->columnCount() < 2 ||
         headerTitles_.size() != static_cast<std::size_t>(table_->columnCount() - 2)) {
         return;
@@ -405,14 +444,11 @@ void SectionsPane::FitColumns() {
         const int margin = table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1;
         return QFontMetrics(table_->font()).horizontalAdvance(QStringLiteral("T00…")) + 2 * margin + 1;
     };
-    // The cells take the smaller font only where the laps would not fit beside the shortest names.
-    auto lapCells = [&] {
-        int total = 0;
-        for (int b = 0; b < laps; ++b) total += view->sizeHintForColumn(b + 2);
-        return total;
-    };
-    SetCompact(false);
-    if (lapCells() + namesFloorOf() > room) SetCompact(true);
+    // The cells take the smaller font only where the laps would not fit beside the shortest names
+    // at the table's own size. Measured without changing the font, which would move the header
+    // and with it the scroll bar.
+    const int normalFloor = QFontMetrics(normalFont_).horizontalAdvance(QStringLiteral("T00…")) + 2 * kTextMargin + 1;
+    SetCompact(LapCellsWidthAtNormalSize() + normalFloor > room);
     const int namesFloorWidth = namesFloorOf();
     // The header follows the table's font.
     const QFontMetrics fm(header->font());

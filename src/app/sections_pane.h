@@ -74,6 +74,9 @@ private:
     // Sizes the columns to their contents, then narrows the section names (never below a
     // readable width) until the table fits the pane, and shortens the lap titles to their columns.
     void FitColumns();
+    void FitColumnsOnce();
+    // What the lap columns' cells need at the table's own font and margins, pixels.
+    int LapCellsWidthAtNormalSize() const;
     // Gives the cells a slightly smaller font and narrower margins (true), or the table's own.
     void SetCompact(bool compact);
 
@@ -86,7 +89,8 @@ private:
     bool compact_ = false;  // the cells have the smaller font and margins
     QFont normalFont_;      // the table's own font
     QStyle* style_ = nullptr;  // the table's and header's, owned by the pane
-    bool fitting_ = false;  // FitColumns is running: the resizes it causes do not call it again
+    bool fitting_ = false;
+    bool resizedWhileFitting_ = false;  // the viewport was resized while FitColumns ran  // FitColumns is running: the resizes it causes do not call it again
 };
 
 }  // namespace lapquill

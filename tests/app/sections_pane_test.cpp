@@ -169,6 +169,23 @@ TEST_F(SectionsPaneTest, AllSixLapsFitThePaneAtTwiceTheScaleWithASlightlySmaller
     EXPECT_TRUE(Table()->item(14, 3)->font().bold());
 }
 
+// However the pane is sized down to its width at 200 %, in whatever order, the fit that follows leaves no lap column
+// beyond the table's edge: a scroll bar that comes or goes while the columns are fitted is
+// fitted for too.
+TEST_F(SectionsPaneTest, EverySizeFromNarrowToWideIsFittedWithoutScrolling) {
+    Show(576);
+    for (int height : {700, 330, 460}) {
+        for (int width = 286; width <= 620; width += 9) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height);
+            pane_.resize(width, height);
+            QCoreApplication::processEvents();
+            EXPECT_LE(pane_.ColumnsWidth(), Table()->viewport()->width());
+            EXPECT_EQ(Table()->horizontalScrollBar()->maximum(), 0);
+            if (HasFailure()) return;
+        }
+    }
+}
+
 // A lap's title in the header is drawn in its slot's colour, made dark enough to read on the
 // header where the colour itself is too light (the demo's yellow and cyan laps).
 TEST_F(SectionsPaneTest, LapTitlesAreReadableOnTheHeaderInTheirSlotsColours) {

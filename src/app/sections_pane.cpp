@@ -202,13 +202,16 @@ SectionsPane::SectionsPane(QWidget* parent)
     });
     connect(table_, &QTableWidget::cellClicked, this, [this](int row, int) {
         const std::int32_t s = SectionAtRow(row);
-        if (s >= 0) emit sectionChosen(static_cast<std::size_t>(s));
+        if (s < 0) return;
+        marked_ = static_cast<std::size_t>(s);
+        emit sectionChosen(static_cast<std::size_t>(s));
     });
     SetComparison(nullptr, {}, {});
 }
 
 void SectionsPane::ShowComparison() {
     if (!cmp_ || sortLap_ >= static_cast<std::int32_t>(cmp_->laps.size())) sortLap_ = -1;
+    if (!cmp_ || (marked_ && *marked_ >= cmp_->sections.size())) marked_.reset();
     Fill();
 }
 
@@ -228,6 +231,17 @@ int SectionsPane::RowOfSection(std::size_t section) const {
         if (order_[r] == section) return static_cast<int>(r);
     }
     return -1;
+}
+
+void SectionsPane::MarkSection(std::optional<std::size_t> section) {
+    marked_ = section;
+    const int row = section ? RowOfSection(*section) : -1;
+    if (row < 0) {
+        table_->clearSelection();
+        return;
+    }
+    table_->selectRow(row);
+    table_->scrollToItem(table_->item(row, 0));
 }
 
 int SectionsPane::ColumnsWidth() const {
@@ -367,6 +381,7 @@ void SectionsPane::Fill() {
     SetCompact(false);
     fitting_ = false;
     FitColumns();
+    MarkSection(marked_);
 }
 
 void SectionsPane::SetCompact(bool compact) {

@@ -13,6 +13,7 @@
 #include <QFont>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -59,6 +60,10 @@ public:
     // The section shown in a table row, or -1 for the rows at the foot.
     std::int32_t SectionAtRow(int row) const;
     int RowOfSection(std::size_t section) const;
+    // Selects the row of `section` and scrolls it into view, or clears the selection for none;
+    // the view's own navigation calls it, so it does not report sectionChosen. The choice
+    // holds through a new sort.
+    void MarkSection(std::optional<std::size_t> section);
     // The width all columns take together, pixels.
     int ColumnsWidth() const;
 
@@ -89,8 +94,9 @@ private:
     bool compact_ = false;  // the cells have the smaller font and margins
     QFont normalFont_;      // the table's own font
     QStyle* style_ = nullptr;  // the table's and header's, owned by the pane
-    bool fitting_ = false;
-    bool resizedWhileFitting_ = false;  // the viewport was resized while FitColumns ran  // FitColumns is running: the resizes it causes do not call it again
+    bool fitting_ = false;  // FitColumns is running: the resizes it causes do not call it again
+    bool resizedWhileFitting_ = false;  // the viewport was resized while FitColumns ran
+    std::optional<std::size_t> marked_;  // the section MarkSection chose
 };
 
 }  // namespace lapquill

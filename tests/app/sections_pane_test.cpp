@@ -312,5 +312,36 @@ TEST_F(SectionsPaneTest, SortingAndChoosingASectionStillWorkAndTheColumnsStillFi
     EXPECT_LE(pane_.ColumnsWidth(), Table()->viewport()->width());
 }
 
+TEST_F(SectionsPaneTest, TheViewsSectionIsMarkedThroughSortsWithoutBeingReportedAsChosen) {
+    Show(350, 200);
+    QSignalSpy chosen(&pane_, &SectionsPane::sectionChosen);
+    const auto selectedSection = [this]() -> std::int32_t {
+        const QList<QTableWidgetItem*> items = Table()->selectedItems();
+        return items.isEmpty() ? -2 : pane_.SectionAtRow(items.front()->row());
+    };
+    // The chicane, far down a pane this short: it is scrolled into view.
+    pane_.MarkSection(13);
+    EXPECT_EQ(selectedSection(), 13);
+    const QRect cell = Table()->visualItemRect(Table()->item(pane_.RowOfSection(13), 0));
+    EXPECT_TRUE(Table()->viewport()->rect().contains(cell)) << cell.y();
+    // Sorting moves the rows; the mark moves with its section.
+    Table()->horizontalHeader()->sectionClicked(5);
+    ASSERT_NE(pane_.RowOfSection(13), 13);
+    EXPECT_EQ(selectedSection(), 13);
+    // A new reference keeps the section marked.
+    Comparison other = cmp_;
+    other.reference = 2;
+    pane_.SetComparison(&other, kColours, DisplayUnits{});
+    EXPECT_EQ(selectedSection(), 13);
+    pane_.MarkSection(std::nullopt);
+    EXPECT_EQ(selectedSection(), -2);
+    // A comparison with fewer sections forgets a mark past its end.
+    pane_.MarkSection(13);
+    other.sections.resize(4);
+    pane_.SetComparison(&other, kColours, DisplayUnits{});
+    EXPECT_EQ(selectedSection(), -2);
+    EXPECT_EQ(chosen.count(), 0);
+}
+
 }  // namespace
 }  // namespace lapquill

@@ -325,8 +325,11 @@ void Pipeline::RunFlush() {
             BinBatch(batch);
         }
         barrier_.Wait();
-        for (auto u = static_cast<int>(Claim(2 * k + 1)); u < units;
-             u = static_cast<int>(Claim(2 * k + 1))) {
+        std::uint16_t order[kMaxUnits];
+        OrderUnits(chunkStart, batchCount, order);
+        for (auto c = static_cast<int>(Claim(2 * k + 1)); c < units;
+             c = static_cast<int>(Claim(2 * k + 1))) {
+            const int u = order[c];
             const int firstBand = u * kUnitBands;
             const int lastBand = std::min(firstBand + kUnitBands, bands) - 1;
             for (std::uint32_t i = 0; i < batchCount; ++i) {
@@ -345,6 +348,27 @@ void Pipeline::RunFlush() {
         // The next chunk's batches reuse this one's lists.
         if (k + 1 < chunkEnds_.size()) barrier_.Wait();
         chunkStart = chunkEnd;
+    }
+}
+
+void Pipeline::OrderUnits(std::size_t chunkStart, std::uint32_t batchCount,
+                          std::uint16_t* order) const {
+    // Every thread sorts the same counts the same way, so they all claim from one order.
+    const int units = UnitCount();
+    std::uint32_t triangles[kMaxUnits] = {};
+    for (std::uint32_t i = 0; i < batchCount; ++i) {
+        if (specs_[chunkStart + i].isClear) continue;
+        const std::vector<std::uint32_t>& binStart = batches_[i].binStart;
+        for (int u = 0; u < units; ++u) triangles[u] += binStart[u + 1] - binStart[u];
+    }
+    // Insertion sort, most triangles first and top to bottom among equals: a few dozen units.
+    for (int u = 0; u < units; ++u) {
+        int at = u;
+        while (at > 0 && triangles[order[at - 1]] < triangles[u]) {
+            order[at] = order[at - 1];
+            --at;
+        }
+        order[at] = static_cast<std::uint16_t>(u);
     }
 }
 

@@ -22,6 +22,7 @@
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeView>
 #include <QWheelEvent>
 #include <cmath>
 #include <vector>
@@ -412,6 +413,37 @@ class PaintRecorder : public QObject {
         return false;
     }
 };
+
+// Once the window has settled, playback frames repaint the map, the cursor's strips of the
+// plots and the readout's cells, and nothing of the sections' table or the library beside them.
+TEST_F(PanesTest, PlaybackFramesLeaveTheTablesAndTheCurvesAlone) {
+    frame_->resize(1280, 800);
+    Open(3);
+    QTest::qWait(200);
+    Settle();
+    auto* library = frame_->findChild<QTreeView*>(QStringLiteral("libraryLaps"));
+    ASSERT_NE(library, nullptr);
+    PaintRecorder table(Sections().Table()->viewport());
+    PaintRecorder header(Sections().Table()->horizontalHeader()->viewport());
+    PaintRecorder laps(library->viewport());
+    PaintRecorder plot(Traces().Plot());
+    for (int t = 100; t < 130; t += 3) {
+        View().SetPlaybackTime(t);
+        Paint();
+    }
+    QTest::qWait(150);
+    Settle();
+    EXPECT_EQ(table.paints, 0);
+    EXPECT_EQ(header.paints, 0);
+    EXPECT_EQ(laps.paints, 0);
+    // The cursor moved every frame: strips a few pixels wide, far from the whole plot.
+    EXPECT_GT(plot.paints, 0);
+    const QRect bounds = plot.painted.boundingRect();
+    int area = 0;
+    for (const QRect& r : plot.painted) area += r.width() * r.height();
+    EXPECT_LT(area, Traces().Plot()->width() * Traces().Plot()->height() / 5)
+        << bounds.width() << " x " << bounds.height();
+}
 
 // The readout at 2310 m shows what the rich-text readout it replaced showed there: the sample
 // laps are level (delta 0), and every channel rises with the record.

@@ -26,7 +26,7 @@ constexpr ColouringItem kColourings[] = {
      RibbonColouring::BySpeed},
     {"By &Throttle and Brake", "Colour the paths green on the throttle and red on the brake",
      RibbonColouring::ByPedals},
-    {"By &Delta", "Colour the paths green where a lap gains on the first lap and red where it loses",
+    {"By &Delta", "Colour the paths green where a lap gains on the reference lap and red where it loses",
      RibbonColouring::ByDelta},
 };
 

@@ -1,12 +1,15 @@
 // The sections pane. See sections_pane.h.
 #include "app/sections_pane.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProxyStyle>
+#include <QPainter>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -84,11 +87,15 @@ namespace {
 // The table's and its header's style: the application's, with the room around each cell's text
 // cut to two pixels a side (one in the compact table) and the header's to four, which is what
 // lets six laps share a narrow pane.
+// A cell's text margin is the focus frame's plus one.
+constexpr int kFocusMargin = 1;
+constexpr int kCompactFocusMargin = 0;
+constexpr int kTextMargin = kFocusMargin + 1;
+
 class TightStyle : public QProxyStyle {
 public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
-        // A cell's text margin is this plus one.
-        if (metric == PM_FocusFrameHMargin) return compact ? 0 : 1;
+        if (metric == PM_FocusFrameHMargin) return compact ? kCompactFocusMargin : kFocusMargin;
         if (metric == PM_HeaderMargin) return 2;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
@@ -130,7 +137,36 @@ QStringList TitleLines(const QString& title, const QFontMetrics& fm) {
     return {title.left(title[bestAt] == QLatin1Char('-') ? bestAt + 1 : bestAt), title.mid(bestAt + 1)};
 }
 
+// Draws a section's name whole where it fits, else its first word, which is the corner number
+// a driver knows the section by ("T2-3" of "T2-3 Chicane"), else shortened with an ellipsis.
+// The item keeps the whole name, and its tooltip says it.
+class SectionNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        opt.text = SectionNameToFit(opt.text, opt.fontMetrics, TextRoom(opt, style));
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    }
+
+private:
+    static int TextRoom(const QStyleOptionViewItem& opt, const QStyle* style) {
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &opt, opt.widget) + 1;
+        return opt.rect.width() - 2 * margin;
+    }
+};
+
 }  // namespace
+
+QString SectionNameToFit(const QString& name, const QFontMetrics& fm, int width) {
+    if (fm.horizontalAdvance(name) <= width) return name;
+    const qsizetype space = name.indexOf(QLatin1Char(' '));
+    if (space > 0 && fm.horizontalAdvance(name.left(space)) <= width) return name.left(space);
+    return fm.elidedText(name, Qt::ElideRight, width);
+}
 
 SectionsPane::SectionsPane(QWidget* parent)
     : ComparisonPane(QStringLiteral("SectionsPane"), 2, parent) {
@@ -148,7 +184,10 @@ SectionsPane::SectionsPane(QWidget* parent)
     table_->setStyle(style_);
     table_->horizontalHeader()->setStyle(style_);
     normalFont_ = table_->font();
+    table_->setItemDelegateForColumn(0, new SectionNameDelegate(table_));
     table_->horizontalHeader()->setMinimumSectionSize(1);
+    // A chosen row would turn every title bold, wider than the column it was shortened to.
+    table_->horizontalHeader()->setHighlightSections(false);
     table_->verticalHeader()->setVisible(false);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionsClickable(true);
@@ -196,8 +235,13 @@ int SectionsPane::ColumnsWidth() const {
 }
 
 bool SectionsPane::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == table_->viewport() && event->type() == QEvent::Resize && !fitting_ && cmp_) {
-        FitColumns();
+    if (watched == table_->viewport() && event->type() == QEvent::Resize && cmp_) {
+        // A resize the fit itself causes (a scroll bar coming or going) is fitted once it ends.
+        if (fitting_) {
+            resizedWhileFitting_ = true;
+        } else {
+            FitColumns();
+        }
     }
     return ComparisonPane::eventFilter(watched, event);
 }
@@ -211,6 +255,7 @@ void SectionsPane::Fill() {
     headerMarks_.clear();
     if (!cmp_) {
         caption_->setText(tr("Open replays to see the time of each section."));
+        caption_->setVisible(true);
         table_->setRowCount(0);
         table_->setColumnCount(0);
         fitting_ = false;
@@ -226,6 +271,8 @@ void SectionsPane::Fill() {
                        .arg(QString::fromStdString(cmp_->laps[static_cast<std::size_t>(sortLap_)].title));
     }
     caption_->setText(caption);
+    // The pane's title names the reference already; the caption shows only to say the order.
+    caption_->setVisible(sortLap_ >= 0);
 
     order_ = sortLap_ >= 0 ? SectionsByLoss(*cmp_, static_cast<std::size_t>(sortLap_))
                            : SectionsByLoss(*cmp_, laps);  // out of range: track order
@@ -350,6 +397,36 @@ void SectionsPane::SetCompact(bool compact) {
 }
 
 void SectionsPane::FitColumns() {
+    // Twice at most: a second fit follows the scroll bar the first one showed or hid.
+    for (int pass = 0; pass < 2; ++pass) {
+        resizedWhileFitting_ = false;
+        FitColumnsOnce();
+        if (!resizedWhileFitting_) break;
+    }
+}
+
+int SectionsPane::LapCellsWidthAtNormalSize() const {
+    const QFontMetrics fm(normalFont_);
+    QFont bold = normalFont_;
+    bold.setBold(true);
+    const QFontMetrics boldFm(bold);
+    // The margins of the table that is not compact, and the grid line.
+    const int extra = 2 * kTextMargin + 1;
+    int total = 0;
+    for (int c = 2; c < table_->columnCount(); ++c) {
+        int widest = 0;
+        for (int r = 0; r < table_->rowCount(); ++r) {
+            const QTableWidgetItem* item = table_->item(r, c);
+            if (item == nullptr) continue;
+            const bool foot = r >= table_->rowCount() - 2;
+            widest = std::max(widest, (foot ? boldFm : fm).horizontalAdvance(item->text()));
+        }
+        total += widest + extra;
+    }
+    return total;
+}
+
+void SectionsPane::FitColumnsOnce() {
     if (!cmp_ || table_->columnCount() < 2 ||
         headerTitles_.size() != static_cast<std::size_t>(table_->columnCount() - 2)) {
         return;
@@ -367,14 +444,11 @@ void SectionsPane::FitColumns() {
         const int margin = table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 1;
         return QFontMetrics(table_->font()).horizontalAdvance(QStringLiteral("T00…")) + 2 * margin + 1;
     };
-    // The cells take the smaller font only where the laps would not fit beside the shortest names.
-    auto lapCells = [&] {
-        int total = 0;
-        for (int b = 0; b < laps; ++b) total += view->sizeHintForColumn(b + 2);
-        return total;
-    };
-    SetCompact(false);
-    if (lapCells() + namesFloorOf() > room) SetCompact(true);
+    // The cells take the smaller font only where the laps would not fit beside the shortest names
+    // at the table's own size. Measured without changing the font, which would move the header
+    // and with it the scroll bar.
+    const int normalFloor = QFontMetrics(normalFont_).horizontalAdvance(QStringLiteral("T00…")) + 2 * kTextMargin + 1;
+    SetCompact(LapCellsWidthAtNormalSize() + normalFloor > room);
     const int namesFloorWidth = namesFloorOf();
     // The header follows the table's font.
     const QFontMetrics fm(header->font());

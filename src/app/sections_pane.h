@@ -21,6 +21,7 @@
 #include "compare/compare.h"
 
 class QColor;
+class QFontMetrics;
 class QLabel;
 class QString;
 class QStyle;
@@ -38,6 +39,10 @@ QString SectionGainText(double seconds);
 inline constexpr double kReadableContrast = 4.5;
 double ContrastRatio(const QColor& a, const QColor& b);
 QColor ReadableOn(const QColor& colour, const QColor& ground);
+
+// A section's name as its cell shows it in `width` pixels: whole, or its first word (the corner
+// number), or shortened with an ellipsis.
+QString SectionNameToFit(const QString& name, const QFontMetrics& fm, int width);
 
 class SectionsPane : public ComparisonPane {
     Q_OBJECT
@@ -69,6 +74,9 @@ private:
     // Sizes the columns to their contents, then narrows the section names (never below a
     // readable width) until the table fits the pane, and shortens the lap titles to their columns.
     void FitColumns();
+    void FitColumnsOnce();
+    // What the lap columns' cells need at the table's own font and margins, pixels.
+    int LapCellsWidthAtNormalSize() const;
     // Gives the cells a slightly smaller font and narrower margins (true), or the table's own.
     void SetCompact(bool compact);
 
@@ -81,7 +89,8 @@ private:
     bool compact_ = false;  // the cells have the smaller font and margins
     QFont normalFont_;      // the table's own font
     QStyle* style_ = nullptr;  // the table's and header's, owned by the pane
-    bool fitting_ = false;  // FitColumns is running: the resizes it causes do not call it again
+    bool fitting_ = false;
+    bool resizedWhileFitting_ = false;  // the viewport was resized while FitColumns ran  // FitColumns is running: the resizes it causes do not call it again
 };
 
 }  // namespace lapquill

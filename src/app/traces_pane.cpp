@@ -1,22 +1,25 @@
 // The traces pane. See traces_pane.h.
 #include "app/traces_pane.h"
 
+#include <qcustomplot.h>
 #include <QEvent>
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QFontMetrics>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QTimer>
+#include <QPalette>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <qcustomplot.h>
 
 namespace lapquill {
 
@@ -31,34 +34,10 @@ constexpr int kReadoutInterval = 100;  // ms between two readouts that follow th
 constexpr int kResampleDelay = 50;     // ms after the last resize of the plots
 constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the readout
 constexpr int kReadoutDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
-constexpr double kSectionLabelGap = 2;  // pixels between the delta plot's name and section names
-
-// The readout's label, which answers its size hints from the size it was fixed at. A new text
-// still posts a layout request, and the scroll area around the label asks it for its hints:
-// a rich-text label would lay its whole table out again to answer, at every readout.
-class ReadoutLabel final : public QLabel {
-public:
-    using QLabel::QLabel;
-    // Fixes the label at the size its current text needs.
-    void FixSize() {
-        fixed_ = QSize();
-        fixed_ = QLabel::sizeHint();
-        setFixedSize(fixed_);
-    }
-    // Back to a label that lays itself out.
-    void Unfix() {
-        fixed_ = QSize();
-        setMinimumSize(0, 0);
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    }
-    QSize sizeHint() const override { return fixed_.isValid() ? fixed_ : QLabel::sizeHint(); }
-    QSize minimumSizeHint() const override {
-        return fixed_.isValid() ? fixed_ : QLabel::minimumSizeHint();
-    }
-
-private:
-    QSize fixed_;
-};
+constexpr double kSectionLabelGap = 3;  // pixels between a section's line and its name
+constexpr qsizetype kLeastElided = 3;   // characters an elided section name keeps before the "…"
+constexpr int kReadoutPadding = 1;      // pixels around a readout cell's text
+constexpr int kReadoutSwatchGap = 4;    // pixels between a lap's colour and its name
 
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
@@ -135,11 +114,190 @@ protected:
     }
 };
 
+// A section's name cut to its corner's number where it has one: the first word with a digit,
+// after the initial of the word before it when the number stands alone ("T1 Millrace" -> "T1",
+// "T2-3 Chicane" -> "T2-3", "Turn 12" -> "T12"); otherwise the initials of its words
+// ("The Esses" -> "TE").
+QString ShortSectionName(const QString& name) {
+    const QStringList words = name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        if (std::none_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); })) continue;
+        return word.front().isDigit() && i > 0 ? words[i - 1].front() + word : word;
+    }
+    QString initials;
+    for (const QString& word : words) initials += word.front();
+    return initials;
+}
+
+// What of a section's name fits `room` pixels of its strip: the whole name; else its short
+// form when that carries a corner's number; else the name elided after a few characters; else
+// the short form; else nothing (the tooltip still names it).
+QString SectionLabelText(const QString& name, const QString& shortName, double room,
+                         const QFontMetricsF& fm) {
+    if (room <= 0) return {};
+    if (fm.horizontalAdvance(name) <= room) return name;
+    const bool numbered =
+        std::any_of(shortName.begin(), shortName.end(), [](QChar c) { return c.isDigit(); });
+    if (numbered && fm.horizontalAdvance(shortName) <= room) return shortName;
+    const QString elided = fm.elidedText(name, Qt::ElideRight, room);
+    if (elided.size() > kLeastElided && fm.horizontalAdvance(elided) <= room) return elided;
+    if (fm.horizontalAdvance(shortName) <= room) return shortName;
+    return {};
+}
+
 QString Number(double v, int decimals) {
     return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("–");
 }
 
 }  // namespace
+
+TraceReadout::TraceReadout(QWidget* parent) : QWidget(parent) {
+    // Every pixel is painted here: a repaint of a cell never paints what lies below it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    bold_ = font();
+    bold_.setBold(true);
+}
+
+void TraceReadout::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        bold_ = font();
+        bold_.setBold(true);
+        for (std::size_t i = 0; i < cells_.size(); ++i)
+            cells_[i].prepare(QTransform(), i < widths_.size() ? bold_ : font());
+        Place();
+    }
+    QWidget::changeEvent(event);
+}
+
+int TraceReadout::LineHeight() const {
+    return std::max(QFontMetrics(font()).height(), QFontMetrics(bold_).height()) +
+           2 * kReadoutPadding;
+}
+
+int TraceReadout::SwatchWidth() const {
+    return QFontMetrics(font()).ascent() + kReadoutSwatchGap;
+}
+
+int TraceReadout::TextWidth(const QString& text, bool heading) const {
+    return QFontMetrics(heading ? bold_ : font()).horizontalAdvance(text);
+}
+
+void TraceReadout::SetGrid(std::size_t rows, std::vector<int> widths) {
+    rows_ = rows;
+    widths_ = std::move(widths);
+    cells_.assign(rows_ * widths_.size(), QStaticText());
+    swatches_.assign(rows_, QColor());
+    message_.clear();
+    Place();
+}
+
+void TraceReadout::ShowMessage(const QString& text) {
+    SetGrid(0, {});
+    message_ = text;
+    Place();
+}
+
+void TraceReadout::Place() {
+    // The columns stand two spaces apart; the first leaves room for the laps' colours.
+    const int gap = QFontMetrics(font()).horizontalAdvance(QStringLiteral("  "));
+    lefts_.resize(widths_.size());
+    int x = 0;
+    for (std::size_t c = 0; c < widths_.size(); ++c) {
+        if (c > 0) x += gap;
+        lefts_[c] = x;
+        x += widths_[c] + (c == 0 ? SwatchWidth() : 0) + 2 * kReadoutPadding;
+    }
+    size_ = message_.isEmpty()
+                ? QSize(x, static_cast<int>(rows_) * LineHeight())
+                : QSize(TextWidth(message_, false) + 2 * kReadoutPadding, LineHeight());
+    updateGeometry();
+    update();
+}
+
+QRect TraceReadout::CellRect(std::size_t row, std::size_t column) const {
+    const int swatch = column == 0 ? SwatchWidth() : 0;
+    return QRect(lefts_[column], static_cast<int>(row) * LineHeight(),
+                 widths_[column] + swatch + 2 * kReadoutPadding, LineHeight());
+}
+
+void TraceReadout::SetCell(std::size_t row, std::size_t column, const QString& text) {
+    QStaticText& cell = cells_[row * widths_.size() + column];
+    if (cell.text() == text) return;
+    cell.setText(text);
+    cell.setTextFormat(Qt::PlainText);
+    cell.prepare(QTransform(), row == 0 ? bold_ : font());
+    // A text wider than its column widens the column once; every later one fits.
+    const int needed = static_cast<int>(std::ceil(cell.size().width()));
+    if (needed > widths_[column]) {
+        widths_[column] = needed;
+        Place();
+        return;
+    }
+    update(CellRect(row, column));
+}
+
+void TraceReadout::SetSwatch(std::size_t row, QColor colour) {
+    swatches_[row] = colour;
+    update(CellRect(row, 0));
+}
+
+QString TraceReadout::Cell(std::size_t row, std::size_t column) const {
+    return cells_[row * widths_.size() + column].text();
+}
+
+QString TraceReadout::Text() const {
+    if (!message_.isEmpty()) return message_;
+    QString text;
+    for (std::size_t r = 0; r < rows_; ++r) {
+        for (std::size_t c = 0; c < widths_.size(); ++c) {
+            if (c > 0) text += QLatin1Char('\t');
+            text += Cell(r, c);
+        }
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+QSize TraceReadout::sizeHint() const {
+    return size_;
+}
+QSize TraceReadout::minimumSizeHint() const {
+    return size_;
+}
+
+void TraceReadout::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    if (!message_.isEmpty()) {
+        painter.setFont(font());
+        painter.drawText(QRect(QPoint(kReadoutPadding, kReadoutPadding), size_),
+                         Qt::AlignLeft | Qt::AlignTop, message_);
+        return;
+    }
+    const int ascent = QFontMetrics(font()).ascent();
+    for (std::size_t r = 0; r < rows_; ++r) {
+        painter.setFont(r == 0 ? bold_ : font());
+        for (std::size_t c = 0; c < widths_.size(); ++c) {
+            const QRect cell = CellRect(r, c);
+            if (!cell.intersects(dirty)) continue;
+            int left = cell.left() + kReadoutPadding;
+            if (c == 0 && swatches_[r].isValid()) {
+                const int top = cell.top() + kReadoutPadding +
+                                (LineHeight() - 2 * kReadoutPadding - ascent) / 2;
+                painter.fillRect(QRect(left, top, ascent, ascent), swatches_[r]);
+            }
+            if (c == 0) left += SwatchWidth();
+            const QStaticText& text = cells_[r * widths_.size() + c];
+            if (text.text().isEmpty()) continue;
+            const int width = static_cast<int>(std::ceil(text.size().width()));
+            const int x = c == 0 ? left : cell.right() + 1 - kReadoutPadding - width;
+            painter.drawStaticText(x, cell.top() + kReadoutPadding, text);
+        }
+    }
+}
 
 // The plots with the cursor drawn over their finished image. The curves, axes and names are
 // composed from the plot's buffers only where the widget is repainted, so a cursor move
@@ -208,14 +366,12 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("TracesSplitter"));
     splitter->setChildrenCollapsible(false);
-    readout_ = new ReadoutLabel;
+    readout_ = new TraceReadout;
     readout_->setObjectName(QStringLiteral("TracesReadout"));
-    readout_->setTextFormat(Qt::RichText);
-    readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont small = readout_->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
     readout_->setFont(small);
-    readout_->setText(tr("Open replays to see their traces."));
+    readout_->ShowMessage(tr("Open replays to see their traces."));
     auto* readoutArea = new QScrollArea;
     readoutArea->setObjectName(QStringLiteral("TracesReadoutArea"));
     readoutArea->setWidget(readout_);
@@ -262,6 +418,15 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
 
 bool TracesPane::eventFilter(QObject* watched, QEvent* event) {
     if (watched == plot_ && event->type() == QEvent::Resize && cmp_) resampleTimer_->start();
+    if (watched == plot_ && event->type() == QEvent::ToolTip) {
+        // Over the sections' strip, the full name of the section under the mouse.
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString name = SectionNameAt(help->pos());
+        if (!name.isEmpty()) {
+            QToolTip::showText(help->globalPos(), name, plot_);
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -285,7 +450,9 @@ void TracesPane::BuildAxes() {
         // change when a zoom brings other tick labels, so the distance
         // under the mouse stays under it and the plots keep their left edges in line.
         rect->setMarginGroup(QCP::msRight, margins);
-        rect->setMargins(QMargins(leftMargin, k == 0 ? 4 : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
+        // Above the delta plot, a strip of its own for the sections' names.
+        rect->setMargins(
+            QMargins(leftMargin, k == 0 ? StripHeight() : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
         rect->setAutoMargins(k + 1 == kTraceKinds ? QCP::msRight | QCP::msBottom : QCP::msRight);
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
@@ -340,19 +507,19 @@ void TracesPane::ShowComparison() {
         tr("Distance (%1)").arg(QString::fromLatin1(DistanceUnitName(units_))));
     BuildSections();
     if (!cmp_) {
-        FixReadoutSize();
-        readout_->setText(tr("Open replays to see their traces."));
+        readout_->ShowMessage(tr("Open replays to see their traces."));
         plot_->replot();
         return;
     }
     Rebuild();
-    FixReadoutSize();
+    BuildReadout();
     UpdateReadout(cmp_->start, false);
 }
 
 void TracesPane::BuildSections() {
     // Items other than the plots' names are the section lines and labels, rebuilt here.
     sectionLabels_.clear();
+    sectionNames_.clear();
     for (int i = plot_->itemCount() - 1; i >= 0; --i) {
         QCPAbstractItem* item = plot_->item(i);
         if (std::find(names_.begin(), names_.end(), item) == names_.end()) plot_->removeItem(item);
@@ -372,22 +539,20 @@ void TracesPane::BuildSections() {
             line->point2->setCoords(x, 1);
             line->setPen(pen);
         }
+        // On the strip above the delta plot, right of its line; PlaceSectionLabels gives it
+        // the text that fits.
         auto* label = new QCPItemText(plot_);
         label->setLayer(layer);
-        label->setClipAxisRect(rects_[0]);
-        label->position->setAxes(rects_[0]->axis(QCPAxis::atBottom), rects_[0]->axis(QCPAxis::atLeft));
-        label->position->setAxisRect(rects_[0]);
-        label->position->setTypeX(QCPItemPosition::ptPlotCoords);
-        // From the plot's top (PlaceSectionLabels moves those near the plot's name below it).
-        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        label->position->setCoords(x, 0);
+        label->setClipToAxisRect(false);
+        label->position->setType(QCPItemPosition::ptAbsolute);
+        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setPadding(QMargins(0, 0, 0, 0));
+        label->setColor(QColor(70, 70, 70));
+        label->setFont(names_[0]->font());
+        label->setText(QString());
+        label->setVisible(false);
         sectionLabels_.push_back(label);
-        // Upright along its line, to the line's right, so neighbouring names do not overlap.
-        label->setRotation(-90);
-        label->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
-        label->setPadding(QMargins(3, 1, 3, 1));
-        label->setColor(QColor(90, 90, 90));
-        label->setText(QString::fromStdString(sec.name));
+        sectionNames_.push_back(QString::fromStdString(sec.name));
     }
     // The reference's zero delta.
     auto* zero = new QCPItemStraightLine(plot_);
@@ -472,34 +637,54 @@ void TracesPane::ApplyRange() {
     if (PlaceSectionLabels() || ticks) plot_->replot();
 }
 
+int TracesPane::StripHeight() const {
+    return QFontMetrics(names_[0] ? names_[0]->font() : plot_->font()).height() + 4;
+}
+
 bool TracesPane::PlaceSectionLabels() {
-    // A section name whose line stands under the delta plot's name or just right of it would
-    // run into that name: it starts a little below it instead. The others keep the plot's
-    // whole height.
-    const QCPItemText* name = names_[0];
-    const double nameRight = name->bottomRight->pixelPosition().x();
-    const double nameHeight = name->bottomRight->pixelPosition().y() - name->topLeft->pixelPosition().y();
-    QCPAxis* x = rects_[0]->axis(QCPAxis::atBottom);
+    // Each name stays between its section's lines (or the plot's edges), so no two names
+    // meet, and on the strip above the delta plot, clear of the plot's own name.
+    if (!cmp_ || sectionLabels_.size() != cmp_->sections.size()) return false;
+    QCPAxis* axis = rects_[0]->axis(QCPAxis::atBottom);
+    const double left = rects_[0]->left();
+    const double right = rects_[0]->right();
+    const double y = rects_[0]->top() - StripHeight() / 2.0;
     bool changed = false;
-    for (QCPItemText* label : sectionLabels_) {
-        // The rotated label stands a line's height to the right of its position.
-        const double px = x->coordToPixel(label->position->key());
-        const bool below = px < nameRight + kSectionLabelGap && px + nameHeight > rects_[0]->left();
-        const bool isBelow = label->position->parentAnchorY() != nullptr;
-        if (below == isBelow) continue;
+    for (std::size_t i = 0; i < sectionLabels_.size(); ++i) {
+        QCPItemText* label = sectionLabels_[i];
+        const QFontMetricsF metrics(label->font());
+        const ComparedSection& sec = cmp_->sections[i];
+        const double a = std::max(axis->coordToPixel(ToDisplayDistance(sec.start, units_)), left);
+        const double b = std::min(axis->coordToPixel(ToDisplayDistance(sec.end, units_)), right);
+        const QString& name = sectionNames_[i];
+        const QString text = std::isfinite(a) && std::isfinite(b)
+                                 ? SectionLabelText(name, ShortSectionName(name),
+                                                    b - a - 2 * kSectionLabelGap, metrics)
+                                 : QString();
+        const QPointF at(std::round(a + kSectionLabelGap), std::round(y));
+        if (label->text() == text && label->visible() == !text.isEmpty() &&
+            label->position->coords() == at)
+            continue;
         changed = true;
-        const double key = label->position->key();
-        if (below) {
-            label->position->setParentAnchorY(name->bottom);
-            label->position->setTypeY(QCPItemPosition::ptAbsolute);
-            label->position->setCoords(key, kSectionLabelGap);
-        } else {
-            label->position->setParentAnchorY(nullptr);
-            label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-            label->position->setCoords(key, 0);
-        }
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+        label->position->setCoords(at);
     }
     return changed;
+}
+
+QString TracesPane::SectionNameAt(const QPoint& p) const {
+    if (!cmp_ || sectionNames_.size() != cmp_->sections.size()) return {};
+    const QRect rect = rects_[0]->rect();
+    if (p.y() >= rect.top() || p.y() < rect.top() - StripHeight() || p.x() < rect.left() ||
+        p.x() > rect.right()) {
+        return {};
+    }
+    const double x = DistanceAtPixel(p.x());
+    for (std::size_t i = sectionNames_.size(); i-- > 0;) {
+        if (x >= cmp_->sections[i].start) return sectionNames_[i];
+    }
+    return sectionNames_.front();
 }
 
 bool TracesPane::FitTicks() {
@@ -570,65 +755,57 @@ QPixmap TracesPane::Image() const {
 }
 
 void TracesPane::UpdateReadout(double x, bool mouse) {
-    if (!cmp_) return;
+    if (!cmp_ || readout_->Rows() != cmp_->laps.size() + 1) return;
     const auto values = TraceValuesAt(*cmp_, x, units_);
-    readout_->setText(ReadoutHtml(Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
-                                  mouse, [&values](std::size_t k, std::size_t b) {
-                                      QString v = Number(values[k][b], kReadoutDecimals[k]);
-                                      if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0) {
-                                          v.prepend(QLatin1Char('+'));
-                                      }
-                                      return v;
-                                  }));
+    readout_->SetCell(0, 0,
+                      QStringLiteral("%1 %2%3").arg(
+                          Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
+                          QString::fromLatin1(DistanceUnitName(units_)),
+                          mouse ? tr(" (mouse)") : tr(" (cursor)")));
+    for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
+        for (std::size_t k = 0; k < kTraceKinds; ++k) {
+            QString v = Number(values[k][b], kReadoutDecimals[k]);
+            if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0)
+                v.prepend(QLatin1Char('+'));
+            readout_->SetCell(b + 1, k + 1, v);
+        }
+    }
 }
 
-void TracesPane::FixReadoutSize() {
-    auto* label = static_cast<ReadoutLabel*>(readout_);
-    label->Unfix();
-    if (!cmp_) return;
-    // Laid out once with the widest values each column can show, then kept at that size:
-    // a label of fixed size asks nobody for a new layout when its text changes, so a new
-    // readout costs only its own repaint.
+void TracesPane::BuildReadout() {
+    // Each column as wide as the widest text it can show for this comparison, so that a new
+    // readout only repaints the cells that changed.
     static const QString kWidest[kTraceKinds] = {
         QStringLiteral("+888.888"), QStringLiteral("888.8"), QStringLiteral("100"),
         QStringLiteral("100"),      QStringLiteral("-888.8"), QStringLiteral("88")};
     const QString distance = units_.distanceUnit == 0 ? QStringLiteral("88888.8") : QStringLiteral("888.888");
-    // One layout (the costly part): with the wider of the two headings.
-    QFont bold = readout_->font();
-    bold.setBold(true);
-    const QFontMetrics metrics(bold);
-    const bool mouseWider =
-        metrics.horizontalAdvance(tr(" (mouse)")) > metrics.horizontalAdvance(tr(" (cursor)"));
-    readout_->setText(ReadoutHtml(distance, mouseWider, [](std::size_t k, std::size_t) { return kWidest[k]; }));
-    label->FixSize();
-}
-
-QString TracesPane::ReadoutHtml(const QString& distance, bool mouse,
-                                const std::function<QString(std::size_t, std::size_t)>& value) const {
-    QString html = QStringLiteral("<table cellspacing=0 cellpadding=1><tr><td><b>%1 %2%3</b></td>")
-                       .arg(distance, QString::fromLatin1(DistanceUnitName(units_)),
-                            mouse ? tr(" (mouse)") : tr(" (cursor)"));
-    for (std::size_t k = 0; k < kTraceKinds; ++k) {
-        html += QStringLiteral("<td align=right>&nbsp;&nbsp;%1</td>")
-                    .arg(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)).toHtmlEscaped());
+    const QString unit = QString::fromLatin1(DistanceUnitName(units_));
+    std::vector<int> widths(kTraceKinds + 1, 0);
+    for (const QString& heading : {tr(" (mouse)"), tr(" (cursor)")}) {
+        widths[0] = std::max(
+            widths[0], readout_->TextWidth(distance + QLatin1Char(' ') + unit + heading, true));
     }
-    html += QStringLiteral("</tr>");
+    std::vector<QString> names;
     for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
-        const QColor c = SlotColour(cmp_->laps[b].slot);
         // The colour names the lap; the title is cut short so the plots keep their width.
         QString title = QString::fromStdString(cmp_->laps[b].title);
         if (title.size() > kReadoutTitle) title = title.left(kReadoutTitle - 1) + QChar(0x2026);
-        QString name = title.toHtmlEscaped();
-        if (static_cast<std::int32_t>(b) == cmp_->reference) name += tr(" (ref)");
-        html += QStringLiteral("<tr><td><span style=\"color:%1\">&#9632;</span> %2</td>")
-                    .arg(c.name(), name);
-        for (std::size_t k = 0; k < kTraceKinds; ++k) {
-            html += QStringLiteral("<td align=right>%1</td>").arg(value(k, b));
-        }
-        html += QStringLiteral("</tr>");
+        if (static_cast<std::int32_t>(b) == cmp_->reference) title += tr(" (ref)");
+        widths[0] = std::max(widths[0], readout_->TextWidth(title, false));
+        names.push_back(title);
     }
-    html += QStringLiteral("</table>");
-    return html;
+    std::vector<QString> headings;
+    for (std::size_t k = 0; k < kTraceKinds; ++k) {
+        headings.push_back(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
+        widths[k + 1] = std::max(readout_->TextWidth(headings[k], true),
+                                 readout_->TextWidth(kWidest[k], false));
+    }
+    readout_->SetGrid(cmp_->laps.size() + 1, std::move(widths));
+    for (std::size_t k = 0; k < kTraceKinds; ++k) readout_->SetCell(0, k + 1, headings[k]);
+    for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
+        readout_->SetSwatch(b + 1, SlotColour(cmp_->laps[b].slot));
+        readout_->SetCell(b + 1, 0, names[b]);
+    }
 }
 
 double TracesPane::DistanceAtPixel(double px) const {

@@ -65,6 +65,12 @@ float CarMarkerLength(float metresPerPixel) {
     return std::max(kCarMarkerPixels * metresPerPixel, kCarMarkerMinLength);
 }
 
+float CarMarkerLength(float metresPerPixel, float trackSpan) {
+    const float length = CarMarkerLength(metresPerPixel);
+    if (!(trackSpan > 0.0f) || !std::isfinite(trackSpan)) return length;
+    return std::max(std::min(length, trackSpan * kCarMarkerTrackShare), kCarMarkerMinLength);
+}
+
 WholeTrackView WholeTrackFraming(const MapExtent& extent, const ClientRect& client) {
     return WholeTrackFraming(extent, client, {});
 }

@@ -37,6 +37,11 @@ void AppendCarMarker(const Vector3& position, const Vector3& forward, float leng
 // The arrow length for a ground of `metresPerPixel` at the car: kCarMarkerPixels pixels, at
 // least kCarMarkerMinLength metres. A non-finite or non-positive scale gives the minimum.
 float CarMarkerLength(float metresPerPixel);
+// The same, no longer than kCarMarkerTrackShare of `trackSpan` (m, the circuit's larger side):
+// framed whole into a small map, six arrows of the usual size would hide the circuit around
+// them. Still at least kCarMarkerMinLength; a non-finite or non-positive span sets no limit.
+inline constexpr float kCarMarkerTrackShare = 1.0f / 12.0f;
+float CarMarkerLength(float metresPerPixel, float trackSpan);
 
 // Where the top-down camera sits to show the whole extent with a small margin: over the centre
 // of the box, at the height at which both its width and its depth fit the client's aspect.

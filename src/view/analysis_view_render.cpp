@@ -297,7 +297,9 @@ std::vector<MapVertex> CAnalysisView::CarMarkersNow() const {
     const float pixels = static_cast<float>(std::max<std::int32_t>(rc.bottom - rc.top, 1));
     const float metresPerPixel = 2.0f * distance * std::tan(kFieldOfView / 2.0f) / pixels;
     // Measured in 96-dpi pixels, so the arrow keeps its physical size on a dense screen.
-    const float length = CarMarkerLength(metresPerPixel * overlay_.pixelScale);
+    const MapExtent* box = set_.meshLoaded ? TrackBounds() : nullptr;
+    const float span = box ? std::max(box->max.x - box->min.x, box->max.y - box->min.y) : 0.0f;
+    const float length = CarMarkerLength(metresPerPixel * overlay_.pixelScale, span);
     out.reserve(static_cast<std::size_t>(n) * kCarMarkerVertices);
     for (std::int32_t i = 0; i < n; ++i) {
         const ReplayFile& lap = set_.replays[static_cast<std::size_t>(i)];

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <qcustomplot.h>
 #include <QAction>
 #include <QDockWidget>
 #include <QFile>
@@ -15,13 +16,15 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeView>
 #include <QWheelEvent>
 #include <cmath>
-#include <qcustomplot.h>
 #include <vector>
 
 #include "app/analysis_menu.h"
@@ -211,7 +214,7 @@ TEST_F(PanesTest, ReferenceChoiceRedrawsBothPanesAndTheDeltaColouring) {
     EXPECT_TRUE(Panes().SectionsDock()->windowTitle().contains("lap2"));
     EXPECT_TRUE(Sections().Caption()->text().contains("lap2"));
     EXPECT_TRUE(Sections().Table()->horizontalHeaderItem(4)->text().contains("(ref)"));
-    EXPECT_TRUE(Traces().Readout()->text().contains("lap2 (ref)"));
+    EXPECT_TRUE(Traces().Readout()->Text().contains("lap2 (ref)"));
     EXPECT_EQ(View().ComparisonReference(), 2);
     const std::vector<LegendEntry> legend = View().RibbonLegendNow();
     ASSERT_FALSE(legend.empty());
@@ -386,11 +389,178 @@ TEST_F(PanesTest, CursorRepaintsLeaveWhatAFullPaintShows) {
     View().SetPlaybackTime(231);
     Paint();
     QTest::qWait(150);
-    EXPECT_TRUE(Traces().Readout()->text().contains("2310.0 m")) << Traces().Readout()->text().toStdString();
+    EXPECT_TRUE(Traces().Readout()->Text().contains("2310.0 m"))
+        << Traces().Readout()->Text().toStdString();
 
     const QImage exported = Traces().Image().toImage();
     EXPECT_GT(CursorRows(exported, *Traces().CursorPixel()), plot->height() / 2);
     EXPECT_LT(CursorRows(exported, first), plot->height() / 8);
+}
+
+// Records the regions a widget is asked to paint.
+class PaintRecorder : public QObject {
+  public:
+    explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion painted;
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+// Once the window has settled, playback frames repaint the map, the cursor's strips of the
+// plots and the readout's cells, and nothing of the sections' table or the library beside them.
+TEST_F(PanesTest, PlaybackFramesLeaveTheTablesAndTheCurvesAlone) {
+    frame_->resize(1280, 800);
+    Open(3);
+    QTest::qWait(200);
+    Settle();
+    auto* library = frame_->findChild<QTreeView*>(QStringLiteral("libraryLaps"));
+    ASSERT_NE(library, nullptr);
+    PaintRecorder table(Sections().Table()->viewport());
+    PaintRecorder header(Sections().Table()->horizontalHeader()->viewport());
+    PaintRecorder laps(library->viewport());
+    PaintRecorder plot(Traces().Plot());
+    for (int t = 100; t < 130; t += 3) {
+        View().SetPlaybackTime(t);
+        Paint();
+    }
+    QTest::qWait(150);
+    Settle();
+    EXPECT_EQ(table.paints, 0);
+    EXPECT_EQ(header.paints, 0);
+    EXPECT_EQ(laps.paints, 0);
+    // The cursor moved every frame: strips a few pixels wide, far from the whole plot.
+    EXPECT_GT(plot.paints, 0);
+    const QRect bounds = plot.painted.boundingRect();
+    int area = 0;
+    for (const QRect& r : plot.painted) area += r.width() * r.height();
+    EXPECT_LT(area, Traces().Plot()->width() * Traces().Plot()->height() / 5)
+        << bounds.width() << " x " << bounds.height();
+}
+
+// The readout at 2310 m shows what the rich-text readout it replaced showed there: the sample
+// laps are level (delta 0), and every channel rises with the record.
+TEST_F(PanesTest, ReadoutShowsEveryLapsValuesAtTheCursor) {
+    Open(3);
+    View().SetPlaybackTime(231);
+    Paint();
+    QTest::qWait(150);
+    TraceReadout* readout = Traces().Readout();
+    ASSERT_EQ(readout->Rows(), 4u);
+    ASSERT_EQ(readout->Columns(), 7u);
+    EXPECT_EQ(readout->Cell(0, 0), "2310.0 m (cursor)");
+    const QStringList headings = {"Delta s", "km/h", "Throttle %", "Brake %", "Steer deg", "Gear"};
+    const QStringList values = {"0.000", "977.4", "23125", "23150", "-1654.4", "232"};
+    const QStringList names = {"lap0 (ref)", "lap1", "lap2"};
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(readout->Cell(0, c + 1), headings[c]);
+    for (int r = 1; r <= 3; ++r) {
+        EXPECT_EQ(readout->Cell(r, 0), names[r - 1]);
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(readout->Cell(r, c + 1), values[c]) << "row " << r << " column " << c;
+    }
+    // Every text fits its cell, and no cell runs into the next.
+    for (std::size_t r = 0; r < readout->Rows(); ++r) {
+        for (std::size_t c = 0; c < readout->Columns(); ++c) {
+            const int room =
+                readout->CellRect(r, c).width() - (c == 0 ? readout->SwatchWidth() : 0);
+            EXPECT_LE(readout->TextWidth(readout->Cell(r, c), r == 0), room) << r << "," << c;
+            if (c + 1 < readout->Columns()) {
+                EXPECT_LT(readout->CellRect(r, c).right(), readout->CellRect(r, c + 1).left())
+                    << r << "," << c;
+            }
+        }
+    }
+    // Painted: each lap's colour before its name, and ink in every value's cell.
+    const QImage image = readout->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb colours[] = {qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 255, 0)};
+    const QRgb paper = image.pixel(image.width() - 1, image.height() - 1);
+    for (int r = 1; r <= 3; ++r) {
+        const QRect name = readout->CellRect(r, 0);
+        int swatch = 0;
+        for (int x = name.left(); x < name.left() + readout->SwatchWidth(); ++x) {
+            swatch += image.pixel(x, name.center().y()) == colours[r - 1] ? 1 : 0;
+        }
+        EXPECT_GT(swatch, 3) << "row " << r;
+        for (int c = 1; c < 7; ++c) {
+            const QRect cell = readout->CellRect(r, c);
+            int ink = 0;
+            for (int y = cell.top(); y <= cell.bottom(); ++y) {
+                for (int x = cell.left(); x <= cell.right(); ++x)
+                    ink += image.pixel(x, y) != paper ? 1 : 0;
+            }
+            EXPECT_GT(ink, 5) << "row " << r << " column " << c;
+        }
+    }
+}
+
+// A text wider than its column widens the column and moves the columns after it, so no text
+// is cut or runs into its neighbour; a new grid starts empty, a message replaces it.
+TEST(TraceReadoutGrid, WidensAColumnForAWiderTextAndStartsEachGridEmpty) {
+    TraceReadout readout;
+    readout.SetGrid(2, {10, 10, 10});
+    readout.SetCell(0, 1, "Speed");
+    readout.SetCell(1, 1, "-88888.8");
+    readout.SetCell(1, 2, "7");
+    const int wide = readout.TextWidth("-88888.8", false);
+    EXPECT_GE(readout.CellRect(1, 1).width(), wide);
+    EXPECT_GE(readout.CellRect(0, 1).width(), readout.TextWidth("Speed", true));
+    EXPECT_LT(readout.CellRect(1, 1).right(), readout.CellRect(1, 2).left());
+    EXPECT_GE(readout.sizeHint().width(), readout.CellRect(1, 2).right());
+    EXPECT_EQ(readout.Text(), "\tSpeed\t\n\t-88888.8\t7\n");
+    readout.SetGrid(1, {10});
+    EXPECT_EQ(readout.Cell(0, 0), "");
+    readout.ShowMessage("Nothing open");
+    EXPECT_EQ(readout.Text(), "Nothing open");
+    EXPECT_EQ(readout.Rows(), 0u);
+}
+
+// Following the cursor repaints the cells whose text changed and nothing else: here the
+// distance and every channel change while the laps stay level, so the delta column and the
+// names are left alone; the same place again repaints nothing.
+TEST_F(PanesTest, ReadoutRepaintsOnlyTheCellsThatChanged) {
+    Open(3);
+    View().SetPlaybackTime(231);
+    Paint();
+    QTest::qWait(150);
+    Settle();
+    TraceReadout* readout = Traces().Readout();
+    const QString before = readout->Text();
+    PaintRecorder recorder(readout);
+    View().SetPlaybackTime(232);
+    Paint();
+    QTest::qWait(150);
+    Settle();
+    ASSERT_NE(readout->Text(), before);
+    EXPECT_EQ(readout->Cell(1, 2), "981.0");
+    QRegion changed = readout->CellRect(0, 0);
+    for (std::size_t r = 1; r < readout->Rows(); ++r) {
+        for (std::size_t c = 2; c < readout->Columns(); ++c) changed += readout->CellRect(r, c);
+        EXPECT_FALSE(recorder.painted.intersects(readout->CellRect(r, 0))) << "name of row " << r;
+        EXPECT_FALSE(recorder.painted.intersects(readout->CellRect(r, 1))) << "delta of row " << r;
+    }
+    EXPECT_GT(recorder.paints, 0);
+    EXPECT_TRUE(recorder.painted.intersects(readout->CellRect(0, 0)));
+    EXPECT_TRUE((recorder.painted - changed).isEmpty()) << recorder.painted.boundingRect().width();
+    for (std::size_t c = 1; c < readout->Columns(); ++c) {
+        EXPECT_FALSE(recorder.painted.intersects(readout->CellRect(0, c))) << "heading " << c;
+    }
+
+    // Frames at the same place: the readout keeps its pixels.
+    recorder.painted = QRegion();
+    recorder.paints = 0;
+    Paint();
+    Paint();
+    QTest::qWait(150);
+    Settle();
+    EXPECT_EQ(recorder.paints, 0) << recorder.painted.boundingRect().width();
+    EXPECT_EQ(readout->Cell(1, 2), "981.0");
 }
 
 // The program starts, opens laps and shows their traces without a line on the console.
@@ -409,22 +579,12 @@ TEST_F(PanesTest, StartsAndShowsLapsWithoutAWarning) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
-// The rotated section names at the top of the delta plot never run into its name; a name far
-// from the corner still starts at the plot's top.
-TEST_F(PanesTest, SectionNamesStayClearOfTheDeltaPlotsName) {
-    Open(3);
-    QTest::qWait(150);
-    QCustomPlot* plot = Traces().Plot();
-    QCPItemText* deltaName = nullptr;
-    std::vector<QCPItemText*> labels;
-    for (int i = 0; i < plot->itemCount(); ++i) {
-        auto* t = qobject_cast<QCPItemText*>(plot->item(i));
-        if (!t) continue;
-        if (t->text() == "Delta s") deltaName = t;
-        if (t->rotation() != 0) labels.push_back(t);
-    }
-    ASSERT_NE(deltaName, nullptr);
-    ASSERT_EQ(labels.size(), 3u);  // Start, Turn 1, The Esses
+// The section names stand on a strip of their own above the delta plot, level, each between
+// its section's lines: never on each other nor on the plot's name "Delta s", on a wide window
+// and on the narrow ones a larger scale gives (1280 or 960 pixels of screen at 150 % and 200 %
+// leave a window of about 850 or 640 pixels). What does not fit shows shortened or not at all;
+// the tooltip over the strip still names the section in full.
+TEST_F(PanesTest, SectionNamesStandOnTheirOwnStripAndNeverOverlap) {
     const auto box = [](const QCPItemText* t) {
         QPolygonF corners;
         for (const QCPItemAnchor* a : {t->topLeft, t->topRight, t->bottomRight, t->bottomLeft}) {
@@ -432,13 +592,69 @@ TEST_F(PanesTest, SectionNamesStayClearOfTheDeltaPlotsName) {
         }
         return corners.boundingRect();
     };
-    const QRectF name = box(deltaName);
-    ASSERT_GT(name.width(), 0);
-    for (const QCPItemText* label : labels) {
-        EXPECT_FALSE(box(label).intersects(name)) << label->text().toStdString();
-        if (label->text() == "The Esses") {
-            EXPECT_NEAR(box(label).top(), plot->axisRect(0)->top(), 1.0);
+    const QStringList full = {"Start", "Turn 1", "The Esses"};
+    const QStringList shortened = {"S", "T1", "TE"};
+    for (const int width : {1600, 850, 640}) {
+        SCOPED_TRACE(width);
+        frame_->resize(width, 700);
+        Open(3);
+        QTest::qWait(150);
+        QCustomPlot* plot = Traces().Plot();
+        const QRect delta = plot->axisRect(0)->rect();
+        QCPItemText* deltaName = nullptr;
+        std::vector<QCPItemText*> labels;
+        for (int i = 0; i < plot->itemCount(); ++i) {
+            auto* t = qobject_cast<QCPItemText*>(plot->item(i));
+            if (!t) continue;
+            if (t->text() == "Delta s") deltaName = t;
+            if (!t->clipToAxisRect()) labels.push_back(t);
         }
+        ASSERT_NE(deltaName, nullptr);
+        ASSERT_EQ(labels.size(), 3u);  // Start, Turn 1, The Esses
+        const QRectF name = box(deltaName);
+        ASSERT_GT(name.width(), 0);
+        std::vector<QRectF> shown;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            const QCPItemText* label = labels[i];
+            const QString text = label->text();
+            if (!label->visible()) continue;
+            const QRectF b = box(label);
+            SCOPED_TRACE(text.toStdString());
+            EXPECT_FALSE(b.intersects(name));
+            EXPECT_LE(b.bottom(), delta.top() + 0.5);
+            EXPECT_GE(b.top(), -0.5);
+            EXPECT_GE(b.left(), delta.left());
+            EXPECT_LE(b.right(), delta.right() + 1);
+            EXPECT_GE(b.height(), QFontMetrics(label->font()).height() - 1);  // level, not turned
+            for (const QRectF& other : shown) EXPECT_FALSE(b.intersects(other));
+            shown.push_back(b);
+            const bool elided = text.endsWith(QChar(0x2026)) &&
+                                full[i].startsWith(text.chopped(1)) && text.size() > 4;
+            EXPECT_TRUE(text == full[i] || text == shortened[i] || elided);
+        }
+        // Each section's name, whatever its strip shows, on hover.
+        const int stripY = delta.top() - 3;
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(1500.0).x(), stripY}),
+                  "The Esses");
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(500.0).x(), stripY}), "Turn 1");
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(60.0).x(), stripY}), "Start");
+        EXPECT_EQ(Traces().SectionNameAt(Traces().PixelAtDistance(1500.0)),
+                  "");  // on the plot itself
+        if (width == 1600) {
+            // Room enough for the long sections' names in full (Start's 120 m are a few
+            // letters wide); "The Esses" where its section starts.
+            for (std::size_t i = 1; i < labels.size(); ++i) EXPECT_EQ(labels[i]->text(), full[i]);
+            EXPECT_NEAR(box(labels[2]).left(), Traces().PixelAtDistance(980.0).x(), 6);
+        }
+        // Zoomed to Turn 1, its name has the plot's width; the names of the sections cut at the
+        // plot's edges still keep inside it.
+        Traces().ShowRange({100.0, 1000.0});
+        for (const QCPItemText* label : labels) {
+            if (!label->visible()) continue;
+            EXPECT_GE(box(label).left(), delta.left());
+            EXPECT_LE(box(label).right(), delta.right() + 1);
+        }
+        EXPECT_EQ(labels[1]->text(), "Turn 1");
     }
 }
 

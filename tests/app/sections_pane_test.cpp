@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -151,12 +152,38 @@ TEST_F(SectionsPaneTest, AllSixLapsFitThePaneAtTwiceTheScaleWithASlightlySmaller
     EXPECT_TRUE(Table()->item(14, 0)->font().bold());
     EXPECT_TRUE(Table()->item(14, 2)->font().bold());
     EXPECT_TRUE(Table()->item(15, 2)->font().bold());
+    // Sorted, with the caption above, and clicked, the table still fits and does not scroll.
+    Table()->horizontalHeader()->sectionClicked(5);
+    QCoreApplication::processEvents();
+    ExpectAllLapsFit();
+    QTest::mouseClick(Table()->viewport(), Qt::LeftButton, {},
+                      Table()->visualItemRect(Table()->item(2, 0)).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Table()->horizontalScrollBar()->value(), 0);
+    Table()->horizontalHeader()->sectionClicked(0);
     // Widened again, the table takes its own font back.
     pane_.resize(700, 460);
     QCoreApplication::processEvents();
     EXPECT_EQ(Table()->font().pointSizeF(), own);
     ExpectAllLapsFit();
     EXPECT_TRUE(Table()->item(14, 3)->font().bold());
+}
+
+// However the pane is sized down to its width at 200 %, in whatever order, the fit that follows leaves no lap column
+// beyond the table's edge: a scroll bar that comes or goes while the columns are fitted is
+// fitted for too.
+TEST_F(SectionsPaneTest, EverySizeFromNarrowToWideIsFittedWithoutScrolling) {
+    Show(576);
+    for (int height : {700, 330, 460}) {
+        for (int width = 286; width <= 620; width += 9) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height);
+            pane_.resize(width, height);
+            QCoreApplication::processEvents();
+            EXPECT_LE(pane_.ColumnsWidth(), Table()->viewport()->width());
+            EXPECT_EQ(Table()->horizontalScrollBar()->maximum(), 0);
+            if (HasFailure()) return;
+        }
+    }
 }
 
 // A lap's title in the header is drawn in its slot's colour, made dark enough to read on the
@@ -175,6 +202,21 @@ TEST_F(SectionsPaneTest, LapTitlesAreReadableOnTheHeaderInTheirSlotsColours) {
             EXPECT_NEAR(title.hueF(), slot.hueF(), 0.02) << b;
         }
     }
+}
+
+TEST(SectionNameToFit, GivesUpTheNameBeforeTheCornerNumber) {
+    const QFontMetrics fm(QApplication::font());
+    const QString name = "T2-3 Chicane";
+    EXPECT_EQ(SectionNameToFit(name, fm, fm.horizontalAdvance(name)), name);
+    EXPECT_EQ(SectionNameToFit(name, fm, fm.horizontalAdvance(name) - 1), "T2-3");
+    EXPECT_EQ(SectionNameToFit(name, fm, fm.horizontalAdvance("T2-3")), "T2-3");
+    // Narrower than the corner number: shortened, with the ellipsis, within the width.
+    const QString cut = SectionNameToFit(name, fm, fm.horizontalAdvance("T2-3") - 1);
+    EXPECT_TRUE(cut.endsWith(QChar(0x2026))) << cut.toStdString();
+    EXPECT_LE(fm.horizontalAdvance(cut), fm.horizontalAdvance("T2-3") - 1);
+    // A name of one word is shortened the same way.
+    const QString start = SectionNameToFit("Millrace", fm, fm.horizontalAdvance("Millrace") - 1);
+    EXPECT_TRUE(start.endsWith(QChar(0x2026))) << start.toStdString();
 }
 
 TEST(SectionGainText, ShowsAtMostThreeDigitsWithTheSignOfTheGain) {
@@ -247,6 +289,7 @@ TEST_F(SectionsPaneTest, SortingAndChoosingASectionStillWorkAndTheColumnsStillFi
     EXPECT_EQ(Table()->item(13, 0)->text(), "T2-3 Chicane");
     EXPECT_TRUE(Table()->horizontalHeaderItem(5)->text().endsWith("▼"));
     EXPECT_TRUE(pane_.Caption()->text().contains("Marta_KestrelGT"));
+    EXPECT_TRUE(pane_.Caption()->isVisible());
     EXPECT_LE(pane_.ColumnsWidth(), Table()->viewport()->width());
     const QRect cell = Table()->visualItemRect(Table()->item(13, 0));
     QTest::mouseClick(Table()->viewport(), Qt::LeftButton, {}, cell.center());
@@ -259,6 +302,8 @@ TEST_F(SectionsPaneTest, SortingAndChoosingASectionStillWorkAndTheColumnsStillFi
     Table()->horizontalHeader()->sectionClicked(0);
     EXPECT_EQ(pane_.SortLap(), -1);
     EXPECT_EQ(Table()->item(0, 0)->text(), "Start");
+    // In track order the pane's title says all the caption would: it gives its line to a row.
+    EXPECT_FALSE(pane_.Caption()->isVisible());
     // A wider pane is fitted again: the distances come back.
     ASSERT_TRUE(Table()->isColumnHidden(1));
     pane_.resize(900, 460);

@@ -176,6 +176,14 @@ TEST(AppendCarMarker, DarkOutlineFirstThenTheArrowInsideIt) {
     EXPECT_FLOAT_EQ(CarMarkerLength(0.01f), kCarMarkerMinLength);
     EXPECT_FLOAT_EQ(CarMarkerLength(std::numeric_limits<float>::infinity()), kCarMarkerMinLength);
     EXPECT_FLOAT_EQ(CarMarkerLength(-1.0f), kCarMarkerMinLength);
+
+    // Beside a circuit: 22 px at 5 m/px would be 110 m, an eighth of a 900 m circuit; it is
+    // held to a twelfth of it, never below a car, and only a usable span limits it.
+    EXPECT_FLOAT_EQ(CarMarkerLength(5.0f, 900.0f), 75.0f);
+    EXPECT_FLOAT_EQ(CarMarkerLength(1.0f, 900.0f), kCarMarkerPixels);
+    EXPECT_FLOAT_EQ(CarMarkerLength(5.0f, 30.0f), kCarMarkerMinLength);
+    EXPECT_FLOAT_EQ(CarMarkerLength(5.0f, 0.0f), 110.0f);
+    EXPECT_FLOAT_EQ(CarMarkerLength(5.0f, std::numeric_limits<float>::quiet_NaN()), 110.0f);
 }
 
 // The framed box's corners all land inside the picture, and it fills most of one side.

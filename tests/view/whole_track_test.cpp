@@ -337,5 +337,30 @@ TEST_F(FarMapTest, AfterWholeTrackTheCameraMovesOnFromTheFramedPictureWithoutAJu
     EXPECT_TRUE(someOffMap);
 }
 
+// The map at 200 % in the default layout on a 1920 x 1200 screen: Whole Track draws the circuit
+// small, and the cars' arrows, at their usual 22 (96-dpi) pixels, would cover a fifth of it.
+// They are held to a twelfth of the circuit there; close up they keep their usual size.
+TEST_F(FarMapTest, CarArrowsStaySmallBesideAWholeCircuitOnASmallMap) {
+    Open(1880, 620, 192);
+    // The on-screen length of the first car's arrow, nose to the middle of its tail, pixels.
+    const auto arrowPixels = [this] {
+        const std::vector<MapVertex> m = view_->CarMarkersNow();
+        EXPECT_EQ(m.size(), 6u * kCarMarkerVertices);
+        const Vector3 nose = OnScreen({m[3].x, m[3].y, m[3].z});
+        const Vector3 l = OnScreen({m[4].x, m[4].y, m[4].z});
+        const Vector3 r = OnScreen({m[5].x, m[5].y, m[5].z});
+        return std::hypot(nose.x - (l.x + r.x) / 2, nose.y - (l.y + r.y) / 2);
+    };
+    // Close up, at the default height: the usual size.
+    EXPECT_NEAR(arrowPixels(), kCarMarkerPixels * 2.0f, 1.0f);
+    view_->FrameWholeTrack();
+    const MapExtent box = *view_->TrackBounds();
+    const Vector3 a = OnScreen({box.min.x, box.min.y, box.max.z});
+    const Vector3 b = OnScreen({box.max.x, box.max.y, box.max.z});
+    const float circuit = std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y));
+    ASSERT_LT(circuit * kCarMarkerTrackShare, kCarMarkerPixels * 2.0f) << "the circuit is not small";
+    EXPECT_LE(arrowPixels(), circuit * kCarMarkerTrackShare + 1.0f);
+}
+
 }  // namespace
 }  // namespace lapquill

@@ -96,25 +96,27 @@ void Pipeline::DiscardQueue() {
     chunkTriangles_ = 0;
 }
 
+template <typename T>
+void Pipeline::MakeRoom(std::vector<T>& list, std::size_t more) {
+    if (list.capacity() - list.size() >= more) return;
+    if (early_) DrainEarly();
+    list.reserve(std::max(2 * list.capacity(), list.size() + more));
+}
+
 void Pipeline::Queue(Command&& command) {
     if (threadCount_ > 1 && !early_) BeginEarly();
-    if (early_) {
-        // The most batch specs one command can close: its full batches, one cut short at each
-        // chunk end, the one it completes and a clear's own.
-        const std::uint32_t n = command.isClear ? 0 : command.draw.triangleCount;
-        const std::size_t newSpecs = n / kBatchTriangles + n / kChunkTriangles + 3;
-        if (commands.size() == commands.capacity() ||
-            specs_.capacity() - specs_.size() < newSpecs) {
-            DrainEarly();
-        }
-    }
+    // The most batch specs one command can close: its full batches, one cut short at each
+    // chunk end, the one it completes and a clear's own.
+    const std::uint32_t n = command.isClear ? 0 : command.draw.triangleCount;
+    MakeRoom(specs_, n / kBatchTriangles + n / kChunkTriangles + 3);
+    MakeRoom(commands, 1);
     commands.push_back(std::move(command));
     CutCommand(commands.size() - 1);
     if (early_) Publish();
 }
 
 std::uint32_t Pipeline::AddState(RasterState&& state) {
-    if (early_ && states.size() == states.capacity()) DrainEarly();
+    MakeRoom(states, 1);
     states.push_back(std::move(state));
     return static_cast<std::uint32_t>(states.size() - 1);
 }
@@ -385,6 +387,7 @@ void Pipeline::WorkerLoop() {
 }
 
 void Pipeline::Flush() {
+    MakeRoom(specs_, 1);
     CloseSpecs();
     if (specs_.empty()) {
         DiscardQueue();

@@ -300,6 +300,10 @@ struct Pipeline {
     void CutCommand(std::size_t index);
     void CloseSpecs();
     void RunFlush();
+    // Room for `more` appends to a list the early threads read: grown, if it must be, only
+    // after they are done with it, so that no append moves it under them.
+    template <typename T>
+    void MakeRoom(std::vector<T>& list, std::size_t more);
     // The units in the order the threads take them for drawing: the ones with the most
     // triangles of the chunk first. One unit may hold most of a frame (where the ribbons of all
     // laps meet, say); taken last in picture order it would keep one thread drawing long after

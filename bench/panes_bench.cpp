@@ -5,12 +5,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDockWidget>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QSettings>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>

@@ -117,6 +117,7 @@ void RenderFrameAtTheEnd(benchmark::State& state, bool chase, std::int32_t width
     now += 0.01;
     view.RenderFrame();
     window.device->ResetCounters();
+    const std::uint64_t earlyBefore = window.device->EarlySetupBatches();
     std::int64_t frames = 0;
     for (auto _ : state) {
         now += 0.01;
@@ -132,6 +133,10 @@ void RenderFrameAtTheEnd(benchmark::State& state, bool chase, std::int32_t width
     state.counters["triangles/frame"] =
         static_cast<double>(window.device->counters.triangles) / static_cast<double>(frames);
     state.counters["threads"] = window.device->ThreadCount();
+    // Batches of triangles the other threads set up while the view was still queueing the frame.
+    state.counters["earlyBatches/frame"] =
+        static_cast<double>(window.device->EarlySetupBatches() - earlyBefore) /
+        static_cast<double>(frames);
 }
 
 void BM_RenderFrameTopDown(benchmark::State& state) {

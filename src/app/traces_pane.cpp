@@ -1,25 +1,25 @@
 // The traces pane. See traces_pane.h.
 #include "app/traces_pane.h"
 
+#include <qcustomplot.h>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QHelpEvent>
-#include <QToolTip>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
-#include <QFontMetrics>
-#include <QMouseEvent>
-#include <QTimer>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <qcustomplot.h>
 
 namespace lapquill {
 
@@ -36,8 +36,8 @@ constexpr qsizetype kReadoutTitle = 12;  // characters of a lap's title in the r
 constexpr int kReadoutDecimals[kTraceKinds] = {3, 1, 0, 0, 1, 0};
 constexpr double kSectionLabelGap = 3;  // pixels between a section's line and its name
 constexpr qsizetype kLeastElided = 3;   // characters an elided section name keeps before the "…"
-constexpr int kReadoutPadding = 1;     // pixels around a readout cell's text
-constexpr int kReadoutSwatchGap = 4;   // pixels between a lap's colour and its name
+constexpr int kReadoutPadding = 1;      // pixels around a readout cell's text
+constexpr int kReadoutSwatchGap = 4;    // pixels between a lap's colour and its name
 
 // Value axes that suit each plot: pedals from 0 to 100 %, the rest around the data shown.
 void FitValueAxis(QCPAxisRect* rect, TraceKind kind) {
@@ -133,10 +133,12 @@ QString ShortSectionName(const QString& name) {
 // What of a section's name fits `room` pixels of its strip: the whole name; else its short
 // form when that carries a corner's number; else the name elided after a few characters; else
 // the short form; else nothing (the tooltip still names it).
-QString SectionLabelText(const QString& name, const QString& shortName, double room, const QFontMetricsF& fm) {
+QString SectionLabelText(const QString& name, const QString& shortName, double room,
+                         const QFontMetricsF& fm) {
     if (room <= 0) return {};
     if (fm.horizontalAdvance(name) <= room) return name;
-    const bool numbered = std::any_of(shortName.begin(), shortName.end(), [](QChar c) { return c.isDigit(); });
+    const bool numbered =
+        std::any_of(shortName.begin(), shortName.end(), [](QChar c) { return c.isDigit(); });
     if (numbered && fm.horizontalAdvance(shortName) <= room) return shortName;
     const QString elided = fm.elidedText(name, Qt::ElideRight, room);
     if (elided.size() > kLeastElided && fm.horizontalAdvance(elided) <= room) return elided;
@@ -161,17 +163,21 @@ void TraceReadout::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         bold_ = font();
         bold_.setBold(true);
-        for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i].prepare(QTransform(), i < widths_.size() ? bold_ : font());
+        for (std::size_t i = 0; i < cells_.size(); ++i)
+            cells_[i].prepare(QTransform(), i < widths_.size() ? bold_ : font());
         Place();
     }
     QWidget::changeEvent(event);
 }
 
 int TraceReadout::LineHeight() const {
-    return std::max(QFontMetrics(font()).height(), QFontMetrics(bold_).height()) + 2 * kReadoutPadding;
+    return std::max(QFontMetrics(font()).height(), QFontMetrics(bold_).height()) +
+           2 * kReadoutPadding;
 }
 
-int TraceReadout::SwatchWidth() const { return QFontMetrics(font()).ascent() + kReadoutSwatchGap; }
+int TraceReadout::SwatchWidth() const {
+    return QFontMetrics(font()).ascent() + kReadoutSwatchGap;
+}
 
 int TraceReadout::TextWidth(const QString& text, bool heading) const {
     return QFontMetrics(heading ? bold_ : font()).horizontalAdvance(text);
@@ -202,8 +208,9 @@ void TraceReadout::Place() {
         lefts_[c] = x;
         x += widths_[c] + (c == 0 ? SwatchWidth() : 0) + 2 * kReadoutPadding;
     }
-    size_ = message_.isEmpty() ? QSize(x, static_cast<int>(rows_) * LineHeight())
-                               : QSize(TextWidth(message_, false) + 2 * kReadoutPadding, LineHeight());
+    size_ = message_.isEmpty()
+                ? QSize(x, static_cast<int>(rows_) * LineHeight())
+                : QSize(TextWidth(message_, false) + 2 * kReadoutPadding, LineHeight());
     updateGeometry();
     update();
 }
@@ -252,8 +259,12 @@ QString TraceReadout::Text() const {
     return text;
 }
 
-QSize TraceReadout::sizeHint() const { return size_; }
-QSize TraceReadout::minimumSizeHint() const { return size_; }
+QSize TraceReadout::sizeHint() const {
+    return size_;
+}
+QSize TraceReadout::minimumSizeHint() const {
+    return size_;
+}
 
 void TraceReadout::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
@@ -262,8 +273,8 @@ void TraceReadout::paintEvent(QPaintEvent* event) {
     painter.setPen(palette().color(QPalette::WindowText));
     if (!message_.isEmpty()) {
         painter.setFont(font());
-        painter.drawText(QRect(QPoint(kReadoutPadding, kReadoutPadding), size_), Qt::AlignLeft | Qt::AlignTop,
-                         message_);
+        painter.drawText(QRect(QPoint(kReadoutPadding, kReadoutPadding), size_),
+                         Qt::AlignLeft | Qt::AlignTop, message_);
         return;
     }
     const int ascent = QFontMetrics(font()).ascent();
@@ -274,7 +285,8 @@ void TraceReadout::paintEvent(QPaintEvent* event) {
             if (!cell.intersects(dirty)) continue;
             int left = cell.left() + kReadoutPadding;
             if (c == 0 && swatches_[r].isValid()) {
-                const int top = cell.top() + kReadoutPadding + (LineHeight() - 2 * kReadoutPadding - ascent) / 2;
+                const int top = cell.top() + kReadoutPadding +
+                                (LineHeight() - 2 * kReadoutPadding - ascent) / 2;
                 painter.fillRect(QRect(left, top, ascent, ascent), swatches_[r]);
             }
             if (c == 0) left += SwatchWidth();
@@ -439,7 +451,8 @@ void TracesPane::BuildAxes() {
         // under the mouse stays under it and the plots keep their left edges in line.
         rect->setMarginGroup(QCP::msRight, margins);
         // Above the delta plot, a strip of its own for the sections' names.
-        rect->setMargins(QMargins(leftMargin, k == 0 ? StripHeight() : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
+        rect->setMargins(
+            QMargins(leftMargin, k == 0 ? StripHeight() : 2, 0, k + 1 == kTraceKinds ? 0 : 2));
         rect->setAutoMargins(k + 1 == kTraceKinds ? QCP::msRight | QCP::msBottom : QCP::msRight);
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         x->setTickLabels(k + 1 == kTraceKinds);
@@ -645,10 +658,13 @@ bool TracesPane::PlaceSectionLabels() {
         const double b = std::min(axis->coordToPixel(ToDisplayDistance(sec.end, units_)), right);
         const QString& name = sectionNames_[i];
         const QString text = std::isfinite(a) && std::isfinite(b)
-                                 ? SectionLabelText(name, ShortSectionName(name), b - a - 2 * kSectionLabelGap, metrics)
+                                 ? SectionLabelText(name, ShortSectionName(name),
+                                                    b - a - 2 * kSectionLabelGap, metrics)
                                  : QString();
         const QPointF at(std::round(a + kSectionLabelGap), std::round(y));
-        if (label->text() == text && label->visible() == !text.isEmpty() && label->position->coords() == at) continue;
+        if (label->text() == text && label->visible() == !text.isEmpty() &&
+            label->position->coords() == at)
+            continue;
         changed = true;
         label->setText(text);
         label->setVisible(!text.isEmpty());
@@ -660,7 +676,8 @@ bool TracesPane::PlaceSectionLabels() {
 QString TracesPane::SectionNameAt(const QPoint& p) const {
     if (!cmp_ || sectionNames_.size() != cmp_->sections.size()) return {};
     const QRect rect = rects_[0]->rect();
-    if (p.y() >= rect.top() || p.y() < rect.top() - StripHeight() || p.x() < rect.left() || p.x() > rect.right()) {
+    if (p.y() >= rect.top() || p.y() < rect.top() - StripHeight() || p.x() < rect.left() ||
+        p.x() > rect.right()) {
         return {};
     }
     const double x = DistanceAtPixel(p.x());
@@ -740,14 +757,16 @@ QPixmap TracesPane::Image() const {
 void TracesPane::UpdateReadout(double x, bool mouse) {
     if (!cmp_ || readout_->Rows() != cmp_->laps.size() + 1) return;
     const auto values = TraceValuesAt(*cmp_, x, units_);
-    readout_->SetCell(0, 0, QStringLiteral("%1 %2%3").arg(
-                                Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
-                                QString::fromLatin1(DistanceUnitName(units_)),
-                                mouse ? tr(" (mouse)") : tr(" (cursor)")));
+    readout_->SetCell(0, 0,
+                      QStringLiteral("%1 %2%3").arg(
+                          Number(ToDisplayDistance(x, units_), units_.distanceUnit == 0 ? 1 : 3),
+                          QString::fromLatin1(DistanceUnitName(units_)),
+                          mouse ? tr(" (mouse)") : tr(" (cursor)")));
     for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
         for (std::size_t k = 0; k < kTraceKinds; ++k) {
             QString v = Number(values[k][b], kReadoutDecimals[k]);
-            if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0) v.prepend(QLatin1Char('+'));
+            if (k == 0 && std::isfinite(values[k][b]) && values[k][b] > 0)
+                v.prepend(QLatin1Char('+'));
             readout_->SetCell(b + 1, k + 1, v);
         }
     }
@@ -763,7 +782,8 @@ void TracesPane::BuildReadout() {
     const QString unit = QString::fromLatin1(DistanceUnitName(units_));
     std::vector<int> widths(kTraceKinds + 1, 0);
     for (const QString& heading : {tr(" (mouse)"), tr(" (cursor)")}) {
-        widths[0] = std::max(widths[0], readout_->TextWidth(distance + QLatin1Char(' ') + unit + heading, true));
+        widths[0] = std::max(
+            widths[0], readout_->TextWidth(distance + QLatin1Char(' ') + unit + heading, true));
     }
     std::vector<QString> names;
     for (std::size_t b = 0; b < cmp_->laps.size(); ++b) {
@@ -777,7 +797,8 @@ void TracesPane::BuildReadout() {
     std::vector<QString> headings;
     for (std::size_t k = 0; k < kTraceKinds; ++k) {
         headings.push_back(QString::fromStdString(TraceLabel(static_cast<TraceKind>(k), units_)));
-        widths[k + 1] = std::max(readout_->TextWidth(headings[k], true), readout_->TextWidth(kWidest[k], false));
+        widths[k + 1] = std::max(readout_->TextWidth(headings[k], true),
+                                 readout_->TextWidth(kWidest[k], false));
     }
     readout_->SetGrid(cmp_->laps.size() + 1, std::move(widths));
     for (std::size_t k = 0; k < kTraceKinds; ++k) readout_->SetCell(0, k + 1, headings[k]);

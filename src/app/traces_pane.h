@@ -43,7 +43,7 @@ class TracesPlot;
 // each drawn as plain text from a cached layout. A new text repaints only its own cell, and
 // asks for no new layout unless it is wider than its column (which then widens for good).
 class TraceReadout final : public QWidget {
-public:
+  public:
     explicit TraceReadout(QWidget* parent = nullptr);
 
     // A grid of `rows` lines (row 0 the heading, drawn bold) of cells whose text is at most
@@ -70,22 +70,22 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void Place();
     int LineHeight() const;
 
     QFont bold_;
     std::size_t rows_ = 0;
-    std::vector<int> widths_;        // pixels of text a column holds
-    std::vector<int> lefts_;         // pixels, each column's left edge
+    std::vector<int> widths_;         // pixels of text a column holds
+    std::vector<int> lefts_;          // pixels, each column's left edge
     std::vector<QStaticText> cells_;  // row-major
     std::vector<QColor> swatches_;    // a row's colour; invalid for none
     QString message_;
-    QSize size_;                      // the grid's, or the message's
+    QSize size_;  // the grid's, or the message's
 };
 
 class TracesPane : public ComparisonPane {
@@ -118,7 +118,7 @@ public:
     // tooltip shows), or an empty string elsewhere.
     QString SectionNameAt(const QPoint& p) const;
 
-signals:
+  signals:
     // The user clicked or dragged on a trace at reference coordinate x (m).
     void scrubbed(double x);
 
@@ -156,8 +156,8 @@ private:
     TraceReadout* readout_ = nullptr;
     std::array<QCPAxisRect*, kTraceKinds> rects_{};
     std::array<QCPItemText*, kTraceKinds> names_{};  // each plot's name in its corner
-    std::vector<QCPItemText*> sectionLabels_;         // on the strip, owned by the plot
-    std::vector<QString> sectionNames_;               // each section's full name
+    std::vector<QCPItemText*> sectionLabels_;        // on the strip, owned by the plot
+    std::vector<QString> sectionNames_;              // each section's full name
     QTimer* readoutTimer_ = nullptr;  // brings the readout to the cursor after it moved
     QTimer* resampleTimer_ = nullptr;  // samples the curves again once a resize settles
 

@@ -14,6 +14,9 @@ namespace lapquill {
 namespace software {
 namespace {
 
+static_assert(kMaxUnits * kUnitBands * kBandRows >= SoftwareDevice::kMaxBackBufferSize,
+              "the pipeline orders the units of the largest back buffer on the stack");
+
 // Which transform slot a D3DTS_* value names; -1 for the ones the device does not keep.
 int TransformSlot(std::uint32_t state) {
     switch (state) {

@@ -96,25 +96,27 @@ void Pipeline::DiscardQueue() {
     chunkTriangles_ = 0;
 }
 
+template <typename T>
+void Pipeline::MakeRoom(std::vector<T>& list, std::size_t more) {
+    if (list.capacity() - list.size() >= more) return;
+    if (early_) DrainEarly();
+    list.reserve(std::max(2 * list.capacity(), list.size() + more));
+}
+
 void Pipeline::Queue(Command&& command) {
     if (threadCount_ > 1 && !early_) BeginEarly();
-    if (early_) {
-        // The most batch specs one command can close: its full batches, one cut short at each
-        // chunk end, the one it completes and a clear's own.
-        const std::uint32_t n = command.isClear ? 0 : command.draw.triangleCount;
-        const std::size_t newSpecs = n / kBatchTriangles + n / kChunkTriangles + 3;
-        if (commands.size() == commands.capacity() ||
-            specs_.capacity() - specs_.size() < newSpecs) {
-            DrainEarly();
-        }
-    }
+    // The most batch specs one command can close: its full batches, one cut short at each
+    // chunk end, the one it completes and a clear's own.
+    const std::uint32_t n = command.isClear ? 0 : command.draw.triangleCount;
+    MakeRoom(specs_, n / kBatchTriangles + n / kChunkTriangles + 3);
+    MakeRoom(commands, 1);
     commands.push_back(std::move(command));
     CutCommand(commands.size() - 1);
     if (early_) Publish();
 }
 
 std::uint32_t Pipeline::AddState(RasterState&& state) {
-    if (early_ && states.size() == states.capacity()) DrainEarly();
+    MakeRoom(states, 1);
     states.push_back(std::move(state));
     return static_cast<std::uint32_t>(states.size() - 1);
 }
@@ -325,8 +327,11 @@ void Pipeline::RunFlush() {
             BinBatch(batch);
         }
         barrier_.Wait();
-        for (auto u = static_cast<int>(Claim(2 * k + 1)); u < units;
-             u = static_cast<int>(Claim(2 * k + 1))) {
+        std::uint16_t order[kMaxUnits];
+        OrderUnits(chunkStart, batchCount, order);
+        for (auto c = static_cast<int>(Claim(2 * k + 1)); c < units;
+             c = static_cast<int>(Claim(2 * k + 1))) {
+            const int u = order[c];
             const int firstBand = u * kUnitBands;
             const int lastBand = std::min(firstBand + kUnitBands, bands) - 1;
             for (std::uint32_t i = 0; i < batchCount; ++i) {
@@ -348,6 +353,27 @@ void Pipeline::RunFlush() {
     }
 }
 
+void Pipeline::OrderUnits(std::size_t chunkStart, std::uint32_t batchCount,
+                          std::uint16_t* order) const {
+    // Every thread sorts the same counts the same way, so they all claim from one order.
+    const int units = UnitCount();
+    std::uint32_t triangles[kMaxUnits] = {};
+    for (std::uint32_t i = 0; i < batchCount; ++i) {
+        if (specs_[chunkStart + i].isClear) continue;
+        const std::vector<std::uint32_t>& binStart = batches_[i].binStart;
+        for (int u = 0; u < units; ++u) triangles[u] += binStart[u + 1] - binStart[u];
+    }
+    // Insertion sort, most triangles first and top to bottom among equals: a few dozen units.
+    for (int u = 0; u < units; ++u) {
+        int at = u;
+        while (at > 0 && triangles[order[at - 1]] < triangles[u]) {
+            order[at] = order[at - 1];
+            --at;
+        }
+        order[at] = static_cast<std::uint16_t>(u);
+    }
+}
+
 void Pipeline::WorkerLoop() {
     std::uint32_t seen = 0;
     for (;;) {
@@ -361,6 +387,7 @@ void Pipeline::WorkerLoop() {
 }
 
 void Pipeline::Flush() {
+    MakeRoom(specs_, 1);
     CloseSpecs();
     if (specs_.empty()) {
         DiscardQueue();

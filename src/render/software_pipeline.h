@@ -48,6 +48,8 @@ inline constexpr int kBandRows = 16;
 // The threads take this many bands at a time: a unit twice as tall as the terrain's triangles at
 // 4K means fewer triangles set up in two units, and a full-HD frame still has 34 units to share.
 inline constexpr int kUnitBands = 2;
+// Units of the largest back buffer (8192 rows).
+inline constexpr int kMaxUnits = 8192 / (kBandRows * kUnitBands);
 // Triangles set up between two synchronisations of the threads (the most a flush holds in
 // memory at once), and the batches they are set up in, each taken by one thread.
 inline constexpr std::uint32_t kChunkTriangles = 1u << 18;
@@ -298,6 +300,16 @@ struct Pipeline {
     void CutCommand(std::size_t index);
     void CloseSpecs();
     void RunFlush();
+    // Room for `more` appends to a list the early threads read: grown, if it must be, only
+    // after they are done with it, so that no append moves it under them.
+    template <typename T>
+    void MakeRoom(std::vector<T>& list, std::size_t more);
+    // The units in the order the threads take them for drawing: the ones with the most
+    // triangles of the chunk first. One unit may hold most of a frame (where the ribbons of all
+    // laps meet, say); taken last in picture order it would keep one thread drawing long after
+    // the others ran out of units. The order does not change the pixels: each unit is still
+    // drawn whole by one thread, in call order.
+    void OrderUnits(std::size_t chunkStart, std::uint32_t batchCount, std::uint16_t* order) const;
     // The early phase of a frame (threadCount_ > 1), run by the main thread.
     void BeginEarly();
     void Publish();

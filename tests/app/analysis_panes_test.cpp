@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <qcustomplot.h>
 #include <QAction>
 #include <QDockWidget>
 #include <QFile>
@@ -21,9 +22,9 @@
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeView>
 #include <QWheelEvent>
 #include <cmath>
-#include <qcustomplot.h>
 #include <vector>
 
 #include "app/analysis_menu.h"
@@ -388,7 +389,8 @@ TEST_F(PanesTest, CursorRepaintsLeaveWhatAFullPaintShows) {
     View().SetPlaybackTime(231);
     Paint();
     QTest::qWait(150);
-    EXPECT_TRUE(Traces().Readout()->Text().contains("2310.0 m")) << Traces().Readout()->Text().toStdString();
+    EXPECT_TRUE(Traces().Readout()->Text().contains("2310.0 m"))
+        << Traces().Readout()->Text().toStdString();
 
     const QImage exported = Traces().Image().toImage();
     EXPECT_GT(CursorRows(exported, *Traces().CursorPixel()), plot->height() / 2);
@@ -397,12 +399,12 @@ TEST_F(PanesTest, CursorRepaintsLeaveWhatAFullPaintShows) {
 
 // Records the regions a widget is asked to paint.
 class PaintRecorder : public QObject {
-public:
+  public:
     explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
     QRegion painted;
     int paints = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             painted += static_cast<QPaintEvent*>(event)->region();
@@ -411,6 +413,37 @@ protected:
         return false;
     }
 };
+
+// Once the window has settled, playback frames repaint the map, the cursor's strips of the
+// plots and the readout's cells, and nothing of the sections' table or the library beside them.
+TEST_F(PanesTest, PlaybackFramesLeaveTheTablesAndTheCurvesAlone) {
+    frame_->resize(1280, 800);
+    Open(3);
+    QTest::qWait(200);
+    Settle();
+    auto* library = frame_->findChild<QTreeView*>(QStringLiteral("libraryLaps"));
+    ASSERT_NE(library, nullptr);
+    PaintRecorder table(Sections().Table()->viewport());
+    PaintRecorder header(Sections().Table()->horizontalHeader()->viewport());
+    PaintRecorder laps(library->viewport());
+    PaintRecorder plot(Traces().Plot());
+    for (int t = 100; t < 130; t += 3) {
+        View().SetPlaybackTime(t);
+        Paint();
+    }
+    QTest::qWait(150);
+    Settle();
+    EXPECT_EQ(table.paints, 0);
+    EXPECT_EQ(header.paints, 0);
+    EXPECT_EQ(laps.paints, 0);
+    // The cursor moved every frame: strips a few pixels wide, far from the whole plot.
+    EXPECT_GT(plot.paints, 0);
+    const QRect bounds = plot.painted.boundingRect();
+    int area = 0;
+    for (const QRect& r : plot.painted) area += r.width() * r.height();
+    EXPECT_LT(area, Traces().Plot()->width() * Traces().Plot()->height() / 5)
+        << bounds.width() << " x " << bounds.height();
+}
 
 // The readout at 2310 m shows what the rich-text readout it replaced showed there: the sample
 // laps are level (delta 0), and every channel rises with the record.
@@ -429,15 +462,18 @@ TEST_F(PanesTest, ReadoutShowsEveryLapsValuesAtTheCursor) {
     for (int c = 0; c < 6; ++c) EXPECT_EQ(readout->Cell(0, c + 1), headings[c]);
     for (int r = 1; r <= 3; ++r) {
         EXPECT_EQ(readout->Cell(r, 0), names[r - 1]);
-        for (int c = 0; c < 6; ++c) EXPECT_EQ(readout->Cell(r, c + 1), values[c]) << "row " << r << " column " << c;
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(readout->Cell(r, c + 1), values[c]) << "row " << r << " column " << c;
     }
     // Every text fits its cell, and no cell runs into the next.
     for (std::size_t r = 0; r < readout->Rows(); ++r) {
         for (std::size_t c = 0; c < readout->Columns(); ++c) {
-            const int room = readout->CellRect(r, c).width() - (c == 0 ? readout->SwatchWidth() : 0);
+            const int room =
+                readout->CellRect(r, c).width() - (c == 0 ? readout->SwatchWidth() : 0);
             EXPECT_LE(readout->TextWidth(readout->Cell(r, c), r == 0), room) << r << "," << c;
             if (c + 1 < readout->Columns()) {
-                EXPECT_LT(readout->CellRect(r, c).right(), readout->CellRect(r, c + 1).left()) << r << "," << c;
+                EXPECT_LT(readout->CellRect(r, c).right(), readout->CellRect(r, c + 1).left())
+                    << r << "," << c;
             }
         }
     }
@@ -456,7 +492,8 @@ TEST_F(PanesTest, ReadoutShowsEveryLapsValuesAtTheCursor) {
             const QRect cell = readout->CellRect(r, c);
             int ink = 0;
             for (int y = cell.top(); y <= cell.bottom(); ++y) {
-                for (int x = cell.left(); x <= cell.right(); ++x) ink += image.pixel(x, y) != paper ? 1 : 0;
+                for (int x = cell.left(); x <= cell.right(); ++x)
+                    ink += image.pixel(x, y) != paper ? 1 : 0;
             }
             EXPECT_GT(ink, 5) << "row " << r << " column " << c;
         }
@@ -591,15 +628,18 @@ TEST_F(PanesTest, SectionNamesStandOnTheirOwnStripAndNeverOverlap) {
             EXPECT_GE(b.height(), QFontMetrics(label->font()).height() - 1);  // level, not turned
             for (const QRectF& other : shown) EXPECT_FALSE(b.intersects(other));
             shown.push_back(b);
-            const bool elided = text.endsWith(QChar(0x2026)) && full[i].startsWith(text.chopped(1)) && text.size() > 4;
+            const bool elided = text.endsWith(QChar(0x2026)) &&
+                                full[i].startsWith(text.chopped(1)) && text.size() > 4;
             EXPECT_TRUE(text == full[i] || text == shortened[i] || elided);
         }
         // Each section's name, whatever its strip shows, on hover.
         const int stripY = delta.top() - 3;
-        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(1500.0).x(), stripY}), "The Esses");
+        EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(1500.0).x(), stripY}),
+                  "The Esses");
         EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(500.0).x(), stripY}), "Turn 1");
         EXPECT_EQ(Traces().SectionNameAt({Traces().PixelAtDistance(60.0).x(), stripY}), "Start");
-        EXPECT_EQ(Traces().SectionNameAt(Traces().PixelAtDistance(1500.0)), "");  // on the plot itself
+        EXPECT_EQ(Traces().SectionNameAt(Traces().PixelAtDistance(1500.0)),
+                  "");  // on the plot itself
         if (width == 1600) {
             // Room enough for the long sections' names in full (Start's 120 m are a few
             // letters wide); "The Esses" where its section starts.

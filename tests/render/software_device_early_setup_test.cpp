@@ -4,6 +4,7 @@
 // all at Present, and a frame dropped half-queued leaves the device as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -351,6 +352,61 @@ TEST(SoftwareDeviceEarlySetup, AFrameDroppedWhileItIsSetUpLeavesTheNextOneIntact
         Player dropped(threads);
         dropped.Play(frame, kAll);
     }
+}
+
+TEST(SoftwareDeviceEarlySetup, TrianglesCrowdedIntoTheLastRowsDrawLikeOneThread) {
+    // Most of the frame in the bottom unit, which the threads then take first: thousands of
+    // small blended triangles there, a few large ones over the rest.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> x(-2.0f, kWidth + 2.0f), y(kHeight - 12.0f, kHeight);
+    std::vector<ScreenVertex> vertices;
+    for (int t = 0; t < 6000; ++t) {
+        const float cx = x(random), cy = y(random);
+        const auto colour = static_cast<std::uint32_t>(random()) | 0x40000000u;
+        vertices.insert(vertices.end(), {ScreenVertex{cx, cy, 0, 1, colour},
+                                         ScreenVertex{cx + 3.5f, cy + 0.5f, 0, 1, colour},
+                                         ScreenVertex{cx + 1.0f, cy + 2.75f, 0, 1, colour}});
+    }
+    for (int t = 0; t < 8; ++t) {
+        const auto colour = static_cast<std::uint32_t>(random()) | 0x80000000u;
+        const float top = static_cast<float>(t) * 9.0f;
+        vertices.insert(vertices.end(), {ScreenVertex{0, top, 0, 1, colour},
+                                         ScreenVertex{kWidth, top + 5.0f, 0, 1, colour},
+                                         ScreenVertex{10.0f, top + 60.0f, 0, 1, colour}});
+    }
+    auto picture = [&vertices](int threads) {
+        SoftwareDeviceOptions options;
+        options.threadCount = threads;
+        SoftwareDevice d(kWidth, kHeight, options);
+        VertexBuffer* buffer = nullptr;
+        const auto bytes = static_cast<std::uint32_t>(vertices.size() * sizeof(ScreenVertex));
+        EXPECT_EQ(d.CreateVertexBuffer(bytes, 0, kScreenVertexFvf, D3DPOOL_MANAGED, &buffer),
+                  D3D_OK);
+        std::uint8_t* data = nullptr;
+        buffer->Lock(0, 0, &data, 0);
+        std::memcpy(data, vertices.data(), bytes);
+        buffer->Unlock();
+        d.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+        d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030u, 1.0f, 0);
+        d.BeginScene();
+        d.SetVertexShader(kScreenVertexFvf);
+        d.SetStreamSource(0, buffer, sizeof(ScreenVertex));
+        const auto triangles = static_cast<std::uint32_t>(vertices.size() / 3);
+        for (std::uint32_t first = 0; first < triangles; first += 700) {
+            d.DrawPrimitive(D3DPT_TRIANGLELIST, 3 * first, std::min(700u, triangles - first));
+        }
+        d.EndScene();
+        d.Present();
+        d.SetStreamSource(0, nullptr, 0);
+        buffer->Release();
+        const PresentedFrame f = d.GetPresentedFrame();
+        return test::FrameHash(f.pixels, f.width, f.height);
+    };
+    const std::string one = picture(1);
+    for (int threads : {2, 3, 5}) EXPECT_EQ(picture(threads), one) << threads << " threads";
 }
 
 }  // namespace

@@ -84,13 +84,12 @@ AnalysisPanes::AnalysisPanes(QMainWindow* frame, CViewWidget* view, AppSettings*
 
     menu->addSeparator();
     QAction* showTraces = tracesDock_->toggleViewAction();
-    showTraces->setText(tr("T&races Pane"));
     showTraces->setStatusTip(tr("Show or hide the traces of every lap against distance"));
     menu->addAction(showTraces);
     QAction* showSections = sectionsDock_->toggleViewAction();
-    showSections->setText(tr("S&ections Pane"));
     showSections->setStatusTip(tr("Show or hide the time of every lap in each section"));
     menu->addAction(showSections);
+    NameToggles();
 
     referenceMenu_ = menu->addMenu(tr("&Reference Lap"));
     referenceMenu_->menuAction()->setStatusTip(
@@ -218,11 +217,19 @@ void AnalysisPanes::UpdateTitles() {
     if (!cmp_) {
         tracesDock_->setWindowTitle(tr("Traces"));
         sectionsDock_->setWindowTitle(tr("Sections"));
+        NameToggles();
         return;
     }
     const QString ref = ToQString(cmp_->laps[static_cast<std::size_t>(cmp_->reference)].title);
     tracesDock_->setWindowTitle(tr("Traces against %1").arg(ref));
     sectionsDock_->setWindowTitle(tr("Sections against %1").arg(ref));
+    // A dock names its menu toggle after its title; the menu keeps its own short names.
+    NameToggles();
+}
+
+void AnalysisPanes::NameToggles() {
+    tracesDock_->toggleViewAction()->setText(tr("T&races Pane"));
+    sectionsDock_->toggleViewAction()->setText(tr("S&ections Pane"));
 }
 
 void AnalysisPanes::FillReferenceMenu() {
@@ -257,6 +264,8 @@ void AnalysisPanes::OnKey(std::uint32_t virtualKey) {
     if (!cmp_ || (virtualKey != VK_PRIOR && virtualKey != VK_NEXT)) return;
     const CAnalysisView& v = view_->View();
     traces_->ShowRange(SegmentDistanceRange(*cmp_, v.Segments(), v.Segments().currentSegment));
+    sections_->MarkSection(SectionOfSegment(*cmp_, v.Segments().currentSegment,
+                                            v.Replays().segmentMarkerDistances));
     Refresh();
 }
 

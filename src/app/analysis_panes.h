@@ -76,6 +76,8 @@ private:
     void OnSection(std::size_t section);
     void FillReferenceMenu();
     void UpdateTitles();
+    // The pane toggles' menu texts, which a dock resets to its title whenever that changes.
+    void NameToggles();
     bool WriteFile(const QString& path, const std::function<bool(QIODevice&)>& write);
 
     QMainWindow* frame_;

@@ -122,11 +122,7 @@ void CViewWidget::SetScrollInfo(ScrollBarId bar, const ScrollInfo& info, bool) {
             !(info.fMask & SIF_DISABLENOSCROLL) &&
             static_cast<std::int64_t>(info.nPage) >
                 static_cast<std::int64_t>(info.nMax) - info.nMin) {
-            if (horizontal) {
-                setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            } else {
-                setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            }
+            SetScrollBarPolicy(horizontal ? Qt::Horizontal : Qt::Vertical, Qt::ScrollBarAlwaysOff);
         }
     }
 }
@@ -152,8 +148,18 @@ int CViewWidget::LogicalDpi() const {
 
 void CViewWidget::ShowScrollBar(ScrollBarId bar, bool show) {
     const auto policy = show ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
-    if (bar != ScrollBarId::Vertical) setHorizontalScrollBarPolicy(policy);
-    if (bar != ScrollBarId::Horizontal) setVerticalScrollBarPolicy(policy);
+    if (bar != ScrollBarId::Vertical) SetScrollBarPolicy(Qt::Horizontal, policy);
+    if (bar != ScrollBarId::Horizontal) SetScrollBarPolicy(Qt::Vertical, policy);
+}
+
+void CViewWidget::SetScrollBarPolicy(Qt::Orientation bar, Qt::ScrollBarPolicy policy) {
+    // The view states its bars at every frame; setting a policy lays the scroll area out and
+    // repaints its frame even when nothing changes, so only a change is passed on.
+    if (bar == Qt::Horizontal) {
+        if (horizontalScrollBarPolicy() != policy) setHorizontalScrollBarPolicy(policy);
+    } else if (verticalScrollBarPolicy() != policy) {
+        setVerticalScrollBarPolicy(policy);
+    }
 }
 
 void CViewWidget::MessageBox(const std::string& text) { MessageBoxWithDetails(text, {}); }

@@ -84,6 +84,7 @@ protected:
 
 private:
     QSize DevicePixelSize() const;
+    void SetScrollBarPolicy(Qt::Orientation bar, Qt::ScrollBarPolicy policy);
     // Tells the view when the viewport's pixel size or density changed since it last heard:
     // scroll bars appearing or a move to another screen change them without a resize of the
     // widget itself.

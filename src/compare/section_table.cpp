@@ -68,6 +68,15 @@ std::optional<std::int32_t> SectionMarker(const Comparison& cmp, std::size_t s,
     return found;
 }
 
+std::optional<std::size_t> SectionOfSegment(const Comparison& cmp, std::int32_t marker,
+                                            std::span<const float> markerDistances) {
+    if (marker < 0) return std::nullopt;
+    for (std::size_t s = 0; s < cmp.sections.size(); ++s) {
+        if (SectionMarker(cmp, s, markerDistances) == marker) return s;
+    }
+    return std::nullopt;
+}
+
 void WriteSectionCsv(const Comparison& cmp, std::ostream& out) {
     std::string line = "section,from (m),to (m)";
     for (const ComparedLap& lap : cmp.laps) {

@@ -39,6 +39,11 @@ std::vector<std::size_t> SectionsByLoss(const Comparison& cmp, std::size_t lap);
 std::optional<std::int32_t> SectionMarker(const Comparison& cmp, std::size_t s,
                                           std::span<const float> markerDistances);
 
+// The section whose segment is marker `marker`'s (the inverse of SectionMarker): none for the
+// custom segment and for a marker no section starts with.
+std::optional<std::size_t> SectionOfSegment(const Comparison& cmp, std::int32_t marker,
+                                            std::span<const float> markerDistances);
+
 // The section table as CSV: "section", "from (m)", "to (m)", then per lap "<title> time (s)" and
 // "<title> lost (s)"; a "Lap" row of totals and deltas, and a "Theoretical best" row.
 void WriteSectionCsv(const Comparison& cmp, std::ostream& out);

@@ -186,6 +186,14 @@ TEST_F(PanesTest, SectionClickSelectsTheSegmentAndZoomsAndPageDownZoomsToo) {
     EXPECT_EQ(View().Segments().currentSegment, 0);
     EXPECT_NEAR(Traces().Range().lo, 120.0, 1e-3);  // Turn 1's record: 12
     EXPECT_NEAR(Traces().Range().hi, 970.0, 1e-3);  // the record before The Esses' (98)
+    // ...and the Sections pane marks Turn 1's row.
+    const auto selectedSection = [&]() -> std::int32_t {
+        const QList<QTableWidgetItem*> items = table->selectedItems();
+        return items.isEmpty() ? -1 : Sections().SectionAtRow(items.front()->row());
+    };
+    EXPECT_EQ(selectedSection(), 1);
+    QTest::keyClick(&frame_->View(), Qt::Key_PageDown);
+    EXPECT_EQ(selectedSection(), 2);
 
     // Sorting by a lap's loss is one click on its header; Section restores track order.
     table->horizontalHeader()->sectionClicked(3);
@@ -212,6 +220,9 @@ TEST_F(PanesTest, ReferenceChoiceRedrawsBothPanesAndTheDeltaColouring) {
     EXPECT_GT(Traces().CurveBuilds(), builds);
     EXPECT_TRUE(Panes().TracesDock()->windowTitle().contains("lap2"));
     EXPECT_TRUE(Panes().SectionsDock()->windowTitle().contains("lap2"));
+    // The menu's toggles keep their own names and mnemonics when the titles change.
+    EXPECT_EQ(Panes().TracesDock()->toggleViewAction()->text().toStdString(), "T&races Pane");
+    EXPECT_EQ(Panes().SectionsDock()->toggleViewAction()->text().toStdString(), "S&ections Pane");
     EXPECT_TRUE(Sections().Caption()->text().contains("lap2"));
     EXPECT_TRUE(Sections().Table()->horizontalHeaderItem(4)->text().contains("(ref)"));
     EXPECT_TRUE(Traces().Readout()->Text().contains("lap2 (ref)"));

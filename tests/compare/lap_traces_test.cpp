@@ -362,6 +362,12 @@ TEST(SectionTable, MarksOrderMarkersAndCsv) {
     const std::vector<float> atStart = {200.0f, 0.0f, -10.0f, 100.0f};
     EXPECT_EQ(SectionMarker(cmp, 0, atStart), 1);
     EXPECT_EQ(SectionMarker(cmp, 7, t.markers), std::nullopt);
+    // And back: the section of a marker's segment; none for the custom segment.
+    EXPECT_EQ(SectionOfSegment(cmp, 0, t.markers), 1u);
+    EXPECT_EQ(SectionOfSegment(cmp, 0, reversed), 2u);
+    EXPECT_EQ(SectionOfSegment(cmp, 1, atStart), 0u);
+    EXPECT_EQ(SectionOfSegment(cmp, 2, atStart), std::nullopt);  // no section starts at -10
+    EXPECT_EQ(SectionOfSegment(cmp, kCustomSegment, t.markers), std::nullopt);
 
     std::ostringstream csv;
     WriteSectionCsv(cmp, csv);

@@ -400,7 +400,7 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
     readoutTimer_->setSingleShot(true);
     readoutTimer_->setInterval(kReadoutInterval);
     connect(readoutTimer_, &QTimer::timeout, this, [this] {
-        if (cmp_ && cursor_ && drag_ == Drag::None && !plot_->underMouse()) UpdateReadout(*cursor_, false);
+        if (cmp_ && cursor_ && drag_ == Drag::None && !mouseReadout_) UpdateReadout(*cursor_, false);
     });
     resampleTimer_ = new QTimer(this);
     resampleTimer_->setSingleShot(true);
@@ -418,6 +418,7 @@ TracesPane::TracesPane(QWidget* parent) : ComparisonPane(QStringLiteral("TracesP
 
 bool TracesPane::eventFilter(QObject* watched, QEvent* event) {
     if (watched == plot_ && event->type() == QEvent::Resize && cmp_) resampleTimer_->start();
+    if (watched == plot_ && event->type() == QEvent::Leave) LeaveMouseReadout();
     if (watched == plot_ && event->type() == QEvent::ToolTip) {
         // Over the sections' strip, the full name of the section under the mouse.
         const auto* help = static_cast<QHelpEvent*>(event);
@@ -728,7 +729,7 @@ void TracesPane::SetCursor(double x) {
     UpdateCursorItems();
     // During playback the readout follows at a tenth of a second: laying out its table every
     // frame would cost the map more than the cursor does.
-    if (drag_ == Drag::None && !plot_->underMouse() && !readoutTimer_->isActive()) {
+    if (drag_ == Drag::None && !mouseReadout_ && !readoutTimer_->isActive()) {
         readoutTimer_->start();
     }
 }
@@ -752,6 +753,12 @@ QPixmap TracesPane::Image() const {
         plot_->DrawCursor(&painter, *px);
     }
     return image;
+}
+
+void TracesPane::LeaveMouseReadout() {
+    if (!mouseReadout_) return;
+    mouseReadout_ = false;
+    if (cmp_ && cursor_ && drag_ == Drag::None) UpdateReadout(*cursor_, false);
 }
 
 void TracesPane::UpdateReadout(double x, bool mouse) {
@@ -850,7 +857,12 @@ void TracesPane::OnMove(QMouseEvent* event) {
             ShowRange(PanRange(range_, panAnchor_ - x, WholeLapRange(*cmp_)));
             break;
         case Drag::None:
-            if (InPlotArea(event->pos())) UpdateReadout(std::clamp(x, cmp_->start, cmp_->end), true);
+            if (InPlotArea(event->pos())) {
+                mouseReadout_ = true;
+                UpdateReadout(std::clamp(x, cmp_->start, cmp_->end), true);
+            } else {
+                LeaveMouseReadout();
+            }
             break;
     }
 }

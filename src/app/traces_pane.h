@@ -134,6 +134,8 @@ private:
     void BuildSections();
     void UpdateCursorItems();
     void UpdateReadout(double x, bool mouse);
+    // The mouse left the plot area: the readout follows the cursor again.
+    void LeaveMouseReadout();
     // The readout's grid for this comparison: its columns as wide as the widest text each can
     // show, the headings and the laps' names.
     void BuildReadout();
@@ -167,6 +169,10 @@ private:
     int curveBuilds_ = 0;
     QSize builtSize_;  // the plot's size when the curves were last sampled
     enum class Drag { None, Scrub, Pan } drag_ = Drag::None;
+    // The readout shows the values under the mouse: it moved over the plot area and has not
+    // left it since. A mouse merely resting there (after a click, or where the window opened)
+    // leaves the readout to follow the cursor.
+    bool mouseReadout_ = false;
     double panAnchor_ = 0;   // m under the mouse when the pan began
 };
 

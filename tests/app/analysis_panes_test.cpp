@@ -511,6 +511,36 @@ TEST_F(PanesTest, ReadoutShowsEveryLapsValuesAtTheCursor) {
     }
 }
 
+// The readout shows the values under a mouse moving over the plots, and follows the playback
+// again once it leaves; a pointer merely resting on the plots (where the window opened, or
+// after a click) leaves it following the playback.
+TEST_F(PanesTest, ReadoutFollowsTheMouseOnlyWhileItMovesOverThePlots) {
+    Open(3);
+    View().SetPlaybackTime(100);
+    Paint();
+    QTest::qWait(150);
+    TraceReadout* readout = Traces().Readout();
+    ASSERT_EQ(readout->Cell(0, 0).toStdString(), "1000.0 m (cursor)");
+    QCustomPlot* plot = Traces().Plot();
+    // Resting there: the window system says the pointer is over the plot, nothing moved.
+    plot->setAttribute(Qt::WA_UnderMouse, true);
+    View().SetPlaybackTime(150);
+    Paint();
+    QTest::qWait(150);
+    EXPECT_EQ(readout->Cell(0, 0).toStdString(), "1500.0 m (cursor)");
+    // Moving over a plot: the readout reads there and the playback does not take it back.
+    QTest::mouseMove(plot, plot->axisRect(1)->rect().center());
+    EXPECT_TRUE(readout->Cell(0, 0).endsWith("m (mouse)")) << readout->Cell(0, 0).toStdString();
+    View().SetPlaybackTime(200);
+    Paint();
+    QTest::qWait(150);
+    EXPECT_TRUE(readout->Cell(0, 0).endsWith("m (mouse)")) << readout->Cell(0, 0).toStdString();
+    // Leaving the plots gives it back to the playback at once.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(plot, &leave);
+    EXPECT_EQ(readout->Cell(0, 0).toStdString(), "2000.0 m (cursor)");
+}
+
 // A text wider than its column widens the column and moves the columns after it, so no text
 // is cut or runs into its neighbour; a new grid starts empty, a message replaces it.
 TEST(TraceReadoutGrid, WidensAColumnForAWiderTextAndStartsEachGridEmpty) {

@@ -51,6 +51,9 @@ constexpr ExportItem kExports[] = {
      " sections.csv", "CSV files (*.csv)"},
 };
 
+// A segment shown in the traces gets this share of its length before and after it, so that its
+// boundaries and the car at its start are not on the plot's edge.
+constexpr double kSegmentMargin = 0.03;
 constexpr double kExportStep = 1.0;  // m, the comparison CSV's step, as lapquill-cli export's
 
 // The first start's layout: percentages of the window, and the narrowest window (in its own
@@ -263,7 +266,9 @@ void AnalysisPanes::FillReferenceMenu() {
 void AnalysisPanes::OnKey(std::uint32_t virtualKey) {
     if (!cmp_ || (virtualKey != VK_PRIOR && virtualKey != VK_NEXT)) return;
     const CAnalysisView& v = view_->View();
-    traces_->ShowRange(SegmentDistanceRange(*cmp_, v.Segments(), v.Segments().currentSegment));
+    traces_->ShowRange(PaddedWithin(
+        SegmentDistanceRange(*cmp_, v.Segments(), v.Segments().currentSegment), kSegmentMargin,
+        WholeLapRange(*cmp_)));
     sections_->MarkSection(SectionOfSegment(*cmp_, v.Segments().currentSegment,
                                             v.Replays().segmentMarkerDistances));
     Refresh();
@@ -289,7 +294,7 @@ void AnalysisPanes::OnSection(std::size_t section) {
         // Before the first marker there is no track segment to select: go to its start.
         v.SetPlaybackTime(PlaybackTimeAtDistance(*cmp_, v.Segments(), v.Playback().syncMode, sec.start));
     }
-    traces_->ShowRange({sec.start, sec.end});
+    traces_->ShowRange(PaddedWithin({sec.start, sec.end}, kSegmentMargin, WholeLapRange(*cmp_)));
     view_->viewport()->update();
     Refresh();
 }

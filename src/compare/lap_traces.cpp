@@ -386,6 +386,14 @@ DistanceRange SegmentDistanceRange(const Comparison& cmp, const SegmentData& seg
     return r;
 }
 
+DistanceRange PaddedWithin(DistanceRange range, double fraction, DistanceRange whole) {
+    const double margin = std::max(range.Width(), 0.0) * fraction;
+    DistanceRange r{std::max(whole.lo, range.lo - margin), std::min(whole.hi, range.hi + margin)};
+    // A range already beyond the whole is left as it was.
+    if (!(r.hi > r.lo)) r = range;
+    return r;
+}
+
 double ValueTickStep(double lo, double hi, int maxTicks, double minimum, bool integers) {
     maxTicks = std::max(maxTicks, 1);
     minimum = std::max(minimum, 0.0);

@@ -84,6 +84,9 @@ std::int32_t PlaybackTimeAtDistance(const Comparison& cmp, const SegmentData& se
 // custom segment), by marker boundaries, widened to at least 1 m.
 DistanceRange SegmentDistanceRange(const Comparison& cmp, const SegmentData& segments,
                                    std::int32_t s);
+// `range` with `fraction` of its width added at each end, cut to `whole`: a segment shown with
+// a margin, so that its boundaries and a cursor at its start stand clear of the plot's edges.
+DistanceRange PaddedWithin(DistanceRange range, double fraction, DistanceRange whole);
 
 // The step between the value labels of a plot showing [lo, hi]: the smallest of 1, 2 or 5 times
 // a power of ten (with `integers`, the smallest whole number), at least `minimum`, that puts at

@@ -178,14 +178,18 @@ TEST_F(PanesTest, SectionClickSelectsTheSegmentAndZoomsAndPageDownZoomsToo) {
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     // The Esses is the second marker: the view selects its segment, the traces zoom to it.
     EXPECT_EQ(View().Segments().currentSegment, 1);
-    EXPECT_NEAR(Traces().Range().lo, 980.0, 1e-3);
+    // With a margin of 3 % before it; the lap ends where it does.
+    EXPECT_NEAR(Traces().Range().lo, 980.0 - 0.03 * 2010.0, 1e-3);
     EXPECT_NEAR(Traces().Range().hi, 2990.0, 1e-3);
 
     // Page Up (the key of the first program) goes back to Turn 1's segment: the traces follow.
     QTest::keyClick(&frame_->View(), Qt::Key_PageUp);
     EXPECT_EQ(View().Segments().currentSegment, 0);
-    EXPECT_NEAR(Traces().Range().lo, 120.0, 1e-3);  // Turn 1's record: 12
-    EXPECT_NEAR(Traces().Range().hi, 970.0, 1e-3);  // the record before The Esses' (98)
+    // Turn 1's record 12 to the record before The Esses' (98), 3 % of that beyond each end.
+    EXPECT_NEAR(Traces().Range().lo, 120.0 - 0.03 * 850.0, 1e-3);
+    EXPECT_NEAR(Traces().Range().hi, 970.0 + 0.03 * 850.0, 1e-3);
+    ASSERT_TRUE(Traces().Cursor().has_value());
+    EXPECT_GT(*Traces().Cursor(), Traces().Range().lo);
     // ...and the Sections pane marks Turn 1's row.
     const auto selectedSection = [&]() -> std::int32_t {
         const QList<QTableWidgetItem*> items = table->selectedItems();

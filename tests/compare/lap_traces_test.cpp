@@ -362,6 +362,14 @@ TEST(SectionTable, MarksOrderMarkersAndCsv) {
     const std::vector<float> atStart = {200.0f, 0.0f, -10.0f, 100.0f};
     EXPECT_EQ(SectionMarker(cmp, 0, atStart), 1);
     EXPECT_EQ(SectionMarker(cmp, 7, t.markers), std::nullopt);
+    // A segment's view with its margin, cut to the lap; a range outside the lap stays as it was.
+    const DistanceRange lap{0.0, 300.0};
+    const DistanceRange padded = PaddedWithin({100.0, 200.0}, 0.05, lap);
+    EXPECT_DOUBLE_EQ(padded.lo, 95.0);
+    EXPECT_DOUBLE_EQ(padded.hi, 205.0);
+    EXPECT_DOUBLE_EQ(PaddedWithin({0.0, 290.0}, 0.1, lap).lo, 0.0);
+    EXPECT_DOUBLE_EQ(PaddedWithin({0.0, 290.0}, 0.1, lap).hi, 300.0);
+    EXPECT_DOUBLE_EQ(PaddedWithin({400.0, 500.0}, 0.1, lap).lo, 400.0);
     // And back: the section of a marker's segment; none for the custom segment.
     EXPECT_EQ(SectionOfSegment(cmp, 0, t.markers), 1u);
     EXPECT_EQ(SectionOfSegment(cmp, 0, reversed), 2u);

@@ -15,6 +15,7 @@
 #include "render/software_device.h"
 #include "render/vertex_types.h"
 #include "support/frame_hash.h"
+#include "support/triangle_soup.h"
 
 namespace lapquill {
 namespace {
@@ -28,24 +29,10 @@ struct TexturedMapVertex {
 };
 constexpr std::uint32_t kTexturedMapVertexFvf = 0x142;  // XYZ | DIFFUSE | TEX1
 
-// Triangles around the origin, some small, some large, some reaching behind the camera or far
-// outside the picture, with colours and alphas that change from vertex to vertex.
+// Some of the triangles also reach far outside the picture.
 std::vector<MapVertex> Soup(int triangles, unsigned seed) {
     std::mt19937 random(seed);
-    std::uniform_real_distribution<float> centre(-60.0f, 60.0f);
-    std::uniform_real_distribution<float> size(0.05f, 30.0f);
-    std::uniform_real_distribution<float> height(-5.0f, 140.0f);  // the eye is at 100
-    std::vector<MapVertex> v;
-    for (int t = 0; t < triangles; ++t) {
-        const float cx = centre(random), cy = centre(random), s = size(random);
-        for (int k = 0; k < 3; ++k) {
-            const auto colour = static_cast<std::uint32_t>(random());
-            v.push_back(MapVertex{cx + s * std::cos(k * 2.1f + t), cy + s * std::sin(k * 2.1f + t),
-                                  k == 2 && t % 7 == 0 ? height(random) : 0.0f,
-                                  colour | (t % 3 == 0 ? 0xFF000000u : 0u)});
-        }
-    }
-    return v;
+    return test::TriangleSoup(triangles, random, 30.0f, 7);
 }
 
 std::unique_ptr<SoftwareDevice> Device(int threads) {

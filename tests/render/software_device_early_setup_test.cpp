@@ -19,29 +19,15 @@
 #include "render/software_device.h"
 #include "render/vertex_types.h"
 #include "support/frame_hash.h"
+#include "support/triangle_soup.h"
 
 namespace lapquill {
 namespace {
 
 constexpr int kWidth = 157, kHeight = 93;  // several units of bands, not a multiple of them
 
-// Triangles in the ground plane around the origin, small and large, some reaching behind the
-// eye, with colours and alphas that change from vertex to vertex.
 std::vector<MapVertex> Soup(int triangles, std::mt19937& random) {
-    std::uniform_real_distribution<float> centre(-60.0f, 60.0f);
-    std::uniform_real_distribution<float> size(0.05f, 25.0f);
-    std::uniform_real_distribution<float> height(-5.0f, 140.0f);  // the eye is at 100
-    std::vector<MapVertex> v;
-    for (int t = 0; t < triangles; ++t) {
-        const float cx = centre(random), cy = centre(random), s = size(random);
-        for (int k = 0; k < 3; ++k) {
-            const auto colour = static_cast<std::uint32_t>(random());
-            v.push_back(MapVertex{cx + s * std::cos(k * 2.1f + t), cy + s * std::sin(k * 2.1f + t),
-                                  k == 2 && t % 9 == 0 ? height(random) : 0.0f,
-                                  colour | (t % 3 == 0 ? 0xFF000000u : 0u)});
-        }
-    }
-    return v;
+    return test::TriangleSoup(triangles, random, 25.0f, 9);
 }
 
 enum class Op {

@@ -626,9 +626,15 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
                        });
 }
 
-// The widest triangle, in pixels, whose texel columns DrawModulatedTexture keeps in a table: a
-// glyph's cell is a few dozen pixels wide at most.
+// The widest triangle, in pixels, whose texel columns DrawModulatedTexture keeps in a table, and
+// the tallest, in rows, whose spans it gathers before drawing them: a glyph's cell is a few dozen
+// pixels wide and high at most.
 constexpr int kColumnTable = 64;
+constexpr int kSpanTable = 64;
+
+struct Span {
+    int y, x0, x1;
+};
 
 // DrawGeneral's work for the text's state, with the stage's choices made once: affine texture
 // coordinates, point sampling, texture * diffuse. Every value is computed as DrawGeneral
@@ -739,7 +745,8 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
     // on x alone and is found once for the triangle, with setup.At's operations in its order
     // less the zero; likewise v.dx * across is a zero and each row's texel line is found once
     // from the row's first pixel.
-    if (flat && columnTable && u.dy == 0.0f && v.dx == 0.0f && t.maxX - t.minX < kColumnTable) {
+    if (flat && columnTable && u.dy == 0.0f && v.dx == 0.0f && t.maxX - t.minX < kColumnTable &&
+        t.maxY - t.minY < kSpanTable) {
         int columnAt[kColumnTable + 3];
         for (int x = t.minX; x <= t.maxX; ++x) {
             const float across = static_cast<float>(x) - setup.x0;
@@ -756,7 +763,16 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
         const int lastFour = target.width - 4;
 #endif
         const std::uint32_t diffuse = t.colour[0];
+        // The spans first (at most one a row), then drawn in one loop of this function: drawn
+        // by a call for each span instead, every constant would be read again through the
+        // call's references for every span.
+        Span spans[kSpanTable];
+        int spanCount = 0;
         ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
+            spans[spanCount++] = Span{y, x0, x1};
+        });
+        for (int i = 0; i < spanCount; ++i) {
+            const int y = spans[i].y, x0 = spans[i].x0, x1 = spans[i].x1;
             std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
             const float across = static_cast<float>(x0) - setup.x0;
             const float down = static_cast<float>(y) - setup.y0;
@@ -787,7 +803,7 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
             }
 #endif
             for (; x <= x1; ++x) shadeTexel(texelRow[column[x]], diffuse, row[x]);
-        });
+        }
         return;
     }
 #if defined(__SSE2__)

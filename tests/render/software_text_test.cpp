@@ -209,6 +209,7 @@ TEST_F(SoftwareTextPaths, GlyphQuadsMatchTheGeneralPathToTheBit) {
         {4.5f, 30.5f, 40.5f, 52.5f, -1.3f, -0.6f, 2.2f, 1.9f},  // beyond 0..1
         {0.5f, 56.5f, 95.5f, 70.5f, 0, 0, 3, 1},                // wider than the column table
         {44.5f, 20.5f, 60.5f, 70.5f, 0, 0, 1, 4},               // tall: several bands
+        {88.5f, -0.5f, 95.5f, 71.5f, 0, 0, 0.5f, 6},            // taller than the span table
         {60, 24, 92, 36, 0, -0.5f, 1, 0.5f},                    // samples on texel edges and zero
         {4.5f, 58.5f, 44.5f, 70.5f, 3000, 100, 3003, 102},      // far out: coarse floats
         {66.5f, 40.5f, 90.5f, 52.5f, -3e38f, 0, 3e38f, 1},      // coordinates that overflow

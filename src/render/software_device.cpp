@@ -693,6 +693,7 @@ void SoftwareDevice::ValidateDrawState() {
     s.dirty = false;
     s.valid = false;
     software::RasterState r;
+    r.wideVectors = options_.wideVectors && software::HasWideVectors();
 
     const std::uint32_t fvf = s.fvf;
     if ((fvf & ~0xFFFFu) != 0) return;  // texture coordinate sizes other than 2D

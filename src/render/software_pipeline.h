@@ -76,6 +76,7 @@ enum class StageOp : std::uint8_t { Disable, SelectArg1, SelectArg2, Modulate, A
 struct RasterState {
     // vertex fetch and transform
     bool pretransformed = false;      // XYZRHW: positions are pixels already
+    bool wideVectors = false;         // set up with AVX2 (the processor has it)
     std::uint32_t stride = 0;         // bytes per vertex
     std::int32_t diffuseOffset = -1;  // bytes into the vertex; -1: no colour, white
     std::int32_t texOffset = -1;      // bytes into the vertex; -1: no coordinates, (0, 0)
@@ -215,6 +216,10 @@ struct Command {
     D3DRECT rect{};            // clear: inside the viewport
     DrawCommand draw;
 };
+
+// True where the processor runs AVX2, which the geometry stage then uses for the vertices and
+// the first tests of the triangles of transformed draws.
+bool HasWideVectors();
 
 // The geometry stage for triangles [first, first + count) of a draw: appends what is visible.
 void SetupTriangles(const RasterState& state, std::uint32_t stateIndex, const DrawCommand& draw,

@@ -29,6 +29,7 @@ struct PeerVariant {
     bool blend = true;
     std::uint32_t terrainCull = D3DCULL_CW;
     bool lowCamera = false;  // across the terrain from just above it: the near plane cuts it
+    bool wideVectors = true;  // the AVX2 set-up where the processor has it
 };
 
 // The benchmarks' scene, by default at 320 x 180 with ribbons of 6000 records.
@@ -36,6 +37,7 @@ std::string PeerFrameHash(const PeerVariant& variant, int width = 320, int heigh
                           int ribbonRecords = 6000) {
     SoftwareDeviceOptions options;
     options.threadCount = variant.threads;
+    options.wideVectors = variant.wideVectors;
     SoftwareDevice device(width, height, options);
     const std::vector<MapVertex> terrainVertices = peer::Terrain();
     VertexBuffer* terrain = peer::MakeBuffer(device, terrainVertices);
@@ -80,6 +82,9 @@ TEST(FrameGolden, PeerSceneUnderEachStateAndThreadCount) {
         {"opaque, terrain unculled", {2, false, D3DCULL_NONE, false}, "0x08EDA68E31393877"},
         {"terrain culled CCW", {1, true, D3DCULL_CCW, false}, "0x5CDBFB998CC86C7E"},
         {"low camera, near plane cuts", {2, true, D3DCULL_CW, true}, "0xC096D01F51D978FC"},
+        {"blended, SSE2 set-up", {2, true, D3DCULL_CW, false, false}, "0x7F44EEDD6BD0282A"},
+        {"culled CCW, SSE2 set-up", {1, true, D3DCULL_CCW, false, false}, "0x5CDBFB998CC86C7E"},
+        {"low camera, SSE2 set-up", {2, true, D3DCULL_CW, true, false}, "0xC096D01F51D978FC"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PeerFrameHash(c.variant), c.golden) << c.name;
@@ -88,13 +93,15 @@ TEST(FrameGolden, PeerSceneUnderEachStateAndThreadCount) {
 
 // The view (by default at 480 x 270) with the demo's six replays at the end of replay 0, the
 // frame-rate readout on, from the top-down or the chase camera.
-std::string DemoFrameHash(int threads, bool chase, int width = 480, int height = 270) {
+std::string DemoFrameHash(int threads, bool chase, int width = 480, int height = 270,
+                          bool wideVectors = true) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(test::DemoFolder());
     const std::vector<std::string> files = test::DemoLapPaths();
     test::FakeWindow window;
     window.client = {0, 0, width, height};
     window.deviceOptions.threadCount = threads;
+    window.deviceOptions.wideVectors = wideVectors;
     window.AnswerDialog(files);
     double now = 0;
     std::string hash;
@@ -124,6 +131,8 @@ TEST(FrameGolden, DemoViewFromBothCamerasWithOneAndTwoThreads) {
         EXPECT_EQ(DemoFrameHash(threads, false), topDown) << threads << " threads";
         EXPECT_EQ(DemoFrameHash(threads, true), chase) << threads << " threads";
     }
+    EXPECT_EQ(DemoFrameHash(2, false, 480, 270, false), topDown) << "SSE2 set-up";
+    EXPECT_EQ(DemoFrameHash(1, true, 480, 270, false), chase) << "SSE2 set-up";
 }
 
 // The same frames at the sizes users run: the benchmarks' full scene at full HD, where terrain
@@ -151,6 +160,10 @@ TEST(FrameGolden, FullSizeFramesWithEveryThreadCount) {
     }
     EXPECT_EQ(DemoFrameHash(2, false, 3840, 2160), "0x44780CA5E7991FF5");
     EXPECT_EQ(DemoFrameHash(2, true, 3840, 2160), "0xC6199FE39DAA50B7");
+    EXPECT_EQ(PeerFrameHash({2, true, D3DCULL_CW, true, false}, 1920, 1080, 60000),
+              "0xBEB7A623F0883D7A")
+        << "low camera, SSE2 set-up";
+    EXPECT_EQ(DemoFrameHash(2, true, 1920, 1080, false), "0x2A3C22CCDADCEDFD") << "SSE2 set-up";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // blending and the text's modulated texture. Other textures, alpha test and blend factors take
 // the general per-pixel path. Each call draws the rows of a range of bands.
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -22,7 +23,14 @@
 #endif
 
 namespace lapquill::software {
+
+// For the tests, which compare the text's pixels drawn each way: 0 takes every shortcut, 1
+// leaves out DrawModulatedTexture's column table, 2 draws with DrawGeneral instead.
+void SetModulatedTexturePathForTesting(int path);
+
 namespace {
+
+std::atomic<int> modulatedTexturePath{0};
 
 // round(x / 255) for 0 <= x <= 65025, exactly.
 inline std::uint32_t Div255(std::uint32_t x) {
@@ -689,12 +697,22 @@ void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& ta
                        });
 }
 
+// The widest triangle, in pixels, whose texel columns DrawModulatedTexture keeps in a table, and
+// the tallest, in rows, whose spans it gathers before drawing them: a glyph's cell is a few dozen
+// pixels wide and high at most.
+constexpr int kColumnTable = 64;
+constexpr int kSpanTable = 64;
+
+struct Span {
+    int y, x0, x1;
+};
+
 // DrawGeneral's work for the text's state, with the stage's choices made once: affine texture
 // coordinates, point sampling, texture * diffuse. Every value is computed as DrawGeneral
 // computes it, so the pixels are the same.
 void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                           const TextureStepper& texture, const PlaneSetup& setup,
-                          const Target& target, int firstBand, int lastBand) {
+                          const Target& target, int firstBand, int lastBand, bool columnTable) {
     // The state's fields in locals: the pixel stores could otherwise alias them and have them
     // read again for every pixel.
     const std::uint32_t alphaRef = s.alphaRef & 0xFF;
@@ -706,11 +724,9 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
     const std::uint32_t* texels = image.texels.data();
     const int width = image.width, height = image.height;
     const Plane u = texture.u, v = texture.v;
-    // The rest of SamplePoint and the stage, from the floored texel coordinates on.
-    auto shade = [&](int column, int line, std::uint32_t diffuse, std::uint32_t& pixel) {
-        const int tx = Address(column, width, addressU);
-        const int ty = Address(line, height, addressV);
-        const std::uint32_t texel = texels[static_cast<std::size_t>(ty) * width + tx];
+    const bool flat = (t.flags & kFlatColour) != 0;
+    // The stage and the blend from the sampled texel on.
+    auto shadeTexel = [&](std::uint32_t texel, std::uint32_t diffuse, std::uint32_t& pixel) {
         const std::uint32_t a = Mul8(texel >> 24, diffuse >> 24);
         if (alphaTest && !AlphaTestPasses(alphaFunc, a, alphaRef)) return;
         // Source-alpha blending of a transparent texel leaves the pixel as it was (every
@@ -722,16 +738,150 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                                      Mul8(texel & 0xFF, diffuse & 0xFF);
         WritePixel(s, packed, pixel);
     };
+    // The rest of SamplePoint and the stage, from the floored texel coordinates on.
+    auto shade = [&](int column, int line, std::uint32_t diffuse, std::uint32_t& pixel) {
+        const int tx = Address(column, width, addressU);
+        const int ty = Address(line, height, addressV);
+        shadeTexel(texels[static_cast<std::size_t>(ty) * width + tx], diffuse, pixel);
+    };
     auto shadeAt = [&](int x, int y, std::uint32_t diffuse, std::uint32_t& pixel) {
         shade(FloorToInt(TexelCoordinate(setup.At(u, x, y), width)),
               FloorToInt(TexelCoordinate(setup.At(v, x, y), height)), diffuse, pixel);
     };
 #if defined(__SSE2__)
-    if ((t.flags & kFlatColour) != 0) {
+    // Modulate and blend four pixels under a flat diffuse colour in 16-bit lanes. Every product
+    // and sum of the scalar formulas stays below 65536, and Div255 is the high half of
+    // (v + 128) * 257 as in FlatBlend16, so the results are the same to the bit.
+    const std::uint32_t flatDiffuse = t.colour[0];
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i diffuse16 =
+        _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(flatDiffuse)), zero);
+    const __m128i half16 = _mm_set1_epi16(128), full16 = _mm_set1_epi16(255);
+    const __m128i times257 = _mm_set1_epi16(257);
+    const __m128i bits = _mm_setr_epi32(1, 2, 4, 8);
+    const __m128i all = _mm_set1_epi32(-1);
+    const __m128i diffuseAlpha = _mm_set1_epi32(static_cast<int>(flatDiffuse >> 24));
+    // The text's test, alpha >= ref, is alpha > ref - 1 in signed lanes; other tests are made
+    // one pixel at a time.
+    const bool laneAlphaTest = !alphaTest || alphaFunc == D3DCMP_GREATEREQUAL;
+    const __m128i belowRef = _mm_set1_epi32(static_cast<int>(alphaRef) - 1);
+    auto blendFour = [&](__m128i t4, std::uint32_t* pixels) {
+        unsigned drawn = 0;  // bit k: pixel k passes the alpha test with some alpha
+        if (laneAlphaTest) {
+            // Mul8 of the two alphas in the low half of each 32-bit lane (the high half is
+            // 0 * 0 and rounds to 0), then the test as a comparison.
+            const __m128i a = _mm_mulhi_epu16(
+                _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi32(t4, 24), diffuseAlpha), half16),
+                times257);
+            const __m128i passes = alphaTest ? _mm_cmpgt_epi32(a, belowRef) : all;
+            drawn = static_cast<unsigned>(_mm_movemask_ps(
+                _mm_castsi128_ps(_mm_andnot_si128(_mm_cmpeq_epi32(a, zero), passes))));
+        } else {
+            alignas(16) std::uint32_t texel[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(texel), t4);
+            for (int k = 0; k < 4; ++k) {
+                const std::uint32_t a = Mul8(texel[k] >> 24, flatDiffuse >> 24);
+                if (a != 0 && AlphaTestPasses(alphaFunc, a, alphaRef)) drawn |= 1u << k;
+            }
+        }
+        if (drawn == 0) return;
+        auto* at = reinterpret_cast<__m128i*>(pixels);
+        const __m128i dst = _mm_loadu_si128(at);
+        auto blend = [&](__m128i t, __m128i d) {
+            const __m128i m =
+                _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(t, diffuse16), half16), times257);
+            __m128i a = _mm_shufflelo_epi16(m, _MM_SHUFFLE(3, 3, 3, 3));
+            a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
+            const __m128i sum = _mm_add_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(m, a), _mm_mullo_epi16(d, _mm_sub_epi16(full16, a))),
+                half16);
+            return _mm_mulhi_epu16(sum, times257);
+        };
+        const __m128i blended =
+            _mm_packus_epi16(blend(_mm_unpacklo_epi8(t4, zero), _mm_unpacklo_epi8(dst, zero)),
+                             blend(_mm_unpackhi_epi8(t4, zero), _mm_unpackhi_epi8(dst, zero)));
+        // Pixels that fail the alpha test keep their value; so do transparent ones, which the
+        // blend would give back unchanged anyway.
+        const __m128i keep =
+            _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(static_cast<int>(drawn)), bits), zero);
+        _mm_storeu_si128(at,
+                         _mm_or_si128(_mm_and_si128(keep, dst), _mm_andnot_si128(keep, blended)));
+    };
+#endif
+    // The triangles of an axis-aligned quad, as the text draws its glyphs: the plane fit gives
+    // u.dy and v.dx as exact zeros, since u changes only across and v only down. A pixel's u,
+    // (atU + u.dx * across) + u.dy * down, then adds a zero (u.dy * down, down being finite) to
+    // the first sum: that gives the sum back, a NaN or an infinity included, or at most a zero
+    // of the other sign, which floors to texel 0 all the same. So each column's texel depends
+    // on x alone and is found once for the triangle, with setup.At's operations in its order
+    // less the zero; likewise v.dx * across is a zero and each row's texel line is found once
+    // from the row's first pixel.
+    if (flat && columnTable && u.dy == 0.0f && v.dx == 0.0f && t.maxX - t.minX < kColumnTable &&
+        t.maxY - t.minY < kSpanTable) {
+        int columnAt[kColumnTable + 3];
+        for (int x = t.minX; x <= t.maxX; ++x) {
+            const float across = static_cast<float>(x) - setup.x0;
+            columnAt[x - t.minX] = Address(
+                FloorToInt(TexelCoordinate(u.atVertex0 + u.dx * across, width)), width, addressU);
+        }
+        // Three more, column 0, for the lanes past the last pixel of a span.
+        for (int k = 1; k <= 3; ++k) columnAt[t.maxX - t.minX + k] = 0;
+        const int* column = columnAt - t.minX;
+#if defined(__SSE2__)
+        const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+        const __m128i alphaBytes = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        // The last x whose four pixels x..x + 3 all lie within the row.
+        const int lastFour = target.width - 4;
+#endif
+        const std::uint32_t diffuse = t.colour[0];
+        // The spans first (at most one a row), then drawn in one loop of this function: drawn
+        // by a call for each span instead, every constant would be read again through the
+        // call's references for every span.
+        Span spans[kSpanTable];
+        int spanCount = 0;
+        ForEachSpan(t, firstBand, lastBand, [&](int y, int x0, int x1) {
+            spans[spanCount++] = Span{y, x0, x1};
+        });
+        for (int i = 0; i < spanCount; ++i) {
+            const int y = spans[i].y, x0 = spans[i].x0, x1 = spans[i].x1;
+            std::uint32_t* row = target.pixels + static_cast<std::size_t>(y) * target.width;
+            const float across = static_cast<float>(x0) - setup.x0;
+            const float down = static_cast<float>(y) - setup.y0;
+            const int line = Address(
+                FloorToInt(TexelCoordinate(v.atVertex0 + v.dx * across + v.dy * down, height)),
+                height, addressV);
+            const std::uint32_t* texelRow = texels + static_cast<std::size_t>(line) * width;
+            int x = x0;
+#if defined(__SSE2__)
+            if (srcAlphaBlend) {
+                // The last one to three pixels of the span go four at a time too, the lanes
+                // past its end given a transparent texel, which leaves their pixels as they
+                // were: they are in the same row, drawn by this thread alone, so long as the
+                // four pixels stay inside it.
+                for (; x <= x1 && x <= lastFour; x += 4) {
+                    const __m128i inside = _mm_cmpgt_epi32(_mm_set1_epi32(x1 - x + 1), lanes);
+                    const __m128i t4 = _mm_and_si128(
+                        inside, _mm_setr_epi32(static_cast<int>(texelRow[column[x]]),
+                                               static_cast<int>(texelRow[column[x + 1]]),
+                                               static_cast<int>(texelRow[column[x + 2]]),
+                                               static_cast<int>(texelRow[column[x + 3]])));
+                    // Four transparent texels leave their pixels as they were.
+                    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(t4, alphaBytes),
+                                                          _mm_setzero_si128())) == 0xFFFF)
+                        continue;
+                    blendFour(t4, row + x);
+                }
+            }
+#endif
+            for (; x <= x1; ++x) shadeTexel(texelRow[column[x]], diffuse, row[x]);
+        }
+        return;
+    }
+#if defined(__SSE2__)
+    if (flat) {
         // setup.At, TexelCoordinate and FloorToInt for four pixels at once: the same operations
         // in the same order in each lane, so the same coordinates to the bit (max and min take
         // their operands in the order that lets a NaN through, as std::clamp does).
-        const std::uint32_t diffuse = t.colour[0];
         const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
         const __m128 originX = _mm_set1_ps(setup.x0);
         const __m128 atU = _mm_set1_ps(u.atVertex0), stepU = _mm_set1_ps(u.dx);
@@ -739,18 +889,6 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
         const __m128 sizeU = _mm_set1_ps(static_cast<float>(width));
         const __m128 sizeV = _mm_set1_ps(static_cast<float>(height));
         const __m128 lowest = _mm_set1_ps(-16777216.0f), highest = _mm_set1_ps(16777216.0f);
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i diffuse16 =
-            _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(diffuse)), zero);
-        const __m128i half16 = _mm_set1_epi16(128), full16 = _mm_set1_epi16(255);
-        const __m128i times257 = _mm_set1_epi16(257);
-        const __m128i bits = _mm_setr_epi32(1, 2, 4, 8);
-        const __m128i all = _mm_set1_epi32(-1);
-        const __m128i diffuseAlpha = _mm_set1_epi32(static_cast<int>(diffuse >> 24));
-        // The text's test, alpha >= ref, is alpha > ref - 1 in signed lanes; other tests are
-        // made one pixel at a time.
-        const bool laneAlphaTest = !alphaTest || alphaFunc == D3DCMP_GREATEREQUAL;
-        const __m128i belowRef = _mm_set1_epi32(static_cast<int>(alphaRef) - 1);
         auto floorLanes = [&](__m128 coordinate, __m128 size) {
             const __m128 c = _mm_min_ps(highest, _mm_max_ps(lowest, _mm_mul_ps(coordinate, size)));
             const __m128i i = _mm_cvttps_epi32(c);
@@ -774,61 +912,19 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
                     floorLanes(_mm_add_ps(_mm_add_ps(atV, _mm_mul_ps(stepV, across)), rowV),
                                sizeV));
                 if (!srcAlphaBlend) {
-                    for (int k = 0; k < 4; ++k) shade(columns[k], lines[k], diffuse, row[x + k]);
+                    for (int k = 0; k < 4; ++k)
+                        shade(columns[k], lines[k], flatDiffuse, row[x + k]);
                     continue;
                 }
-                // Modulate and blend the four pixels in 16-bit lanes. Every product and sum of
-                // the scalar formulas stays below 65536, and Div255 is the high half of
-                // (v + 128) * 257 as in FlatBlend16, so the results are the same to the bit.
                 alignas(16) std::uint32_t texel[4];
                 for (int k = 0; k < 4; ++k) {
                     const int tx = Address(columns[k], width, addressU);
                     const int ty = Address(lines[k], height, addressV);
                     texel[k] = texels[static_cast<std::size_t>(ty) * width + tx];
                 }
-                const __m128i t4 = _mm_load_si128(reinterpret_cast<const __m128i*>(texel));
-                unsigned drawn = 0;  // bit k: pixel k passes the alpha test with some alpha
-                if (laneAlphaTest) {
-                    // Mul8 of the two alphas in the low half of each 32-bit lane (the high
-                    // half is 0 * 0 and rounds to 0), then the test as a comparison.
-                    const __m128i a = _mm_mulhi_epu16(
-                        _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi32(t4, 24), diffuseAlpha),
-                                      half16),
-                        times257);
-                    const __m128i passes = alphaTest ? _mm_cmpgt_epi32(a, belowRef) : all;
-                    drawn = static_cast<unsigned>(_mm_movemask_ps(
-                        _mm_castsi128_ps(_mm_andnot_si128(_mm_cmpeq_epi32(a, zero), passes))));
-                } else {
-                    for (int k = 0; k < 4; ++k) {
-                        const std::uint32_t a = Mul8(texel[k] >> 24, diffuse >> 24);
-                        if (a != 0 && AlphaTestPasses(alphaFunc, a, alphaRef)) drawn |= 1u << k;
-                    }
-                }
-                if (drawn == 0) continue;
-                auto* at = reinterpret_cast<__m128i*>(row + x);
-                const __m128i dst = _mm_loadu_si128(at);
-                auto blend = [&](__m128i t, __m128i d) {
-                    const __m128i m = _mm_mulhi_epu16(
-                        _mm_add_epi16(_mm_mullo_epi16(t, diffuse16), half16), times257);
-                    __m128i a = _mm_shufflelo_epi16(m, _MM_SHUFFLE(3, 3, 3, 3));
-                    a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
-                    const __m128i sum =
-                        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(m, a),
-                                                    _mm_mullo_epi16(d, _mm_sub_epi16(full16, a))),
-                                      half16);
-                    return _mm_mulhi_epu16(sum, times257);
-                };
-                const __m128i blended = _mm_packus_epi16(
-                    blend(_mm_unpacklo_epi8(t4, zero), _mm_unpacklo_epi8(dst, zero)),
-                    blend(_mm_unpackhi_epi8(t4, zero), _mm_unpackhi_epi8(dst, zero)));
-                // Pixels that fail the alpha test keep their value; so do transparent ones, which
-                // the blend would give back unchanged anyway.
-                const __m128i keep = _mm_cmpeq_epi32(
-                    _mm_and_si128(_mm_set1_epi32(static_cast<int>(drawn)), bits), zero);
-                _mm_storeu_si128(
-                    at, _mm_or_si128(_mm_and_si128(keep, dst), _mm_andnot_si128(keep, blended)));
+                blendFour(_mm_load_si128(reinterpret_cast<const __m128i*>(texel)), row + x);
             }
-            for (; x <= x1; ++x) shadeAt(x, y, diffuse, row[x]);
+            for (; x <= x1; ++x) shadeAt(x, y, flatDiffuse, row[x]);
         });
         return;
     }
@@ -841,10 +937,11 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
     const bool general = !s.stagePassThrough || s.alphaTest || (!s.opaque && !s.srcAlphaBlend);
     if (general) {
         if (s.modulateTexture && (t.flags & kConstantRhw) != 0) {
+            const int path = modulatedTexturePath.load(std::memory_order_relaxed);
             const PlaneSetup setup(t);
             const TextureStepper texture(t, setup, s);
-            if (!texture.linear) {
-                DrawModulatedTexture(t, s, texture, setup, target, firstBand, lastBand);
+            if (!texture.linear && path != 2) {
+                DrawModulatedTexture(t, s, texture, setup, target, firstBand, lastBand, path == 0);
                 return;
             }
         }
@@ -981,6 +1078,10 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
 }
 
 }  // namespace
+
+void SetModulatedTexturePathForTesting(int path) {
+    modulatedTexturePath.store(path, std::memory_order_relaxed);
+}
 
 void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
                      const Target& target, int firstBand, int lastBand) {

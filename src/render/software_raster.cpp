@@ -9,6 +9,8 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 #include "render/software_pipeline.h"
 
@@ -205,6 +207,137 @@ inline void NarrowTriangleSpans(const RasterTriangle& t, int y0, int y1, SpanFn&
 #endif
 
 #if defined(LAPQUILL_WIDE_VECTORS)
+// A flat colour written over eight pixels with AVX2: the colour itself when opaque, else
+// FlatBlend16's source-alpha blend in sixteen 16-bit lanes, the same to the bit.
+struct FlatColour8 {
+    __m256i colour, sourceAndHalf, inverse, times257;
+    bool opaque;
+    [[gnu::target("avx2")]] FlatColour8(std::uint32_t c, bool isOpaque)
+        : colour(_mm256_set1_epi32(static_cast<std::int32_t>(c))),
+          sourceAndHalf(_mm256_add_epi16(
+              _mm256_mullo_epi16(_mm256_unpacklo_epi8(colour, _mm256_setzero_si256()),
+                                 _mm256_set1_epi16(static_cast<short>(c >> 24))),
+              _mm256_set1_epi16(128))),
+          inverse(_mm256_set1_epi16(static_cast<short>(255 - (c >> 24)))),
+          times257(_mm256_set1_epi16(257)),
+          opaque(isOpaque) {}
+    // d where `covered` is clear, the drawn value where it is set.
+    [[gnu::target("avx2")]] __m256i Over(__m256i d, __m256i covered) const {
+        if (opaque) return _mm256_blendv_epi8(d, colour, covered);
+        const __m256i zero = _mm256_setzero_si256();
+        const __m256i low = _mm256_mulhi_epu16(
+            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), inverse),
+                             sourceAndHalf),
+            times257);
+        const __m256i high = _mm256_mulhi_epu16(
+            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), inverse),
+                             sourceAndHalf),
+            times257);
+        return _mm256_blendv_epi8(d, _mm256_packus_epi16(low, high), covered);
+    }
+};
+
+// The sign bits of the three edge functions, as all-ones lanes where every one is clear.
+[[gnu::target("avx2")]] inline __m256i Inside8(const __m256i samples[3], __m256i lanes) {
+    const __m256i outside = _mm256_or_si256(_mm256_or_si256(samples[0], samples[1]), samples[2]);
+    return _mm256_andnot_si256(_mm256_srai_epi32(outside, 31), lanes);
+}
+
+// SetupEdges32 for the three edges at once, edge i in lane i of each register and broadcast to
+// eight lanes: the same wrapped values, since the narrow triangles' corner differences fit in
+// 32 bits. The loads read one int past x and past y, which RasterTriangle holds (y[0] and
+// colour[0]); their lanes are not used.
+struct EdgeLanes8 {
+    __m256i atOrigin[3], stepX[3], stepY[3];
+    [[gnu::target("avx2")]] EdgeLanes8(const RasterTriangle& t, int minX, int minY) {
+        static_assert(offsetof(RasterTriangle, y) == offsetof(RasterTriangle, x) + 12 &&
+                      offsetof(RasterTriangle, colour) == offsetof(RasterTriangle, y) + 12);
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.x));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.y));
+        const __m128i dx = _mm_sub_epi32(_mm_shuffle_epi32(x, _MM_SHUFFLE(3, 0, 2, 1)), x);
+        const __m128i dy = _mm_sub_epi32(_mm_shuffle_epi32(y, _MM_SHUFFLE(3, 0, 2, 1)), y);
+        const __m128i zero = _mm_setzero_si128();
+        // The clockwise triangle's top edge runs to the right and its left edges upwards.
+        const __m128i topLeft = _mm_or_si128(
+            _mm_cmpgt_epi32(zero, dy), _mm_and_si128(_mm_cmpeq_epi32(dy, zero),
+                                                     _mm_cmpgt_epi32(dx, zero)));
+        const __m128i sampleX = _mm_set1_epi32(minX * kSubpixelScale + kPixelCentreOffset);
+        const __m128i sampleY = _mm_set1_epi32(minY * kSubpixelScale + kPixelCentreOffset);
+        const __m128i at = _mm_add_epi32(
+            _mm_sub_epi32(_mm_mullo_epi32(dx, _mm_sub_epi32(sampleY, y)),
+                          _mm_mullo_epi32(dy, _mm_sub_epi32(sampleX, x))),
+            _mm_xor_si128(topLeft, _mm_set1_epi32(-1)));
+        const __m256i a = _mm256_castsi128_si256(at);
+        const __m256i sx = _mm256_castsi128_si256(_mm_sub_epi32(zero, _mm_slli_epi32(dy, kSubpixelBits)));
+        const __m256i sy = _mm256_castsi128_si256(_mm_slli_epi32(dx, kSubpixelBits));
+        for (int i = 0; i < 3; ++i) {
+            const __m256i pick = _mm256_set1_epi32(i);
+            atOrigin[i] = _mm256_permutevar8x32_epi32(a, pick);
+            stepX[i] = _mm256_permutevar8x32_epi32(sx, pick);
+            stepY[i] = _mm256_permutevar8x32_epi32(sy, pick);
+        }
+    }
+};
+
+// DrawNarrowFlatRows for a triangle at most kColumns (2 or 4) pixels wide: one register holds
+// kColumns columns of 8 / kColumns rows, lane j sampling column j % kColumns of row j /
+// kColumns, so that a sliver a few rows tall takes one or two steps. Only the rows of [y0, y1]
+// are read and written; the box must leave kColumns pixels to the right edge.
+template <int kColumns>
+[[gnu::target("avx2")]] void DrawNarrowFlatStack(const RasterTriangle& t, const EdgeLanes8& e,
+                                                 const FlatColour8& colour, const Target& target,
+                                                 int y0, int y1) {
+    constexpr int kRows = 8 / kColumns;
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i column = _mm256_and_si256(lane, _mm256_set1_epi32(kColumns - 1));
+    const __m256i row = _mm256_srli_epi32(lane, kColumns == 2 ? 1 : 2);
+    __m256i samples[3], down[3];
+    for (int i = 0; i < 3; ++i) {
+        samples[i] = _mm256_add_epi32(
+            e.atOrigin[i], _mm256_add_epi32(_mm256_mullo_epi32(column, e.stepX[i]),
+                                            _mm256_mullo_epi32(row, e.stepY[i])));
+        down[i] = _mm256_slli_epi32(e.stepY[i], kColumns == 2 ? 2 : 1);  // kRows rows
+    }
+    const __m256i columns = _mm256_cmpgt_epi32(_mm256_set1_epi32(t.maxX - t.minX + 1), column);
+    const std::size_t pitch = static_cast<std::size_t>(target.width);
+    std::uint32_t* first = target.pixels + static_cast<std::size_t>(y0) * pitch + t.minX;
+    for (int y = y0; y <= y1; y += kRows, first += kRows * pitch) {
+        const int rows = std::min(kRows, y1 - y + 1);
+        const __m256i lanes =
+            _mm256_and_si256(columns, _mm256_cmpgt_epi32(_mm256_set1_epi32(rows), row));
+        const __m256i covered = Inside8(samples, lanes);
+        for (int i = 0; i < 3; ++i) samples[i] = _mm256_add_epi32(samples[i], down[i]);
+        if (_mm256_testz_si256(covered, covered)) continue;
+        // Rows past the last are neither read nor written: another thread may own them.
+        __m128i part[kRows];
+        for (int r = 0; r < kRows; ++r) {
+            const auto* at = reinterpret_cast<const __m128i*>(first + r * pitch);
+            if (kColumns == 2) {
+                part[r] = r < rows ? _mm_loadl_epi64(at) : _mm_setzero_si128();
+            } else {
+                part[r] = r < rows ? _mm_loadu_si128(at) : _mm_setzero_si128();
+            }
+        }
+        __m128i low = part[0], high = part[1];
+        if (kColumns == 2) {
+            low = _mm_unpacklo_epi64(part[0], part[1]);
+            high = _mm_unpacklo_epi64(part[kRows - 2], part[kRows - 1]);
+        }
+        const __m256i drawn = colour.Over(_mm256_set_m128i(high, low), covered);
+        const __m128i halves[2] = {_mm256_castsi256_si128(drawn),
+                                   _mm256_extracti128_si256(drawn, 1)};
+        for (int r = 0; r < rows; ++r) {
+            auto* at = reinterpret_cast<__m128i*>(first + r * pitch);
+            if (kColumns == 2) {
+                const __m128i half = halves[r / 2];
+                _mm_storel_epi64(at, (r & 1) != 0 ? _mm_unpackhi_epi64(half, half) : half);
+            } else {
+                _mm_storeu_si128(at, halves[r]);
+            }
+        }
+    }
+}
+
 // A flat triangle with kNarrowSpans whose box starts at least 16 pixels left of the picture's
 // right edge, drawn in rows [y0, y1] eight columns at a time with AVX2: each edge keeps its
 // samples at the row's first 8 or 16 columns in one or two registers (SetupEdges32's values,
@@ -213,57 +346,38 @@ inline void NarrowTriangleSpans(const RasterTriangle& t, int y0, int y1, SpanFn&
 // they were. A thread owns whole rows, so storing a pixel it read, unchanged, is safe.
 [[gnu::target("avx2")]] void DrawNarrowFlatRows(const RasterTriangle& t, bool opaque,
                                                 const Target& target, int y0, int y1) {
-    Edges32 e;
-    SetupEdges32(t.x, t.y, t.minX, y0, e);
+    if (y0 > y1) return;
+    const EdgeLanes8 e(t, t.minX, y0);
+    const FlatColour8 colour(t.colour[0], opaque);
     const int width = t.maxX - t.minX + 1;
+    if (y1 > y0 && width <= 4) {
+        if (width <= 2) {
+            DrawNarrowFlatStack<2>(t, e, colour, target, y0, y1);
+        } else {
+            DrawNarrowFlatStack<4>(t, e, colour, target, y0, y1);
+        }
+        return;
+    }
     const int registers = width > 8 ? 2 : 1;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i samples[3][2], down[3];
+    __m256i samples[2][3], down[3];
     for (int i = 0; i < 3; ++i) {
-        const __m256i step = _mm256_set1_epi32(static_cast<std::int32_t>(e.stepX[i]));
-        samples[i][0] = _mm256_add_epi32(_mm256_set1_epi32(static_cast<std::int32_t>(e.atOrigin[i])),
-                                         _mm256_mullo_epi32(lane, step));
-        samples[i][1] = _mm256_add_epi32(samples[i][0], _mm256_slli_epi32(step, 3));
-        down[i] = _mm256_set1_epi32(static_cast<std::int32_t>(e.stepY[i]));
+        samples[0][i] = _mm256_add_epi32(e.atOrigin[i], _mm256_mullo_epi32(lane, e.stepX[i]));
+        samples[1][i] = _mm256_add_epi32(samples[0][i], _mm256_slli_epi32(e.stepX[i], 3));
+        down[i] = e.stepY[i];
     }
     const __m256i columns[2] = {_mm256_cmpgt_epi32(_mm256_set1_epi32(width), lane),
                                 _mm256_cmpgt_epi32(_mm256_set1_epi32(width - 8), lane)};
-    const std::uint32_t c = t.colour[0];
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i colour = _mm256_set1_epi32(static_cast<std::int32_t>(c));
-    // FlatBlend16 in sixteen lanes.
-    const __m256i sourceAndHalf = _mm256_add_epi16(
-        _mm256_mullo_epi16(_mm256_unpacklo_epi8(colour, zero),
-                           _mm256_set1_epi16(static_cast<short>(c >> 24))),
-        _mm256_set1_epi16(128));
-    const __m256i inverse = _mm256_set1_epi16(static_cast<short>(255 - (c >> 24)));
-    const __m256i times257 = _mm256_set1_epi16(257);
     std::uint32_t* row = target.pixels + static_cast<std::size_t>(y0) * target.width + t.minX;
     for (int y = y0; y <= y1; ++y, row += target.width) {
         for (int r = 0; r < registers; ++r) {
-            const __m256i outside = _mm256_or_si256(_mm256_or_si256(samples[0][r], samples[1][r]),
-                                                    samples[2][r]);
-            const __m256i covered = _mm256_andnot_si256(_mm256_srai_epi32(outside, 31), columns[r]);
+            const __m256i covered = Inside8(samples[r], columns[r]);
             if (_mm256_testz_si256(covered, covered)) continue;
             auto* at = reinterpret_cast<__m256i*>(row + 8 * r);
-            const __m256i d = _mm256_loadu_si256(at);
-            __m256i value = colour;
-            if (!opaque) {
-                const __m256i low = _mm256_mulhi_epu16(
-                    _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), inverse),
-                                     sourceAndHalf),
-                    times257);
-                const __m256i high = _mm256_mulhi_epu16(
-                    _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), inverse),
-                                     sourceAndHalf),
-                    times257);
-                value = _mm256_packus_epi16(low, high);
-            }
-            _mm256_storeu_si256(at, _mm256_blendv_epi8(d, value, covered));
+            _mm256_storeu_si256(at, colour.Over(_mm256_loadu_si256(at), covered));
         }
-        for (int i = 0; i < 3; ++i) {
-            samples[i][0] = _mm256_add_epi32(samples[i][0], down[i]);
-            samples[i][1] = _mm256_add_epi32(samples[i][1], down[i]);
+        for (int r = 0; r < registers; ++r) {
+            for (int i = 0; i < 3; ++i) samples[r][i] = _mm256_add_epi32(samples[r][i], down[i]);
         }
     }
 }

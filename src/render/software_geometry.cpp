@@ -216,7 +216,7 @@ inline bool BoundSnapped(const std::int32_t x[3], const std::int32_t y[3],
 template <typename VertexFn>
 void StoreSnapped(const std::int32_t x[3], const std::int32_t y[3], const SnappedBox& box,
                   VertexFn&& vertex, const RasterState& state, std::uint32_t stateIndex,
-                  bool textured, std::vector<RasterTriangle>& out,
+                  bool textured, TriangleList& out,
                   std::uint32_t coverage = kCoverageUnknown) {
     const std::int32_t left = box.left, right = box.right, top = box.top, bottom = box.bottom;
     const std::int32_t vertexWidth = box.vertexWidth, vertexHeight = box.vertexHeight;
@@ -237,7 +237,7 @@ void StoreSnapped(const std::int32_t x[3], const std::int32_t y[3], const Snappe
         tinyFlags = kTiny | mask << kCoverageShift;
     }
     const ProjectedVertex v[3] = {vertex(0), vertex(1), vertex(2)};
-    RasterTriangle& t = out.emplace_back();
+    RasterTriangle& t = out.triangles.emplace_back();
     for (int i = 0; i < 3; ++i) {
         t.x[i] = x[order[i]];
         t.y[i] = y[order[i]];
@@ -253,14 +253,18 @@ void StoreSnapped(const std::int32_t x[3], const std::int32_t y[3], const Snappe
     if (t.colour[0] == t.colour[1] && t.colour[1] == t.colour[2]) flags |= kFlatColour;
     if ((t.colour[0] & t.colour[1] & t.colour[2]) >= 0xFF000000u) flags |= kOpaqueAlpha;
     if (textured) {
+        t.textured = static_cast<std::uint32_t>(out.textured.size());
+        TexturedCorners& corners = out.textured.emplace_back();
         for (int i = 0; i < 3; ++i) {
-            t.u[i] = v[order[i]].u;
-            t.v[i] = v[order[i]].v;
-            t.rhw[i] = v[order[i]].rhw;
+            corners.u[i] = v[order[i]].u;
+            corners.v[i] = v[order[i]].v;
+            corners.rhw[i] = v[order[i]].rhw;
         }
-        if (t.rhw[0] == t.rhw[1] && t.rhw[1] == t.rhw[2]) flags |= kConstantRhw;
+        if (corners.rhw[0] == corners.rhw[1] && corners.rhw[1] == corners.rhw[2]) {
+            flags |= kConstantRhw;
+        }
     } else {
-        for (int i = 0; i < 3; ++i) t.u[i] = t.v[i] = t.rhw[i] = 0.0f;
+        t.textured = 0;
         flags |= kConstantRhw;
     }
     if (FitsNarrowBox(right - left, vertexWidth, vertexHeight, kNarrowTriangle)) flags |= kSmall;
@@ -274,7 +278,7 @@ void StoreSnapped(const std::int32_t x[3], const std::int32_t y[3], const Snappe
 template <typename VertexFn>
 void EmitSnapped(const std::int32_t x[3], const std::int32_t y[3], VertexFn&& vertex,
                  const RasterState& state, std::uint32_t stateIndex, bool textured,
-                 std::vector<RasterTriangle>& out) {
+                 TriangleList& out) {
     SnappedBox box;
     if (!BoundSnapped(x, y, state, &box)) return;
     StoreSnapped(x, y, box, vertex, state, stateIndex, textured, out);
@@ -283,7 +287,7 @@ void EmitSnapped(const std::int32_t x[3], const std::int32_t y[3], VertexFn&& ve
 // Snaps, culls, bounds and stores one screen triangle.
 void EmitTriangle(const ProjectedVertex* v0, const ProjectedVertex* v1, const ProjectedVertex* v2,
                   const RasterState& state, std::uint32_t stateIndex, bool textured,
-                  std::vector<RasterTriangle>& out) {
+                  TriangleList& out) {
     const ProjectedVertex* v[3] = {v0, v1, v2};
     for (int i = 0; i < 3; ++i) {
         if (!std::isfinite(v[i]->x) || !std::isfinite(v[i]->y)) return;
@@ -312,7 +316,7 @@ inline std::uint32_t ReadColour(const std::uint8_t* vertex, std::int32_t offset)
 
 // Fan-triangulates a clipped polygon and emits it.
 void EmitPolygon(const ClipVertex* polygon, int count, const RasterState& state,
-                 std::uint32_t stateIndex, bool textured, std::vector<RasterTriangle>& out) {
+                 std::uint32_t stateIndex, bool textured, TriangleList& out) {
     ProjectedVertex projected[16];
     const float halfWidth = static_cast<float>(state.width) * 0.5f;
     const float halfHeight = static_cast<float>(state.height) * 0.5f;
@@ -750,7 +754,7 @@ struct alignas(32) BlockTests {
 // The geometry of triangle t of the block that crosses a plane: clipped, then emitted as a fan.
 void ClipBlockTriangle(const VertexBlock& block, int t, const std::uint8_t* triangle,
                        const Plane* planes, const RasterState& state, std::uint32_t stateIndex,
-                       bool textured, std::vector<RasterTriangle>& out) {
+                       bool textured, TriangleList& out) {
     ClipVertex polygon[16];
     ClipVertex scratch[16];
     const std::uint32_t stride = state.stride;
@@ -790,7 +794,7 @@ bool HasWideVectors() {
 }
 
 void SetupTriangles(const RasterState& state, std::uint32_t stateIndex, const DrawCommand& draw,
-                    std::uint32_t first, std::uint32_t count, std::vector<RasterTriangle>& out) {
+                    std::uint32_t first, std::uint32_t count, TriangleList& out) {
     const std::uint32_t stride = state.stride;
     const std::uint8_t* base =
         draw.data.get() + draw.firstByte +

@@ -203,7 +203,7 @@ void Pipeline::SetupPublished(std::uint32_t index) {
     const BatchSpec& job = specs_[index];
     if (!job.isClear) {
         Batch& batch = batches_[index];
-        batch.triangles.clear();
+        batch.triangles.Clear();
         SetupBatch(job, batch.triangles);
         BinBatch(batch);
     }
@@ -253,7 +253,7 @@ bool Pipeline::EarlySetup() {
     }
 }
 
-void Pipeline::SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const {
+void Pipeline::SetupBatch(const BatchSpec& job, TriangleList& out) const {
     std::uint32_t first = job.firstTriangle;
     std::uint32_t left = job.triangleCount;
     // The batch's commands are all queued; the size of the list is not read, since the queue
@@ -274,7 +274,7 @@ void Pipeline::BinBatch(Batch& batch) const {
     const int units = UnitCount();
     batch.binStart.assign(static_cast<std::size_t>(units) + 1, 0);
     std::uint32_t total = 0;
-    for (const RasterTriangle& t : batch.triangles) {
+    for (const RasterTriangle& t : batch.triangles.triangles) {
         const int last = t.maxY / kUnitRows;
         for (int u = t.minY / kUnitRows; u <= last; ++u) ++batch.binStart[u];
         total += static_cast<std::uint32_t>(last - t.minY / kUnitRows + 1);
@@ -286,8 +286,8 @@ void Pipeline::BinBatch(Batch& batch) const {
     }
     batch.binStart[units] = total;
     batch.index.resize(total);
-    for (std::size_t i = batch.triangles.size(); i-- > 0;) {
-        const RasterTriangle& t = batch.triangles[i];
+    for (std::size_t i = batch.triangles.triangles.size(); i-- > 0;) {
+        const RasterTriangle& t = batch.triangles.triangles[i];
         const int last = t.maxY / kUnitRows;
         for (int u = t.minY / kUnitRows; u <= last; ++u) {
             batch.index[--batch.binStart[u]] = static_cast<std::uint32_t>(i);
@@ -301,16 +301,16 @@ void Pipeline::RunFlush() {
     const int units = UnitCount();
     if (threadCount_ == 1) {
         // One thread sets up and draws each batch in turn, over all bands at once.
-        std::vector<RasterTriangle>& out = batches_[0].triangles;
+        TriangleList& out = batches_[0].triangles;
         for (const BatchSpec& job : specs_) {
             if (job.isClear) {
                 const Command& clear = commands[job.command];
                 ClearRows(clear.rect, clear.colour, target, 0, bands - 1);
                 continue;
             }
-            out.clear();
+            out.Clear();
             SetupBatch(job, out);
-            RasterTriangles(out.data(), out.size(), states.data(), target, 0, bands - 1);
+            RasterTriangles(out, states.data(), target, 0, bands - 1);
         }
         return;
     }
@@ -322,7 +322,7 @@ void Pipeline::RunFlush() {
             const BatchSpec& job = specs_[chunkStart + i];
             if (job.isClear) continue;
             Batch& batch = batches_[i];
-            batch.triangles.clear();
+            batch.triangles.Clear();
             SetupBatch(job, batch.triangles);
             BinBatch(batch);
         }
@@ -343,7 +343,7 @@ void Pipeline::RunFlush() {
                 }
                 const Batch& batch = batches_[i];
                 const std::uint32_t from = batch.binStart[u];
-                RasterBin(batch.triangles.data(), batch.index.data() + from,
+                RasterBin(batch.triangles, batch.index.data() + from,
                           batch.binStart[u + 1] - from, states.data(), target, firstBand, lastBand);
             }
         }

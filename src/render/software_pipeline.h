@@ -122,16 +122,33 @@ inline constexpr std::uint32_t kCoverageMask = 0xFu << kCoverageShift;
 // A set-up, visible, non-degenerate triangle, clockwise on the screen (positive area).
 struct RasterTriangle {
     // Left unset: set-up writes every field of the triangles it keeps, and zeroing them first
-    // would cost a pass over 88 bytes for each of the frame's hundred thousand triangles.
+    // would cost a pass over them for each of the frame's hundred thousand triangles.
     RasterTriangle() {}       // NOLINT(modernize-use-equals-default): = default would zero them
     std::int32_t x[3], y[3];  // 24.8 fixed-point pixels
     std::uint32_t colour[3];  // ARGB
-    float u[3], v[3];         // texture coordinates (textured states only)
-    float rhw[3];             // 1 / w (textured states only)
     std::int16_t minX, maxX;  // pixels whose centre may be covered, inside the viewport
     std::int16_t minY, maxY;
-    std::uint32_t state;  // index into the flush's RasterState list
-    std::uint32_t flags;  // TriangleFlags
+    std::uint32_t state;     // index into the flush's RasterState list
+    std::uint32_t flags;     // TriangleFlags
+    std::uint32_t textured;  // textured states: index into its list's TexturedCorners
+};
+
+// The texture coordinates and 1 / w of a textured triangle's corners, in the triangle's corner
+// order. They are kept apart from the triangles: most of a frame has none, and every byte of a
+// RasterTriangle is written by set-up and read back by each band that draws it.
+struct TexturedCorners {
+    float u[3], v[3];  // texture coordinates
+    float rhw[3];      // 1 / w
+};
+
+// What set-up makes of a batch: its triangles, in call order, and their textured corners.
+struct TriangleList {
+    std::vector<RasterTriangle> triangles;
+    std::vector<TexturedCorners> textured;
+    void Clear() {
+        triangles.clear();
+        textured.clear();
+    }
 };
 
 // Up to this many pixels wide, a row's samples are tested one by one.
@@ -223,7 +240,7 @@ bool HasWideVectors();
 
 // The geometry stage for triangles [first, first + count) of a draw: appends what is visible.
 void SetupTriangles(const RasterState& state, std::uint32_t stateIndex, const DrawCommand& draw,
-                    std::uint32_t first, std::uint32_t count, std::vector<RasterTriangle>& out);
+                    std::uint32_t first, std::uint32_t count, TriangleList& out);
 
 // The raster stage: draws the rows of bands [firstBand, lastBand] of the triangles, in order.
 struct Target {
@@ -231,10 +248,10 @@ struct Target {
     std::int32_t width;     // pixels; also the pitch in pixels
     std::int32_t height;
 };
-void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
-                     const Target& target, int firstBand, int lastBand);
-// The same for the triangles at `indices` (a unit's bin).
-void RasterBin(const RasterTriangle* triangles, const std::uint32_t* indices, std::size_t count,
+void RasterTriangles(const TriangleList& list, const RasterState* states, const Target& target,
+                     int firstBand, int lastBand);
+// The same for the triangles of `list` at `indices` (a unit's bin).
+void RasterBin(const TriangleList& list, const std::uint32_t* indices, std::size_t count,
                const RasterState* states, const Target& target, int firstBand, int lastBand);
 void ClearRows(const D3DRECT& rect, std::uint32_t colour, const Target& target, int firstBand,
                int lastBand);
@@ -297,7 +314,7 @@ struct Pipeline {
     // A batch set up by one thread, with its bins: the indices of the triangles touching unit u
     // are index[binStart[u] .. binStart[u + 1]).
     struct Batch {
-        std::vector<RasterTriangle> triangles;
+        TriangleList triangles;
         std::vector<std::uint32_t> binStart;  // unit count + 1
         std::vector<std::uint32_t> index;
     };
@@ -326,7 +343,7 @@ struct Pipeline {
     bool EarlySetup();
     void SetupPublished(std::uint32_t index);
     bool ClaimPublished(std::uint32_t* index);
-    void SetupBatch(const BatchSpec& job, std::vector<RasterTriangle>& out) const;
+    void SetupBatch(const BatchSpec& job, TriangleList& out) const;
     void BinBatch(Batch& batch) const;
     int BandCount() const { return (height + kBandRows - 1) / kBandRows; }
     int UnitCount() const { return (BandCount() + kUnitBands - 1) / kUnitBands; }

@@ -716,22 +716,23 @@ struct TextureStepper {
     bool perspective;
     bool linear;  // the filter for this triangle's scale
 
-    TextureStepper(const RasterTriangle& t, const PlaneSetup& s, const RasterState& state) {
+    TextureStepper(const RasterTriangle& t, const TexturedCorners& c, const PlaneSetup& s,
+                   const RasterState& state) {
         perspective = (t.flags & kConstantRhw) == 0;
         if (perspective) {
-            u = s.Fit(t.u[0] * t.rhw[0], t.u[1] * t.rhw[1], t.u[2] * t.rhw[2]);
-            v = s.Fit(t.v[0] * t.rhw[0], t.v[1] * t.rhw[1], t.v[2] * t.rhw[2]);
-            q = s.Fit(t.rhw[0], t.rhw[1], t.rhw[2]);
+            u = s.Fit(c.u[0] * c.rhw[0], c.u[1] * c.rhw[1], c.u[2] * c.rhw[2]);
+            v = s.Fit(c.v[0] * c.rhw[0], c.v[1] * c.rhw[1], c.v[2] * c.rhw[2]);
+            q = s.Fit(c.rhw[0], c.rhw[1], c.rhw[2]);
         } else {
-            u = s.Fit(t.u[0], t.u[1], t.u[2]);
-            v = s.Fit(t.v[0], t.v[1], t.v[2]);
+            u = s.Fit(c.u[0], c.u[1], c.u[2]);
+            v = s.Fit(c.v[0], c.v[1], c.v[2]);
             q = Plane{1.0f, 0.0f, 0.0f};
         }
         // Magnification when a pixel step covers at most one texel, else minification.
         float scale = 0.0f;
         if (state.texture) {
-            const Plane au = s.Fit(t.u[0], t.u[1], t.u[2]);
-            const Plane av = s.Fit(t.v[0], t.v[1], t.v[2]);
+            const Plane au = s.Fit(c.u[0], c.u[1], c.u[2]);
+            const Plane av = s.Fit(c.v[0], c.v[1], c.v[2]);
             const float w = static_cast<float>(state.texture->width);
             const float h = static_cast<float>(state.texture->height);
             const float sx = (au.dx * w) * (au.dx * w) + (av.dx * h) * (av.dx * h);
@@ -779,11 +780,11 @@ void ForEachShadedPixel(const RasterTriangle& t, const Target& target, int first
     });
 }
 
-void DrawGeneral(const RasterTriangle& t, const RasterState& s, const Target& target, int firstBand,
-                 int lastBand) {
+void DrawGeneral(const RasterTriangle& t, const TexturedCorners& corners, const RasterState& s,
+                 const Target& target, int firstBand, int lastBand) {
     const PlaneSetup setup(t);
     const bool sampled = !s.stagePassThrough && s.texture != nullptr;
-    const TextureStepper texture(t, setup, s);
+    const TextureStepper texture(t, corners, setup, s);
     const Rgba white{255, 255, 255, 255};
     const std::uint32_t alphaRef = s.alphaRef & 0xFF;
     ForEachShadedPixel(t, target, firstBand, lastBand,
@@ -1046,20 +1047,20 @@ void DrawModulatedTexture(const RasterTriangle& t, const RasterState& s,
     ForEachShadedPixel(t, target, firstBand, lastBand, shadeAt);
 }
 
-void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& target,
-                  int firstBand, int lastBand) {
+void DrawTriangle(const RasterTriangle& t, const TexturedCorners& corners, const RasterState& s,
+                  const Target& target, int firstBand, int lastBand) {
     const bool general = !s.stagePassThrough || s.alphaTest || (!s.opaque && !s.srcAlphaBlend);
     if (general) {
         if (s.modulateTexture && (t.flags & kConstantRhw) != 0) {
             const int path = modulatedTexturePath.load(std::memory_order_relaxed);
             const PlaneSetup setup(t);
-            const TextureStepper texture(t, setup, s);
+            const TextureStepper texture(t, corners, setup, s);
             if (!texture.linear && path != 2) {
                 DrawModulatedTexture(t, s, texture, setup, target, firstBand, lastBand, path == 0);
                 return;
             }
         }
-        DrawGeneral(t, s, target, firstBand, lastBand);
+        DrawGeneral(t, corners, s, target, firstBand, lastBand);
         return;
     }
     const bool flat = (t.flags & kFlatColour) != 0;
@@ -1191,25 +1192,34 @@ void DrawTriangle(const RasterTriangle& t, const RasterState& s, const Target& t
     });
 }
 
+// The corners an untextured triangle reads: the texture stages of such states see zeros.
+const TexturedCorners kUntexturedCorners{};
+
+inline void DrawListed(const TriangleList& list, const RasterTriangle& t, const RasterState* states,
+                       const Target& target, int firstBand, int lastBand) {
+    const RasterState& s = states[t.state];
+    const TexturedCorners& corners =
+        s.stagePassThrough ? kUntexturedCorners : list.textured[t.textured];
+    DrawTriangle(t, corners, s, target, firstBand, lastBand);
+}
+
 }  // namespace
 
 void SetModulatedTexturePathForTesting(int path) {
     modulatedTexturePath.store(path, std::memory_order_relaxed);
 }
 
-void RasterTriangles(const RasterTriangle* triangles, std::size_t count, const RasterState* states,
-                     const Target& target, int firstBand, int lastBand) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const RasterTriangle& t = triangles[i];
-        DrawTriangle(t, states[t.state], target, firstBand, lastBand);
+void RasterTriangles(const TriangleList& list, const RasterState* states, const Target& target,
+                     int firstBand, int lastBand) {
+    for (const RasterTriangle& t : list.triangles) {
+        DrawListed(list, t, states, target, firstBand, lastBand);
     }
 }
 
-void RasterBin(const RasterTriangle* triangles, const std::uint32_t* indices, std::size_t count,
+void RasterBin(const TriangleList& list, const std::uint32_t* indices, std::size_t count,
                const RasterState* states, const Target& target, int firstBand, int lastBand) {
     for (std::size_t i = 0; i < count; ++i) {
-        const RasterTriangle& t = triangles[indices[i]];
-        DrawTriangle(t, states[t.state], target, firstBand, lastBand);
+        DrawListed(list, list.triangles[indices[i]], states, target, firstBand, lastBand);
     }
 }
 

@@ -10,7 +10,6 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 
 #include "render/software_pipeline.h"
 

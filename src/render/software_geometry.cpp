@@ -547,12 +547,12 @@ struct alignas(32) BlockTests {
 // TransformBlock eight triangles at a time, each value computed as the SSE2 path computes it,
 // followed by what BoundSnapped and the tiny triangles' sample test find, in integer lanes that
 // give the same answers: the area's sign from exact 64-bit products, the edge functions of the
-// samples in 32 bits where TinyCoverage32 would take them. drawBytes is what the draw holds
-// from `base` on, the end of what may be read ahead.
+// samples in 32 bits where TinyCoverage32 would take them. Vertices are read ahead up to
+// readableBytes from `base`.
 [[gnu::target("avx2")]] void TransformAndTestBlock(const BlockTransform& tr,
                                                    const RasterState& state,
                                                    const std::uint8_t* base, std::uint32_t stride,
-                                                   int triangles, std::size_t drawBytes,
+                                                   int triangles, std::size_t readableBytes,
                                                    VertexBlock& out, BlockTests& tests) {
     __m256 m[4][4];
     for (int i = 0; i < 4; ++i) {
@@ -587,7 +587,7 @@ struct alignas(32) BlockTests {
         // The vertices are read once per frame, from memory, and the hardware's own prefetch
         // leaves the loads waiting: ask for those of the group four groups ahead.
         const std::size_t aheadFrom = static_cast<std::size_t>(t + 32) * triangleBytes;
-        const std::size_t aheadTo = std::min(aheadFrom + 8u * triangleBytes, drawBytes);
+        const std::size_t aheadTo = std::min(aheadFrom + 8u * triangleBytes, readableBytes);
         for (std::size_t b = aheadFrom; b < aheadTo; b += 64) {
             _mm_prefetch(reinterpret_cast<const char*>(base + b), _MM_HINT_T0);
         }
